@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "foundation/pw_base.h"
+#include "foundation/pw_number_text.h"
 #include "foundation/pw_string.h"
 
 // Non-owning view of bytes. A plain value, freely copied.
@@ -19,7 +20,8 @@ class CPwByteArrayC {
   CPwByteArrayC(const void* aPtr, int32_t aLength)
       : iPtr(static_cast<const uint8_t*>(aPtr)), iLength(aLength) {}
   constexpr CPwByteArrayC(const uint8_t* aPtr, int32_t aLength) : iPtr(aPtr), iLength(aLength) {}
-  // From a "..." literal: its bytes without the terminator.
+  // From a "..." literal: all its bytes but the terminator (embedded zeros included, so golden
+  // bytes can be written as literals; pass a length for zero-terminated buffers).
   template <size_t N>
   CPwByteArrayC(const char (&aText)[N])
       : iPtr(reinterpret_cast<const uint8_t*>(aText)), iLength(static_cast<int32_t>(N - 1)) {}
@@ -95,28 +97,15 @@ class CPwByteArrayC {
   // false (aOut unchanged) when no digit was seen. Values beyond the output range saturate.
   bool ParseInt(int32_t& aOut) const {
     int64_t v;
-    if (!ParseInt(v)) return false;
-    aOut = v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v));
+    if (!pwtext::ParseInt(iPtr, iLength, v)) return false;
+    aOut = pwtext::SaturatedInt32(v);
     return true;
   }
-  bool ParseInt(int64_t& aOut) const {
-    const uint8_t* p = iPtr;
-    const uint8_t* end = iPtr + iLength;
-    bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    const uint8_t* digits = p;
-    uint64_t v = 0;
-    bool overflow = false;
-    for (; p != end && static_cast<uint8_t>(*p - '0') < 10; ++p) {
-      if (v > (UINT64_MAX - 9) / 10) overflow = true;
-      v = v * 10 + static_cast<uint8_t>(*p - '0');
-    }
-    if (p == digits) return false;
-    aOut = SaturatedSigned(v, negative, overflow);
-    return true;
-  }
+  bool ParseInt(int64_t& aOut) const { return pwtext::ParseInt(iPtr, iLength, aOut); }
   // As ParseInt with one decimal separator ('.' or ','); a second separator ends the scan.
-  bool ParseReal(double& aOut, uint8_t aSeparator = '.') const;
+  bool ParseReal(double& aOut, uint8_t aSeparator = '.') const {
+    return pwtext::ParseReal(iPtr, iLength, aSeparator, aOut);
+  }
   // Hexadecimal digits 0-9, A-F, a-f only; any other byte, empty text or a value beyond
   // 32 bits fails (aOut unchanged).
   bool ParseHex(uint32_t& aOut) const;
@@ -126,16 +115,6 @@ class CPwByteArrayC {
            (iLength == 0 || std::memcmp(iPtr, aOther.iPtr, static_cast<size_t>(iLength)) == 0);
   }
   friend bool operator==(CPwByteArrayC a, CPwByteArrayC b) { return a.Equals(b); }
-
-  // Shared by both views' integer parsers: magnitude and sign to a saturated int64.
-  static int64_t SaturatedSigned(uint64_t aMagnitude, bool aNegative, bool aOverflow) {
-    if (aNegative) {
-      if (aOverflow || aMagnitude > static_cast<uint64_t>(INT64_MAX) + 1) return INT64_MIN;
-      return static_cast<int64_t>(0 - aMagnitude);
-    }
-    if (aOverflow || aMagnitude > static_cast<uint64_t>(INT64_MAX)) return INT64_MAX;
-    return static_cast<int64_t>(aMagnitude);
-  }
 
  protected:
   const uint8_t* iPtr = nullptr;
