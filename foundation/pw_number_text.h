@@ -188,6 +188,53 @@ void FormatReal(double aValue, int32_t aDecimals, char32_t aSeparator, int32_t a
   const double half = aDecimals < 23 ? 0.5 / KPow10[aDecimals] : 0.5 * std::pow(10.0, -aDecimals);
   aValue += half;
 
+  const int32_t padBase = aWidth - aDecimals - 1;
+  auto putPad = [&](int32_t aIntegerDigits) {
+    int32_t pad = padBase - aIntegerDigits;
+    if (pad < 0) pad = 0;
+    if (aIntegerDigits == 0 && pad == 0) pad = 1;
+    for (int32_t i = 0; i < pad; ++i) aPut('0');
+  };
+
+  // Exact fast path for the usual magnitudes: the digits are the truncated exact binary value,
+  // which is what the 64-digit conversion below yields for them too (a double is never close
+  // enough to a decimal boundary of at most 19 places for the 64th digit to carry into it).
+  if (aDecimals <= 19 && aValue < 18446744073709551616.0) {
+    const uint64_t integer = static_cast<uint64_t>(aValue);
+    const double fraction = aValue - static_cast<double>(integer);  // exact
+    uint64_t fractionDigits = 0;
+    bool exact = true;
+    if (fraction > 0 && aDecimals > 0) {
+      int e;
+      const double m = std::frexp(fraction, &e);
+      const uint64_t f = static_cast<uint64_t>(std::ldexp(m, 53));
+      const int k = 53 - e;  // fraction = f / 2^k
+      if (k < 128) {
+        uint64_t scale = 1;
+        for (int32_t i = 0; i < aDecimals; ++i) scale *= 10;
+        fractionDigits = static_cast<uint64_t>((static_cast<unsigned __int128>(f) * scale) >> k);
+      } else {
+        exact = false;
+      }
+    }
+    if (exact) {
+      char digits[24];
+      int n = 0;
+      for (uint64_t v = integer; v; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
+      putPad(n);
+      while (n) aPut(digits[--n]);
+      if (aDecimals > 0) {
+        aPut(aSeparator);
+        for (int32_t i = 0; i < aDecimals; ++i) {
+          digits[i] = static_cast<char>('0' + fractionDigits % 10);
+          fractionDigits /= 10;
+        }
+        for (int32_t i = aDecimals - 1; i >= 0; --i) aPut(digits[i]);
+      }
+      return;
+    }
+  }
+
   // Up to 64 significant digits and the position of the decimal point (ecvt style).
   constexpr int KDigits = 64;
   char text[KDigits + 16];
@@ -203,10 +250,7 @@ void FormatReal(double aValue, int32_t aDecimals, char32_t aSeparator, int32_t a
   };
 
   const int32_t integerDigits = point > 0 ? point : 0;
-  int32_t pad = aWidth - aDecimals - 1 - integerDigits;
-  if (pad < 0) pad = 0;
-  if (integerDigits == 0 && pad == 0) pad = 1;
-  for (int32_t i = 0; i < pad; ++i) aPut('0');
+  putPad(integerDigits);
   for (int32_t i = 0; i < integerDigits; ++i) aPut(digitAt(i));
   if (aDecimals > 0) {
     aPut(aSeparator);

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <limits>
 #include <string>
 
@@ -260,6 +262,22 @@ TEST(String, AppendRealRoundingAndPadding) {
   EXPECT_EQ(Real(std::nan(""), 2, u'.', 8, true), "NaN");
   EXPECT_EQ(Real(-std::numeric_limits<double>::infinity(), 2), "-Inf");
   EXPECT_EQ(Real(2.5, -3), "3");  // negative decimals count as none
+}
+
+TEST(String, AppendRealMatchesTheExactDecimalExpansion) {
+  // Rounding half up is "add half a unit, then cut": compare with the C library's exact
+  // expansion of the same sum over many magnitudes and decimal counts.
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    const int32_t decimals = static_cast<int32_t>(random() % 12);
+    const double scale = std::pow(10.0, static_cast<int>(random() % 16) - 6);
+    const double value = static_cast<double>(random() % 100000000) / 1e4 * scale;
+    char text[512];
+    std::snprintf(text, sizeof text, "%.80f", value + 0.5 / std::pow(10.0, decimals));
+    std::string expected(text);
+    expected.resize(expected.find('.') + (decimals ? decimals + 1 : 0));
+    ASSERT_EQ(Real(value, decimals), expected) << value << " " << decimals;
+  }
 }
 
 TEST(String, ReplaceAndPlaceholders) {
