@@ -14,11 +14,18 @@ struct PwThread::TShared {
   bool iEnded = false;
 };
 
+namespace {
+// The shared state of the thread running this code, so that a body can ask whether it is the
+// thread of a given PwThread without reading fields the starter may still be writing.
+thread_local const void* tCurrentShared = nullptr;
+}  // namespace
+
 void* PwThread::Trampoline(void* aShared) {
   // Take over the reference that Start handed in.
   std::unique_ptr<std::shared_ptr<TShared>> handed(static_cast<std::shared_ptr<TShared>*>(aShared));
   std::shared_ptr<TShared> state = *handed;
   handed.reset();
+  tCurrentShared = state.get();
   try {
     state->iBody();
   } catch (...) {
@@ -45,14 +52,16 @@ bool PwThread::Start(std::function<void()> aBody, size_t aStackBytes) {
   if (pthread_attr_init(&attr) != 0) return false;
   size_t stack = std::max<size_t>({aStackBytes, KMinStackBytes, static_cast<size_t>(PTHREAD_STACK_MIN)});
   bool ok = pthread_attr_setstacksize(&attr, stack) == 0;
-  auto* handed = new std::shared_ptr<TShared>(state);
+  // Attached before the thread exists, so that the body may already use this object.
+  iState = state;
+  auto* handed = new std::shared_ptr<TShared>(std::move(state));
   if (ok) ok = pthread_create(&iThread, &attr, &PwThread::Trampoline, handed) == 0;
   pthread_attr_destroy(&attr);
   if (!ok) {
     delete handed;
+    iState.reset();
     return false;
   }
-  iState = std::move(state);
   return true;
 }
 
@@ -60,7 +69,7 @@ bool PwThread::Join(int32_t aTimeoutMs) {
   if (!iState) return true;
   if (IsCurrent()) {
     // A thread cannot wait for itself; let it run to its end on its own.
-    pthread_detach(iThread);
+    pthread_detach(pthread_self());
     iState.reset();
     return false;
   }
@@ -90,4 +99,4 @@ bool PwThread::HasEnded() const {
   return iState->iEnded;
 }
 
-bool PwThread::IsCurrent() const { return iState && pthread_equal(iThread, pthread_self()); }
+bool PwThread::IsCurrent() const { return iState && tCurrentShared == iState.get(); }
