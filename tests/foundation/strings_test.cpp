@@ -339,6 +339,12 @@ TEST(Utf8, RoundTrips) {
   EXPECT_EQ(flag.CharAt(0), 0xD83C);
   EXPECT_EQ(flag.CharAt(1), 0xDFC1);
 
+  // Decoding appends by the usual rule: exactly the decoded length plus the slack.
+  CPwString grown(u"ab");
+  grown.AppendFromUtf8(CPwByteArrayC("\xC3\xA9t\xC3\xA9"));
+  EXPECT_EQ(grown, CPwStringC(u"ab\u00E9t\u00E9"));
+  EXPECT_EQ(grown.Capacity(), 5 + 128);
+
   CPwByteArray bytes;
   bytes.AppendUtf8(u"Ø1");
   EXPECT_EQ(bytes.View(), "\xC3\x98" "1");
