@@ -1,0 +1,91 @@
+// Reader of VBox text logs (.vbo, .cir): a "File created on" line, a "[header]" section naming
+// one column per line and a "[data]" section of space-separated rows. Each row with a time and
+// a position is handed to the observer exactly like a live NMEA epoch.
+//
+// TLogAnchor is shared with the Perf.Box reader, whose header carries the same creation line.
+#pragma once
+
+#include <cstdint>
+
+#include "acquisition/data_parser.h"
+#include "foundation/pw_byte_array.h"
+#include "foundation/pw_time.h"
+
+// The date and time that every position of an imported log is reported with. Foreign logs
+// carry only times of day, so the session's calendar time comes from the file header (plus the
+// first fix time) or, failing that, from the clock at the first fix.
+class TLogAnchor {
+ public:
+  // Unset, not from the header.
+  void Reset() {
+    iDateTime.Reset();
+    iFromHeader = false;
+  }
+  // A header line that starts with "File created on ": the first space-delimited word after
+  // the prefix is the date; on success the anchor is that date at time 0. Returns whether the
+  // line had the prefix (a bad date then changes nothing).
+  bool TakeHeaderLine(CPwByteArrayC aLine);
+  // Called before each position that passes the gate, with the position's time of day.
+  void FixForPosition(int32_t aTime);
+
+  const PwDateTime& DateTime() const { return iDateTime; }
+  bool IsFromHeader() const { return iFromHeader; }
+
+ private:
+  PwDateTime iDateTime;
+  bool iFromHeader = false;
+};
+
+class CVBoxParser : public CDataParser {
+ public:
+  // Longest line kept; a longer one is discarded up to its line end.
+  static constexpr int32_t KLineBufferSize = 20000;
+
+  static CVBoxParser* NewL();
+  ~CVBoxParser() override;
+
+  int32_t Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver, CSlowBearing* aSlowBearing,
+                CObdChannelList* aObdChannels, CChannelState* aChannelState, TGpsClock* aClock) override;
+  void Reset() override;
+
+ private:
+  enum TSection : int32_t { EOutside = 0, EHeader = 1, EData = 2 };
+  // Columns the parser reads; every other column is skipped.
+  enum TColumn : int32_t {
+    ESatellites,
+    ETime,
+    ELatitude,
+    ELongitude,
+    EVelocityKmh,
+    EVelocityKnots,
+    EVelocityMph,
+    EHeight,
+    EHeading,
+    EColumnCount
+  };
+
+  CVBoxParser() = default;
+  void ConstructL();
+
+  void HandleLine(CPwByteArrayC aLine, MParsedDataObserver* aObserver);
+  void HandleOutside(CPwByteArrayC aLine);
+  void HandleHeader(CPwByteArrayC aLine);
+  void HandleData(CPwByteArrayC aLine, MParsedDataObserver* aObserver);
+  void ResetColumns();
+
+  uint8_t* iBuffer = nullptr;  // KLineBufferSize bytes
+  int32_t iLength = 0;
+  // Set after an overlong line was dropped: bytes up to the next line end belong to it.
+  bool iSkippingLine = false;
+  // Nothing read yet: a UTF-8 byte order mark may lead the file.
+  bool iAtStart = true;
+
+  TSection iSection = EOutside;
+  int32_t iColumnCount = 0;
+  int32_t iColumns[EColumnCount] = {};
+
+  TLogAnchor iAnchor;
+  bool iDiscontinuity = true;
+  bool iAccepted = false;
+  bool iProcessed = false;
+};
