@@ -1,0 +1,522 @@
+#include "storage/session_info.h"
+
+#include <memory>
+
+#include "foundation/file_stream.h"
+#include "foundation/paths.h"
+#include "strings/pw_strings.h"
+
+namespace {
+
+// Reserved items are written as zero and skipped on reading.
+constexpr int32_t KNoteReservedWords = 3;
+constexpr int32_t KHeaderReservedWords = 3;
+
+// Int16 items read back as 0..65535.
+int32_t ReadFlag(PwFileStream& aStream) { return aStream.ReadInt16(); }
+
+void WriteDateTime(PwFileStream& aStream, const PwDateTime& aTime) {
+  aStream.WriteInt32(aTime.iTime.Milliseconds());
+  aStream.WriteInt32(aTime.iDate.Milliseconds());
+}
+
+PwDateTime ReadDateTime(PwFileStream& aStream) {
+  const int32_t time = aStream.ReadInt32();
+  const int32_t date = aStream.ReadInt32();
+  return PwDateTime(PwTime(date), PwTime(time));
+}
+
+// A two-digit (or four-digit) field of an identifier; false unless it is all digits.
+bool ParseField(CPwStringC aText, int32_t aPos, int32_t aCount, int32_t& aOut) {
+  for (int32_t i = 0; i < aCount; ++i) {
+    const char16_t c = aText.CharAt(aPos + i);
+    if (c < u'0' || c > u'9') return false;
+  }
+  return aText.Mid(aPos, aCount).ParseInt(aOut);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void CSessionNote::CopyFrom(const CSessionNote& aOther) {
+  if (&aOther == this) return;
+  iMarker = aOther.iMarker;
+  iSessionTime = aOther.iSessionTime;
+  iText.Copy(aOther.iText);
+}
+
+void CSessionNote::Clear() {
+  iModified = 0;
+  iMarker = 0;
+  iSessionTime = PwTime(0);
+  iText.Reset();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+CSessionInfo::CSessionInfo() = default;
+
+CSessionInfo::~CSessionInfo() { DeleteNotes(); }
+
+void CSessionInfo::DeleteNotes() {
+  for (CSessionNote* note : iNoteList) delete note;
+  iNoteList.Reset();
+}
+
+void CSessionInfo::Clear() {
+  iReadOnly = 0;
+  iIdentifier.Reset();
+  iTitle.Reset();
+  iDriver.Reset();
+  iTrackName.Reset();
+  iTestName.Reset();
+  iNotes.Reset();
+  iStorageRoot.Reset();
+  iSaveNmea = 0;
+  iSessionType = ESessionLapTiming;
+  iRecorded = 1;
+  iObdFlag = 0;
+  iUseObdSpeed = 0;
+  iCreated.Reset();
+  iSecondStamp.Reset();
+  iOptimalLapTime = PwTime::Unset();
+  iBestLapTime = PwTime::Unset();
+  iBestLapIndex = -1;
+  iLapCount = -1;
+  iBestRunTime = PwTime::Unset();
+  iBestRunIndex = -1;
+  iRunCount = -1;
+  iDistance = PwTime::KUnset;
+  iMinimumSpeed = PwTime::KUnset;
+  DeleteNotes();
+  iModified = 0;
+  iNotesLoaded = 1;
+}
+
+void CSessionInfo::SetText(CPwString& aField, CPwStringC aText) {
+  if (aField.Equals(aText)) return;
+  aField.Copy(aText);
+  iModified = 1;
+}
+
+void CSessionInfo::SetIdentifier(CPwStringC aIdentifier) { iIdentifier.Copy(aIdentifier); }
+
+void CSessionInfo::SetStorageRoot(CPwStringC aRoot) { iStorageRoot.Copy(aRoot); }
+
+void CSessionInfo::SetCreated(const PwDateTime& aTime) {
+  if (iCreated == aTime) return;
+  iCreated = aTime;
+  iModified = 1;
+}
+
+void CSessionInfo::SetSecondTimeStamp(const PwDateTime& aTime) {
+  if (iSecondStamp == aTime) return;
+  iSecondStamp = aTime;
+  iModified = 1;
+}
+
+void CSessionInfo::SetLapFigures(PwTime aOptimal, PwTime aBest, int32_t aBestIndex, int32_t aCount) {
+  SetTime(iOptimalLapTime, aOptimal);
+  SetTime(iBestLapTime, aBest);
+  SetValue(iBestLapIndex, aBestIndex);
+  SetValue(iLapCount, aCount);
+}
+
+void CSessionInfo::SetRunFigures(PwTime aBest, int32_t aBestIndex, int32_t aCount) {
+  SetTime(iBestRunTime, aBest);
+  SetValue(iBestRunIndex, aBestIndex);
+  SetValue(iRunCount, aCount);
+}
+
+void CSessionInfo::SetTrackFigures(int32_t aDistance, int32_t aMinimumSpeed) {
+  SetValue(iDistance, aDistance);
+  SetValue(iMinimumSpeed, aMinimumSpeed);
+}
+
+bool CSessionInfo::IsModified() const {
+  if (iModified) return true;
+  for (const CSessionNote* note : iNoteList)
+    if (note->IsModified()) return true;
+  return false;
+}
+
+void CSessionInfo::DropNotes() {
+  DeleteNotes();
+  iNotesLoaded = 0;
+}
+
+void CSessionInfo::CopyFrom(const CSessionInfo& aOther) {
+  if (&aOther == this) return;
+  // The setters mark the session modified on any difference.
+  SetReadOnly(aOther.IsReadOnly());
+  if (!iIdentifier.Equals(aOther.iIdentifier)) {
+    iIdentifier.Copy(aOther.iIdentifier);
+    iModified = 1;
+  }
+  if (!iStorageRoot.Equals(aOther.iStorageRoot)) {
+    iStorageRoot.Copy(aOther.iStorageRoot);
+    iModified = 1;
+  }
+  SetTitle(aOther.iTitle);
+  SetDriver(aOther.iDriver);
+  SetTrackName(aOther.iTrackName);
+  SetTestName(aOther.iTestName);
+  SetNotes(aOther.iNotes);
+  SetSaveNmea(aOther.iSaveNmea);
+  SetSessionType(aOther.iSessionType);
+  SetRecorded(aOther.iRecorded);
+  SetObdFlag(aOther.iObdFlag);
+  SetUseObdSpeed(aOther.iUseObdSpeed);
+  SetCreated(aOther.iCreated);
+  SetSecondTimeStamp(aOther.iSecondStamp);
+  SetLapFigures(aOther.iOptimalLapTime, aOther.iBestLapTime, aOther.iBestLapIndex, aOther.iLapCount);
+  SetRunFigures(aOther.iBestRunTime, aOther.iBestRunIndex, aOther.iRunCount);
+  SetTrackFigures(aOther.iDistance, aOther.iMinimumSpeed);
+}
+
+// --- Identifier and files ---------------------------------------------------------------------
+
+void CSessionInfo::MakeIdentifier() { MakeIdentifier(PwDateTime::NowLocal()); }
+
+void CSessionInfo::MakeIdentifier(const PwDateTime& aLocalNow) {
+  CPwString base;
+  base.AppendNum(aLocalNow.iDate.Year(), 4);
+  base.AppendNum(aLocalNow.iDate.Month(), 2);
+  base.AppendNum(aLocalNow.iDate.Day(), 2);
+  base.AppendChar(u'-');
+  base.AppendNum(aLocalNow.iTime.Hour(), 2);
+  base.AppendNum(aLocalNow.iTime.Minute(), 2);
+  iIdentifier.Copy(base);
+  for (int32_t n = 1; FileExists(); ++n) {
+    iIdentifier.Copy(base);
+    iIdentifier.AppendChar(u'-');
+    iIdentifier.AppendNum(n);
+  }
+}
+
+void CSessionInfo::FilePath(CPwString& aTarget) const {
+  aTarget.Reset();
+  MakeFilePath(EFileSession, iStorageRoot, iIdentifier, aTarget);
+}
+
+bool CSessionInfo::FileExists() const {
+  if (iIdentifier.IsEmpty()) return false;
+  CPwString path;
+  FilePath(path);
+  return ::FileExists(path);
+}
+
+// --- Reading ----------------------------------------------------------------------------------
+
+int32_t CSessionInfo::Load(bool aWithNotes, const PwTimeConverter& aConverter) {
+  if (iIdentifier.IsEmpty()) return 0;
+  int32_t loaded = 0;
+  const int32_t code = Trap([&] {
+    CPwString path;
+    FilePath(path);
+    PwFileStream stream;
+    stream.SetPath(path);
+    if (!stream.OpenRead()) return;
+    // Parse into a scratch object so that a file that fails halfway changes nothing here.
+    std::unique_ptr<CSessionInfo> scratch(new CSessionInfo);
+    scratch->iIdentifier.Copy(iIdentifier);  // old versions take their time stamps from it
+    scratch->ReadFrom(stream, aWithNotes, aConverter);
+    stream.Close();
+    TakeFrom(*scratch);
+    loaded = 1;
+  });
+  if (code != KErrNone) loaded = 0;
+  if (loaded) {
+    iNotesLoaded = aWithNotes ? 1 : 0;
+    iModified = 0;
+  } else {
+    // What is in memory does not reflect the file: never let it be written over the file.
+    DropNotes();
+  }
+  return loaded;
+}
+
+void CSessionInfo::TakeFrom(CSessionInfo& aOther) {
+  iTitle.Copy(aOther.iTitle);
+  iDriver.Copy(aOther.iDriver);
+  iTrackName.Copy(aOther.iTrackName);
+  iTestName.Copy(aOther.iTestName);
+  iNotes.Copy(aOther.iNotes);
+  iSaveNmea = aOther.iSaveNmea;
+  iSessionType = aOther.iSessionType;
+  iRecorded = aOther.iRecorded;
+  iObdFlag = aOther.iObdFlag;
+  iUseObdSpeed = aOther.iUseObdSpeed;
+  iCreated = aOther.iCreated;
+  iSecondStamp = aOther.iSecondStamp;
+  iOptimalLapTime = aOther.iOptimalLapTime;
+  iBestLapTime = aOther.iBestLapTime;
+  iBestLapIndex = aOther.iBestLapIndex;
+  iLapCount = aOther.iLapCount;
+  iBestRunTime = aOther.iBestRunTime;
+  iBestRunIndex = aOther.iBestRunIndex;
+  iRunCount = aOther.iRunCount;
+  iDistance = aOther.iDistance;
+  iMinimumSpeed = aOther.iMinimumSpeed;
+  DeleteNotes();
+  for (CSessionNote*& note : aOther.iNoteList) {
+    iNoteList.Append(note);
+    note = nullptr;  // owned here now
+  }
+  aOther.iNoteList.Reset();
+}
+
+void CSessionInfo::ReadFrom(PwFileStream& aStream, bool aWithNotes, const PwTimeConverter& aConverter) {
+  const int32_t version = aStream.ReadInt32();
+  if (version < 1 || version > KFileVersion) Leave(KErrSessionVersion);
+  if (version <= 5) {
+    ReadOldVersion(aStream, version, aConverter);
+    return;
+  }
+  iSaveNmea = ReadFlag(aStream);
+  aStream.ReadUtf8Text(iTrackName);
+  aStream.ReadUtf8Text(iTitle);
+  aStream.ReadUtf8Text(iDriver);
+  iSessionType = aStream.ReadInt32();
+  aStream.ReadUtf8Text(iTestName);
+  iRecorded = ReadFlag(aStream);
+  iObdFlag = ReadFlag(aStream);
+  iUseObdSpeed = ReadFlag(aStream);
+  iCreated = ReadDateTime(aStream);
+  iSecondStamp = ReadDateTime(aStream);
+  if (version == 6) {
+    // Earlier builds stored local time.
+    iCreated = aConverter.LocalToUtc(iCreated);
+    iSecondStamp = aConverter.LocalToUtc(iSecondStamp);
+  }
+  aStream.ReadInt16();
+  aStream.ReadUtf8Text(iNotes);
+  for (int32_t i = 0; i < KHeaderReservedWords; ++i) aStream.ReadInt32();
+  if (version >= 8) {
+    iOptimalLapTime = PwTime(aStream.ReadInt32());
+    iBestLapTime = PwTime(aStream.ReadInt32());
+    iBestLapIndex = aStream.ReadInt32();
+    iLapCount = aStream.ReadInt32();
+    iBestRunTime = PwTime(aStream.ReadInt32());
+    iBestRunIndex = aStream.ReadInt32();
+    iRunCount = aStream.ReadInt32();
+    iDistance = aStream.ReadInt32();
+    iMinimumSpeed = aStream.ReadInt32();
+  }
+  if (aWithNotes) ReadNotes(aStream);
+}
+
+void CSessionInfo::ReadOldVersion(PwFileStream& aStream, int32_t aVersion,
+                                  const PwTimeConverter& aConverter) {
+  iSaveNmea = ReadFlag(aStream);
+  aStream.ReadText(iTrackName);
+  aStream.ReadText(iTitle);
+  if (aVersion >= 2) aStream.ReadText(iDriver);
+  if (aVersion >= 3) {
+    iSessionType = aStream.ReadInt32();
+    aStream.ReadText(iTestName);
+  }
+  if (aVersion >= 4) iRecorded = ReadFlag(aStream);
+  if (aVersion >= 5) {
+    iObdFlag = ReadFlag(aStream);
+    iUseObdSpeed = ReadFlag(aStream);
+  }
+  StampsFromIdentifier(aConverter);
+}
+
+void CSessionInfo::StampsFromIdentifier(const PwTimeConverter& aConverter) {
+  if (iIdentifier.Length() <= 12) return;
+  int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0;
+  if (!ParseField(iIdentifier, 0, 4, year) || !ParseField(iIdentifier, 4, 2, month) ||
+      !ParseField(iIdentifier, 6, 2, day) || !ParseField(iIdentifier, 9, 2, hour) ||
+      !ParseField(iIdentifier, 11, 2, minute))
+    return;
+  // A name that only looks like a date must not become a nonsense time stamp.
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59) return;
+  const PwDateTime utc = aConverter.LocalToUtc(PwDateTime(year, month, day, hour, minute, 0, 0));
+  iCreated = utc;
+  iSecondStamp = utc;
+}
+
+void CSessionInfo::ReadNotes(PwFileStream& aStream) {
+  const int32_t count = aStream.ReadInt32();
+  // Each note takes at least 20 bytes: a larger count than that is damage.
+  if (count > aStream.Remaining() / 20) Leave(KErrCorrupt);
+  for (int32_t i = 0; i < count; ++i) {
+    std::unique_ptr<CSessionNote> note(new CSessionNote);
+    note->SetSessionTime(PwTime(aStream.ReadInt32()));
+    note->SetMarker(aStream.ReadInt16());
+    aStream.ReadUtf8Text(note->iText);
+    for (int32_t w = 0; w < KNoteReservedWords; ++w) aStream.ReadInt32();
+    if (!note->IsInUse()) continue;  // empty notes are not kept
+    iNoteList.Append(note.get());
+    note.release();
+  }
+}
+
+// --- Writing ----------------------------------------------------------------------------------
+
+void CSessionInfo::WriteTo(PwFileStream& aStream) const {
+  aStream.WriteInt32(KFileVersion);
+  aStream.WriteInt16(iSaveNmea);
+  aStream.WriteUtf8Text(iTrackName);
+  aStream.WriteUtf8Text(iTitle);
+  aStream.WriteUtf8Text(iDriver);
+  aStream.WriteInt32(iSessionType);
+  aStream.WriteUtf8Text(iTestName);
+  aStream.WriteInt16(iRecorded);
+  aStream.WriteInt16(iObdFlag);
+  aStream.WriteInt16(iUseObdSpeed);
+  WriteDateTime(aStream, iCreated);
+  WriteDateTime(aStream, iSecondStamp);
+  aStream.WriteInt16(0);
+  aStream.WriteUtf8Text(iNotes);
+  for (int32_t i = 0; i < KHeaderReservedWords; ++i) aStream.WriteInt32(0);
+  aStream.WriteInt32(iOptimalLapTime.Milliseconds());
+  aStream.WriteInt32(iBestLapTime.Milliseconds());
+  aStream.WriteInt32(iBestLapIndex);
+  aStream.WriteInt32(iLapCount);
+  aStream.WriteInt32(iBestRunTime.Milliseconds());
+  aStream.WriteInt32(iBestRunIndex);
+  aStream.WriteInt32(iRunCount);
+  aStream.WriteInt32(iDistance);
+  aStream.WriteInt32(iMinimumSpeed);
+  int32_t inUse = 0;
+  for (const CSessionNote* note : iNoteList)
+    if (note->IsInUse()) ++inUse;
+  aStream.WriteInt32(inUse);
+  for (const CSessionNote* note : iNoteList) {
+    if (!note->IsInUse()) continue;
+    aStream.WriteInt32(note->SessionTime().Milliseconds());
+    aStream.WriteInt16(note->Marker());
+    aStream.WriteUtf8Text(note->Text());
+    for (int32_t w = 0; w < KNoteReservedWords; ++w) aStream.WriteInt32(0);
+  }
+}
+
+void CSessionInfo::Save() {
+  if (!iNotesLoaded || !IsModified()) return;
+  // Without a name or a medium there is no file to write.
+  if (iIdentifier.IsEmpty() || iStorageRoot.IsEmpty()) Leave(KErrCannotOpen);
+  CPwString path;
+  FilePath(path);
+  PwFileStream stream;
+  stream.SetPath(path);
+  stream.OpenWrite();
+  WriteTo(stream);  // a leave here discards the replacement; the old file stays
+  LeaveIfError(stream.Close());
+  iModified = 0;
+  for (CSessionNote* note : iNoteList) note->SetModified(false);
+}
+
+int32_t CSessionInfo::SaveSafely() {
+  return Trap([&] { Save(); });
+}
+
+void CSessionInfo::StartNew(const CSessionInfo& aChosen, CPwStringC aRoot, const PwDateTime& aUtcNow,
+                            const PwDateTime& aLocalNow) {
+  SetTitle(aChosen.Title());
+  SetSessionType(aChosen.SessionType());
+  SetTrackName(aChosen.TrackName());
+  SetTestName(aChosen.TestName());
+  SetDriver(aChosen.Driver());
+  SetNotes(aChosen.Notes());
+  SetSaveNmea(aChosen.SaveNmea());
+  SetUseObdSpeed(aChosen.UseObdSpeed());
+  SetRecorded(1);
+  iCreated = aUtcNow;
+  iSecondStamp = aUtcNow;
+  iNotesLoaded = 1;
+  MarkModified();
+  SetStorageRoot(aRoot);
+  MakeIdentifier(aLocalNow);
+  Save();
+}
+
+void CSessionInfo::StartNew(const CSessionInfo& aChosen, CPwStringC aRoot) {
+  StartNew(aChosen, aRoot, PwDateTime::NowUtc(), PwDateTime::NowLocal());
+}
+
+// --- Notes ------------------------------------------------------------------------------------
+
+const CSessionNote* CSessionInfo::NoteForRange(PwTime aStart, PwTime aEnd) const {
+  const int64_t start = aStart.Milliseconds();
+  const int64_t end = aEnd.Milliseconds();
+  const int64_t d = end - start > 1 ? 1 : 0;
+  for (const CSessionNote* note : iNoteList) {
+    const int64_t t = note->SessionTime().Milliseconds();
+    if (start + d <= t && t <= end - d) return note;
+  }
+  return nullptr;
+}
+
+void CSessionInfo::EditNote(CSessionNote& aNote, PwTime aLapStart, PwTime aLapEnd) const {
+  if (const CSessionNote* existing = NoteForRange(aLapStart, aLapEnd)) {
+    aNote.CopyFrom(*existing);
+    return;
+  }
+  aNote.Clear();
+  const int64_t middle =
+      (static_cast<int64_t>(aLapStart.Milliseconds()) + aLapEnd.Milliseconds() + 1) / 2;
+  aNote.SetSessionTime(PwTime(static_cast<int32_t>(middle)));
+}
+
+void CSessionInfo::StoreNote(const CSessionNote& aNote) {
+  for (int32_t i = 0; i < iNoteList.Count(); ++i) {
+    CSessionNote* note = iNoteList.At(i);
+    if (note->SessionTime() != aNote.SessionTime()) continue;
+    if (!aNote.IsInUse()) {
+      delete note;
+      iNoteList.Remove(i);
+      iModified = 1;
+      return;
+    }
+    if (note->Marker() != aNote.Marker() || !note->Text().Equals(aNote.Text())) {
+      note->SetMarker(aNote.Marker());
+      note->SetText(aNote.Text());
+      note->SetModified(true);
+    }
+    return;
+  }
+  if (!aNote.IsInUse()) return;
+  std::unique_ptr<CSessionNote> copy(new CSessionNote);
+  copy->CopyFrom(aNote);
+  copy->SetModified(true);
+  iNoteList.Append(copy.get());
+  copy.release();
+}
+
+void CSessionInfo::SetLapMarker(int32_t aMarker, PwTime aLapStart, PwTime aLapEnd) {
+  CSessionNote note;
+  EditNote(note, aLapStart, aLapEnd);
+  note.SetMarker(aMarker);
+  StoreNote(note);
+}
+
+// --- Resuming ---------------------------------------------------------------------------------
+
+TResumeCheck CSessionInfo::CheckResume(bool aLoaded, bool aCurrentSamplesVersion,
+                                       bool aSamplesComplete, bool aStorageAllows) const {
+  if (!aLoaded || IsReadOnly()) return EResumeNotPossible;
+  if (!aCurrentSamplesVersion) return EResumeTooOld;
+  if (!aSamplesComplete) return EResumeIncomplete;
+  if (!aStorageAllows) return EResumeStorageRefused;
+  return EResumeAllowed;
+}
+
+uint16_t CSessionInfo::ResumeMessage(TResumeCheck aCheck) {
+  switch (aCheck) {
+    case EResumeNotPossible: return R_SESSION_CANNOT_RESUME;
+    case EResumeTooOld: return R_SESSION_FORMAT_TOO_OLD;
+    case EResumeIncomplete: return R_SESSION_INCOMPLETE;
+    default: return 0;
+  }
+}
+
+void CSessionInfo::LoadFailureMessage(int32_t aCode, CPwString& aText) {
+  if (aCode == KErrNoMemory)
+    aText.LoadFromResource(R_MEMORY_FULL);
+  else
+    aText.FormatN(R_SESSION_LOAD_FAILED, aCode);
+}

@@ -1,0 +1,222 @@
+// The user's settings: device configuration, display preferences, the values last used for a
+// new session (kept in "settings.dat" in the application-data folder) and the view state of
+// graphs and lists (kept only while the program runs).
+//
+// settings.dat, little-endian PwFileStream items in this order, no version number:
+//   1 Int16 flag A | 2 Text text A | 3 Int32 timer backlight | 4 Int32 timer decimals
+//   5 Int32 GPS type | 6 Int16 view selector | 7-9 BtAddr GPS, OBD-II, logger device
+//   10 Int16 save NMEA | 11 Int32 hi/lo threshold | 12 Int32 OBD-II type
+//   13 Int32 GPS baud | 14 Int32 OBD-II baud | 15 Int16 reserved 0
+//   16 Int32 n + n x Int32 high-priority channels | 17 the same, low-priority channels
+//   18 Int16 units | 19 Int32 timer orientation | 20 Int16 start-up warning
+//   21-23 Utf8 last driver, last track, last test | 24 Int32 last session type
+//   25-27 Utf8 GPS, OBD-II, logger device names | 28 Int32 braking limit
+//   29 Int32 acceleration limit | 30 Int16 lap list option | 31 Int32 GPS port
+//   32 Int32 OBD-II port | 33 Utf8 storage root | 34 Int32 reserved 0 | 35 Utf8 GPS input file
+//   36 Int32 logger type | 37 Int32 logger baud | 38 Int32 logger port
+// Files from earlier builds end early: what is there is read, the rest keeps its default.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/pw_base.h"
+#include "foundation/pw_bt_addr.h"
+#include "foundation/pw_string.h"
+#include "storage/channel_list.h"
+
+class CPwDrives;
+class PwFileStream;
+
+// One device's connection settings (GPS receiver, OBD-II reader, data logger).
+struct TDeviceSettings {
+  int32_t iType = 0;
+  TPwBtAddr iBtAddr;
+  int32_t iSerialPort = 0;
+  int32_t iBaudRate = 0;  // the rate / 100; 0 keeps the port's rate
+};
+
+class CSettings : public CPwBase {
+ public:
+  // Graph kinds with a view state of their own (lap, performance run, span of the recording).
+  static constexpr int32_t KGraphKindLap = 1;
+  static constexpr int32_t KGraphKindRun = 2;
+  static constexpr int32_t KGraphKindSpan = 3;
+
+  static constexpr CPwStringC KFileName = u"settings.dat";
+
+  // Every field at its default; the storage root defaults to aDrives' documents folder.
+  explicit CSettings(const CPwDrives& aDrives);
+  // The same with an explicit default storage root (no media list needed).
+  explicit CSettings(CPwStringC aDefaultRoot);
+  ~CSettings() override;
+
+  // Reads settings.dat from the application-data folder. A missing file changes nothing; a
+  // short or damaged one sets what was read before the damage.
+  void Load();
+  // Writes settings.dat anew; leaves KErrCannotOpen when it cannot be written (the previous
+  // file is kept). SaveSafely returns the leave code, or 0.
+  void Save() const;
+  int32_t SaveSafely() const;
+  // The same on a stream (tests, other locations).
+  void ReadFrom(PwFileStream& aStream);
+  void WriteTo(PwFileStream& aStream) const;
+
+  // Copies every field, persistent or not.
+  void CopyFrom(const CSettings& aOther);
+
+  // --- General.
+  CPwStringC StorageRoot() const { return iStorageRoot; }
+  void SetStorageRoot(CPwStringC aRoot) { iStorageRoot.Copy(aRoot); }
+  // The root new sessions and tracks are written to in this run (starts as the stored one).
+  CPwStringC CurrentStorageRoot() const { return iCurrentRoot; }
+  void SetCurrentStorageRoot(CPwStringC aRoot) { iCurrentRoot.Copy(aRoot); }
+  int32_t TimerBacklight() const { return iTimerBacklight; }
+  void SetTimerBacklight(int32_t aValue) { iTimerBacklight = aValue; }
+  int32_t TimerOrientation() const { return iTimerOrientation; }
+  void SetTimerOrientation(int32_t aValue) { iTimerOrientation = aValue; }
+  int32_t TimerDecimals() const { return iTimerDecimals; }
+  void SetTimerDecimals(int32_t aValue) { iTimerDecimals = aValue; }
+  int32_t Units() const { return iUnits; }
+  void SetUnits(int32_t aValue) { iUnits = aValue; }
+  int32_t StartupWarning() const { return iStartupWarning; }
+  void SetStartupWarning(int32_t aValue) { iStartupWarning = aValue; }
+
+  // --- Devices.
+  TDeviceSettings& Gps() { return iGps; }
+  const TDeviceSettings& Gps() const { return iGps; }
+  TDeviceSettings& Obd() { return iObd; }
+  const TDeviceSettings& Obd() const { return iObd; }
+  TDeviceSettings& Logger() { return iLogger; }
+  const TDeviceSettings& Logger() const { return iLogger; }
+  CPwStringC GpsDeviceName() const { return iGpsName; }
+  void SetGpsDeviceName(CPwStringC aName) { iGpsName.Copy(aName); }
+  CPwStringC ObdDeviceName() const { return iObdName; }
+  void SetObdDeviceName(CPwStringC aName) { iObdName.Copy(aName); }
+  CPwStringC LoggerDeviceName() const { return iLoggerName; }
+  void SetLoggerDeviceName(CPwStringC aName) { iLoggerName.Copy(aName); }
+  CPwStringC GpsInputFile() const { return iGpsInputFile; }
+  void SetGpsInputFile(CPwStringC aPath) { iGpsInputFile.Copy(aPath); }
+  CChannelList& HighPriorityChannels() { return iHighPriority; }
+  const CChannelList& HighPriorityChannels() const { return iHighPriority; }
+  CChannelList& LowPriorityChannels() { return iLowPriority; }
+  const CChannelList& LowPriorityChannels() const { return iLowPriority; }
+
+  // --- High/low speeds.
+  int32_t HiLoThreshold() const { return iHiLoThreshold; }  // m/s
+  void SetHiLoThreshold(int32_t aValue) { iHiLoThreshold = aValue; }
+  int32_t BrakingLimit() const { return iBrakingLimit; }  // choice index 0-7
+  void SetBrakingLimit(int32_t aValue) { iBrakingLimit = aValue; }
+  int32_t AccelerationLimit() const { return iAccelerationLimit; }
+  void SetAccelerationLimit(int32_t aValue) { iAccelerationLimit = aValue; }
+
+  // --- Values last used for a new session.
+  CPwStringC LastDriver() const { return iLastDriver; }
+  void SetLastDriver(CPwStringC aText) { iLastDriver.Copy(aText); }
+  CPwStringC LastTrack() const { return iLastTrack; }
+  void SetLastTrack(CPwStringC aText) { iLastTrack.Copy(aText); }
+  CPwStringC LastTest() const { return iLastTest; }
+  void SetLastTest(CPwStringC aText) { iLastTest.Copy(aText); }
+  int32_t LastSessionType() const { return iLastSessionType; }
+  void SetLastSessionType(int32_t aValue) { iLastSessionType = aValue; }
+  int32_t SaveNmea() const { return iSaveNmea; }
+  void SetSaveNmea(int32_t aValue) { iSaveNmea = aValue; }
+
+  // --- Kept in the file without behaviour of their own.
+  int32_t LapListOption() const { return iLapListOption; }
+  void SetLapListOption(int32_t aValue) { iLapListOption = aValue; }
+  int32_t ViewSelector() const { return iViewSelector; }
+  void SetViewSelector(int32_t aValue) { iViewSelector = aValue; }
+  int32_t FlagA() const { return iFlagA; }
+  void SetFlagA(int32_t aValue) { iFlagA = aValue; }
+  CPwStringC TextA() const { return iTextA; }
+  void SetTextA(CPwStringC aText) { iTextA.Copy(aText); }
+
+  // --- View state of this run.
+  // Session list second line: 0 statistics, 1 date created, 2 driver, 3 note.
+  int32_t SessionListMode() const { return iSessionListMode; }
+  void SetSessionListMode(int32_t aMode) { iSessionListMode = aMode; }
+  // Lap list display mode 0-4, difference mode (0 absolute, 1 difference), hide invalid laps.
+  int32_t LapListMode() const { return iLapListMode; }
+  void SetLapListMode(int32_t aMode) { iLapListMode = aMode; }
+  int32_t DifferenceMode() const { return iDifferenceMode; }
+  void SetDifferenceMode(int32_t aMode) { iDifferenceMode = aMode; }
+  int32_t HideInvalid() const { return iHideInvalid; }
+  void SetHideInvalid(int32_t aFlag) { iHideInvalid = aFlag; }
+  // Font scale in percent (70-160) and the map scale multiplying the fitted zoom.
+  int32_t FontScale() const { return iFontScale; }
+  void SetFontScale(int32_t aPercent) { iFontScale = aPercent; }
+  double MapScale() const { return iMapScale; }
+  void SetMapScale(double aScale) { iMapScale = aScale; }
+
+  // Graphs: the x-window and map zoom factors, scaled comparison, and per graph kind 1-3 a
+  // set of flags and the visible channels (panic 3 for another kind).
+  double GraphWindowFactor() const { return iGraphWindowFactor; }
+  void SetGraphWindowFactor(double aFactor) { iGraphWindowFactor = aFactor; }
+  double GraphMapFactor() const { return iGraphMapFactor; }
+  void SetGraphMapFactor(double aFactor) { iGraphMapFactor = aFactor; }
+  int32_t GraphScaled() const { return iGraphScaled; }
+  void SetGraphScaled(int32_t aFlag) { iGraphScaled = aFlag; }
+  int32_t GraphFlags(int32_t aKind) const;
+  void SetGraphFlags(int32_t aKind, int32_t aFlags);
+  CChannelList& GraphChannels(int32_t aKind);
+  const CChannelList& GraphChannels(int32_t aKind) const;
+
+  // Zoom steps; each returns the new factor.
+  // Doubles the x-window factor while it is below 10 and not above aX.
+  double WidenGraphWindow(double aX);
+  // Halves it while it is above 0.0005 and not below aX.
+  double NarrowGraphWindow(double aX);
+  // Doubles the map factor while aX * 1.01 >= it (aX > 0).
+  double GraphMapZoomOut(double aX);
+  // Halves the map factor while aX * 0.99 <= it (aX > 0).
+  double GraphMapZoomIn(double aX);
+
+ private:
+  void SetDefaults(CPwStringC aDefaultRoot);
+  static int32_t KindSlot(int32_t aKind);
+  static void ReadChannels(PwFileStream& aStream, CChannelList& aList);
+  static void WriteChannels(PwFileStream& aStream, const CChannelList& aList);
+
+  // Persistent.
+  CPwString iStorageRoot;
+  int32_t iTimerBacklight = 2;
+  int32_t iTimerOrientation = 0;
+  int32_t iTimerDecimals = 1;
+  int32_t iUnits = 0;
+  int32_t iStartupWarning = 1;
+  TDeviceSettings iGps;
+  TDeviceSettings iObd;
+  TDeviceSettings iLogger;
+  CPwString iGpsName;
+  CPwString iObdName;
+  CPwString iLoggerName;
+  CPwString iGpsInputFile;
+  CChannelList iHighPriority;
+  CChannelList iLowPriority;
+  int32_t iHiLoThreshold = 5;
+  int32_t iBrakingLimit = 4;
+  int32_t iAccelerationLimit = 2;
+  CPwString iLastDriver;
+  CPwString iLastTrack;
+  CPwString iLastTest;
+  int32_t iLastSessionType = 0;
+  int32_t iSaveNmea = 1;
+  int32_t iLapListOption = 0;
+  int32_t iViewSelector = -1;
+  int32_t iFlagA = 0;
+  CPwString iTextA;
+
+  // This run only.
+  CPwString iCurrentRoot;
+  int32_t iSessionListMode = 0;
+  int32_t iLapListMode = 0;
+  int32_t iDifferenceMode = 0;
+  int32_t iHideInvalid = 0;
+  int32_t iFontScale = 100;
+  double iMapScale = 1.0;
+  double iGraphWindowFactor = 1.0;
+  double iGraphMapFactor = 1.0;
+  int32_t iGraphScaled = 0;
+  int32_t iGraphFlags[4] = {0, 0, 0, 0};
+  CChannelList iGraphChannels[4];  // slot 0 unused (graph kind 0 is "none")
+};
