@@ -25,7 +25,8 @@ class PwTime {
   static constexpr int32_t KDay = 86400000;
 
   constexpr PwTime() = default;
-  constexpr explicit PwTime(int32_t aMilliseconds) : iValue(aMilliseconds) {}
+  // Implicit, so that a PwTime reads and compares like the integer it is.
+  constexpr PwTime(int32_t aMilliseconds) : iValue(aMilliseconds) {}
 
   static constexpr PwTime Unset() { return PwTime(KUnset); }
   static constexpr PwTime FromSeconds(int32_t aSeconds) { return PwTime(aSeconds * KSecond); }
