@@ -1,7 +1,11 @@
 // The one blocking wait of the scheduler loop and the message queue it drains between turns.
 // The loop's ordering rules live in the scheduler; a host only supplies the queue and the wait:
-// the headless host below (command-line program, tests) or the window host of the GUI, whose
-// Wait is SDL_WaitEvent and whose Wake pushes one user event.
+// the headless host below (command-line program, tests) or a window host, where
+//   Wake            pushes one SDL user event (SDL_PushEvent is safe from any thread),
+//   Wait            is SDL_WaitEvent(nullptr), which leaves the event queued for the drain,
+//   DispatchMessage polls one event, hands it to the window's handling, dispatches the wake
+//                   events as nothing and answers EQuit for SDL_QUIT.
+// The scheduler registers the host as the waker of every event it waits on.
 #pragma once
 
 #include <condition_variable>
@@ -21,8 +25,8 @@ class MLoopHost : public MEventWaker {
     EQuit,        // the quit message was removed (not dispatched); aQuitCode holds its code
   };
 
-  // Removes the next queued message, if any, and dispatches it. Main thread only. A leave or
-  // exception from the dispatched handling passes through to the caller.
+  // Removes the next queued message, if any, and dispatches it. Main thread only. A leave from
+  // the dispatched handling passes through; the scheduler reports it like a failed Run.
   virtual TDispatchResult DispatchMessage(int32_t& aQuitCode) = 0;
 
   // Blocks until Wake has been called since the previous Wait returned, or until a message is
