@@ -202,7 +202,8 @@ bool PwFileBuffered::Read(int32_t aCount, CPwByteArray& aTarget) {
 }
 
 void PwFileBuffered::Close() {
-  if (iFile.IsOpen() && iFile.IsWritable()) Flush();
+  // Nothing accepted since the last flush means nothing left to force to the medium.
+  if (iFile.IsOpen() && iFile.IsWritable() && BytesSinceSync() > 0) Flush();
   iFile.Close();
   iWriteBuffer.Reset();
   iReadBuffer.Reset();
