@@ -248,7 +248,11 @@ double CSettings::GraphMapZoomOut(double aX) {
   if (!IsUsableFactor(iGraphMapFactor)) iGraphMapFactor = 1.0;
   // An infinite or non-positive x would double the factor forever.
   if (!IsUsableFactor(aX)) return iGraphMapFactor;
-  while (aX * 1.01 >= iGraphMapFactor && std::isfinite(iGraphMapFactor)) iGraphMapFactor *= 2;
+  while (aX * 1.01 >= iGraphMapFactor) {
+    const double next = iGraphMapFactor * 2;
+    if (!std::isfinite(next)) break;
+    iGraphMapFactor = next;
+  }
   return iGraphMapFactor;
 }
 
