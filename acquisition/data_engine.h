@@ -1,0 +1,217 @@
+// Device connections. A data engine owns one reader thread that opens a serial port (or replays
+// an NMEA file), runs the device's protocol handler next to the port and collects the bytes the
+// application must see in a receive buffer. The first bytes of a batch complete the engine's
+// request; the scheduler then runs Run on the application thread, which hands the batch and any
+// change of connection state to the observer.
+//
+// The engine does not interpret GPS data: NMEA text reaches the observer unchanged. For the
+// OBD-II reader and the data logger the protocol handler on the reader thread turns the device's
+// answers into NMEA-style sentences, and only those reach the observer.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "foundation/active.h"
+#include "foundation/pw_base.h"
+#include "foundation/pw_bt_addr.h"
+#include "foundation/pw_byte_array.h"
+#include "foundation/pw_string.h"
+#include "platform/event.h"
+#include "platform/thread.h"
+
+class CNmeaParser;
+class PwSerialPort;
+class TGpsClock;
+
+// The kind of a device connection and of every batch of its bytes.
+enum class TDataKind : int32_t { Gps = 0, Obd = 1, DataLogger = 2, Accelerometer = 3 };
+
+// Connection state of an engine, written by the reader thread (and the start and failure paths)
+// and read on the application thread.
+enum class TEngineState : int32_t {
+  Stopped = 0,     // no reader, or the reader has ended
+  Connecting = 1,  // the reader is opening (or reopening) the port or file
+  Connected = 2,   // the port or file is open and being read
+  Starting = 3,    // a start has launched the reader, which has not reported yet
+  Failed = 4,      // stopped because the application side ran out of memory
+};
+
+enum class TConnectionMode : int32_t { Bluetooth = 0, Platform = 1, SerialPort = 2, InputFile = 3 };
+
+// Receives every batch and every state change of the engines; one observer may serve all of
+// them, told apart by the kind. Application thread only.
+class MDataObserver {
+ public:
+  // The bytes are valid during the call only.
+  virtual void DataReceived(CPwByteArrayC aBytes, TDataKind aKind) = 0;
+  // The engine's state changed; its Status says to what.
+  virtual void StatusChanged(TDataKind aKind) = 0;
+
+ protected:
+  ~MDataObserver() = default;
+};
+
+// How the GPS client drives an engine. Application thread only.
+class MDataEngineBase {
+ public:
+  virtual void StartBluetooth(MDataObserver* aObserver, const TPwBtAddr& aAddress, int32_t aChannel,
+                              int32_t aBaudRate, TDataKind aKind) = 0;
+  // aPort 1 to 99 (see acquisition/port_map.h for the device it means); aBaudRate in baud, 0
+  // keeps the port's current rate.
+  virtual void StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t aBaudRate, TDataKind aKind) = 0;
+  virtual void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) = 0;
+  virtual void StartPlatform(MDataObserver* aObserver, TDataKind aKind) = 0;
+  // Ends the reader; waits up to 15 s for it.
+  virtual void Stop() = 0;
+  // Resets the shared GPS clock (before every GPS start).
+  virtual void ResetClock() = 0;
+  // 2 failed, 1 connected, 0 otherwise.
+  virtual int32_t Status() const = 0;
+  // Forwarded to the OBD handler (OBD engines only, while a reader runs).
+  virtual void ClearObdChannels() = 0;
+  // aPriority 2: high-priority list, 1: low-priority list, 0: ignored.
+  virtual void AddObdChannel(int32_t aPid, int32_t aPriority) = 0;
+
+ protected:
+  ~MDataEngineBase() = default;
+};
+
+// A device dialogue run on the reader thread, always under the engine lock: the OBD-II reader
+// (CObdParser) and the data logger (CDatavaneParser) derive from it. The engine creates the
+// handler when its reader starts, resets it after the port was reopened and deletes it when the
+// reader ends.
+class CProtocolHandler : public CPwBase {
+ public:
+  ~CProtocolHandler() override = default;
+  // Takes the next bytes read from the port.
+  virtual void AddInput(CPwByteArrayC aBytes) = 0;
+  // Handles what AddInput collected: finished sentences are appended to aReceived (what the
+  // application thread will see), commands for the device to aCommands. Also called once right
+  // after the port was opened (OBD only), so that the first command goes out at once.
+  virtual void Process(CPwByteArray& aCommands, CPwByteArray& aReceived) = 0;
+  // Back to the initial state, as after creation (the port was reopened).
+  virtual void Reset() = 0;
+  // OBD polling lists; the default ignores them.
+  virtual void ClearObdChannels() {}
+  virtual void AddObdChannel(int32_t aPid, int32_t aPriority) {
+    (void)aPid;
+    (void)aPriority;
+  }
+};
+
+// Creates the handler for a kind (called for Obd and DataLogger on the reader thread, under the
+// engine lock). aClock is the shared GPS clock the handler stamps its sentences with; it outlives
+// the handler. Returns null when the kind has no handler; may leave.
+using TProtocolHandlerFactory = CProtocolHandler* (*)(TDataKind aKind, TGpsClock& aClock);
+
+// Waits of the input-file reader, in ms: before opening, before the first read, before every
+// later read. Replays run at the default; tests shorten them.
+struct TFileReplayPacing {
+  int32_t iOpenWaitMs = 3000;
+  int32_t iFirstReadWaitMs = 1000;
+  int32_t iReadWaitMs = 15;
+};
+
+class CDataEngine : public CActive, public MDataEngineBase {
+ public:
+  // The receive buffer holds at most this many undelivered bytes.
+  static constexpr int32_t KReceiveLimit = 102400;
+  static constexpr int32_t KSerialReadBytes = 2048;
+  static constexpr int32_t KFileReadBytes = 256;
+  static constexpr int32_t KMaxPathLength = 260;
+  static constexpr int32_t KStopWaitMs = 15000;
+
+  // aClock is the program's shared GPS clock (not owned, outlives the engine). Leaves -2.
+  static CDataEngine* NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock);
+  ~CDataEngine() override;
+
+  // --- CActive
+  int32_t HandleRunFailure(int32_t aCode) override;
+  void Run() override;
+
+  // --- MDataEngineBase
+  void StartBluetooth(MDataObserver* aObserver, const TPwBtAddr& aAddress, int32_t aChannel, int32_t aBaudRate,
+                      TDataKind aKind) override;
+  void StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t aBaudRate, TDataKind aKind) override;
+  void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) override;
+  void StartPlatform(MDataObserver* aObserver, TDataKind aKind) override;
+  void Stop() override;
+  void ResetClock() override;
+  int32_t Status() const override;
+  void ClearObdChannels() override;
+  void AddObdChannel(int32_t aPid, int32_t aPriority) override;
+
+  // Creates the OBD and logger handlers; null (the default) gives those kinds no handler, so
+  // their bytes pass unchanged.
+  void SetProtocolHandlerFactory(TProtocolHandlerFactory aFactory) { iHandlerFactory = aFactory; }
+  // Takes effect at the next StartFile.
+  void SetFileReplayPacing(const TFileReplayPacing& aPacing) { iPacing = aPacing; }
+
+  TEngineState State() const { return static_cast<TEngineState>(iState.load(std::memory_order_acquire)); }
+  TEngineState LastReportedState() const { return iLastReported; }
+  TConnectionMode Mode() const { return iMode; }
+  TDataKind DataKind() const { return iKind; }
+  int32_t PortNumber() const { return iPort; }
+  int32_t BaudRate() const { return iBaudRate; }
+  CPwStringC InputPath() const { return CPwStringC(iPath, iPathLength); }
+  const TPwBtAddr& BtAddress() const { return iBtAddress; }
+  int32_t BtChannel() const { return iBtChannel; }
+  // Bytes of the last batch (valid during the observer call).
+  CPwByteArrayC DeliveryBuffer() const { return *iDelivery; }
+  // Bytes the serial reader dropped because the application thread fell more than
+  // KReceiveLimit bytes behind (cumulative, for diagnostics).
+  int64_t DroppedBytes() const { return iDropped.load(std::memory_order_relaxed); }
+
+ private:
+  CDataEngine(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock);
+  void ConstructL();
+
+  // The common part of the four starts: store the observer and kind, reset the stop signals,
+  // state Starting, launch the reader thread (leaves -9).
+  bool PrepareStart(MDataObserver* aObserver, TDataKind aKind);
+  void LaunchL();
+
+  void ReaderMain();
+  void SerialReader();
+  void FileReader();
+  // Sets the state and completes the request.
+  void Report(TEngineState aState);
+  // Creates, resets and deletes the handler of the kind; under the lock.
+  bool CreateHandlerLocked();
+  void ResetHandlerLocked();
+  void DeleteHandlerLocked();
+  // Hands a chunk read from the port to the handler of the kind; under the lock.
+  void HandleChunkLocked(CPwByteArrayC aBytes);
+
+  TGpsClock* iClock = nullptr;
+  PwLock iLock;
+  CPwByteArray* iCommands = nullptr;
+  CPwByteArray* iReceived = nullptr;
+  CPwByteArray* iDelivery = nullptr;
+  MDataObserver* iObserver = nullptr;
+
+  TPwBtAddr iBtAddress;
+  int32_t iBtChannel = 0;
+  int32_t iPort = 0;
+  int32_t iBaudRate = 0;
+  char16_t iPath[KMaxPathLength] = {};
+  int32_t iPathLength = 0;
+
+  std::atomic<int32_t> iState{static_cast<int32_t>(TEngineState::Stopped)};
+  TEngineState iLastReported = TEngineState::Stopped;
+  TConnectionMode iMode = TConnectionMode::SerialPort;
+  TDataKind iKind = TDataKind::Gps;
+  std::atomic<int32_t> iStopFlag{0};
+  PwEvent iStopEvent;
+  PwThread iThread;
+  PwSerialPort* iSerial = nullptr;  // owned; opened and closed by the reader
+
+  CNmeaParser* iNmea = nullptr;          // Gps handler
+  CProtocolHandler* iHandler = nullptr;  // Obd and DataLogger handler
+  TProtocolHandlerFactory iHandlerFactory = nullptr;
+  TFileReplayPacing iPacing;
+  TFileReplayPacing iReaderPacing;  // the reader's copy, taken at start
+  std::atomic<int64_t> iDropped{0};
+  uint8_t* iReadBuffer = nullptr;  // KSerialReadBytes, reader thread only
+};
