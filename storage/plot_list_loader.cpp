@@ -1,0 +1,249 @@
+#include "storage/plot_list_loader.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "foundation/pw_time.h"
+#include "storage/plot_list.h"
+
+namespace {
+
+inline int32_t ReadI32(const uint8_t* p) {
+  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
+}
+inline uint32_t ReadU32(const uint8_t* p) { return static_cast<uint32_t>(ReadI32(p)); }
+inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+int32_t ClampToInt32(int64_t aValue) {
+  return aValue > INT32_MAX ? INT32_MAX : (aValue < 0 ? 0 : static_cast<int32_t>(aValue));
+}
+
+// Version 0 keeps angles as radians x 2^29.
+constexpr double KVersion0Scale = 536870912.0;
+constexpr int32_t KVersion0RecordBytes = 16;
+constexpr int32_t KVersion1RecordBytes = 24;
+constexpr int32_t KOldFormatSatellites = 10;
+
+}  // namespace
+
+CPlotListLoader::CPlotListLoader(CPlotList& aList, const PwTimeConverter* aConverter, CPwStringC aPath)
+    : iList(aList), iConverter(aConverter) {
+  iPath.Copy(aPath);
+}
+
+CPlotListLoader::~CPlotListLoader() = default;
+
+int32_t CPlotListLoader::Step() {
+  switch (iState) {
+    case ENotStarted:
+      Open();
+      return 1;
+    case EReading:
+      return (iVersion == CPlotList::KCurrentVersion ? ReadPortion() : ReadOldPortion()) ? 1 : 0;
+    default:
+      return 0;
+  }
+}
+
+void CPlotListLoader::Cancel() {
+  if (iState == EComplete) return;
+  Finish(EIncomplete);
+}
+
+void CPlotListLoader::Finish(int32_t aState) {
+  iState = aState;
+  iFile.Close();
+  iBuffer.Reset();
+}
+
+void CPlotListLoader::Open() {
+  iFile.SetPath(iPath);
+  if (!iFile.OpenRead()) Leave(KErrOpen);
+  const int64_t size = iFile.Size();
+  uint8_t head[CPlotList::KHeaderBytes];
+  if (iFile.Read(head, CPlotList::KHeaderBytes) < CPlotList::KHeaderBytes) {
+    iFile.Close();
+    Leave(KErrShort);
+  }
+  TPlotFileHeader header;
+  const uint32_t first = ReadU32(head);
+  if (first < KFirstNonVersion) {
+    if (first > static_cast<uint32_t>(CPlotList::KCurrentVersion)) {
+      iFile.Close();
+      Leave(KErrVersion);
+    }
+    header.iVersion = static_cast<int32_t>(first);
+    for (int32_t i = 0; i < 3; ++i) header.iReserved[i] = ReadI32(head + 4 + 4 * i);
+    iOffset = CPlotList::KHeaderBytes;
+  } else {
+    // No header: the first record starts at once.
+    header.iVersion = 0;
+    iOffset = 0;
+    if (!iFile.Seek(0)) {
+      iFile.Close();
+      Leave(KErrOpen);
+    }
+  }
+  iVersion = header.iVersion;
+  iList.SetHeader(header);
+
+  int32_t capacity;
+  if (iVersion == CPlotList::KCurrentVersion) {
+    iTotal = ClampToInt32(size);
+    iProgress = ClampToInt32(iOffset);
+    capacity = KPortionBytes;
+  } else {
+    iRecordSize = iVersion == 0 ? KVersion0RecordBytes : KVersion1RecordBytes;
+    iTotal = ClampToInt32((size - iOffset) / iRecordSize);
+    iProgress = 0;
+    capacity = KPortionRecords * iRecordSize;
+  }
+  iBuffer.Reserve(capacity);
+  iState = EReading;
+}
+
+bool CPlotListLoader::ReadPortion() {
+  uint8_t* data = iBuffer.Buffer();
+  const int32_t got = iFile.Read(data, KPortionBytes);
+  const int32_t used = ConvertRecords(data, got);
+  iOffset += used;
+  iProgress = ClampToInt32(iOffset);
+  if (iCorrupt) {
+    Finish(EIncomplete);
+    return false;
+  }
+  if (got == KPortionBytes) {
+    // A record cut by the portion's end is read whole by the next step.
+    if (used < got && !iFile.Seek(iOffset)) {
+      Finish(EIncomplete);
+      return false;
+    }
+    return true;
+  }
+  iTorn = used < got;
+  Finish(iTorn ? EIncomplete : EComplete);
+  return false;
+}
+
+int32_t CPlotListLoader::ConvertRecords(const uint8_t* aData, int32_t aLength) {
+  int32_t pos = 0;
+  while (aLength - pos >= 2) {
+    const uint8_t length = aData[pos];
+    const uint8_t type = aData[pos + 1];
+    if (length == 0 || length > 127 || type > 31) {
+      iCorrupt = true;
+      break;
+    }
+    if (aLength - pos - 2 < length) break;
+    ConvertRecord(type, aData + pos + 2, length);
+    pos += 2 + length;
+  }
+  return pos;
+}
+
+void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLength) {
+  switch (aType) {
+    case EPlotRecordPosition: {
+      if (aLength < CPlotList::KPositionPayload) return;
+      TPositionPlot plot;
+      plot.iTime = ReadI32(p);
+      plot.iLatitude = ReadI32(p + 4);
+      plot.iLongitude = ReadI32(p + 8);
+      plot.iSpeed = ReadI32(p + 12);
+      plot.iAltitude = ReadI32(p + 16);
+      plot.iDistance = ReadI32(p + 20);
+      plot.iBearing = ReadU16(p + 24);
+      plot.iHdop = ReadU16(p + 26);
+      plot.iVdop = ReadU16(p + 28);
+      plot.iFlags = p[30] & TPositionPlot::KSatellitesMask;
+      // A position without coordinates cannot be drawn or timed; no writer stores one.
+      if (plot.iLatitude == KInvalidInt || plot.iLongitude == KInvalidInt) return;
+      iList.PositionList().AppendStored(plot);
+      return;
+    }
+    case EPlotRecordObd:
+    case EPlotRecordObdLong: {
+      const bool wide = aType == EPlotRecordObdLong;
+      if (aLength < (wide ? CPlotList::KObdLongPayload : CPlotList::KObdPayload)) return;
+      const uint32_t raw = wide ? ReadU32(p + 4) : ReadU16(p + 4);
+      CObdChannelPlotList* list = iList.ObdList().ChannelList(p[wide ? 8 : 6]);
+      if (list) list->Append(PwTime(ReadI32(p)), raw);
+      return;
+    }
+    case EPlotRecordResumeLocal:
+    case EPlotRecordResume: {
+      if (aLength < CPlotList::KResumePayload) return;
+      PwDateTime at(PwTime(ReadI32(p + 4)), PwTime(ReadI32(p + 8)));
+      if (aType == EPlotRecordResumeLocal && iConverter) at = iConverter->LocalToUtc(at);
+      iList.ResumeList().Add(PwTime(ReadI32(p)), at.iDate, at.iTime);
+      return;
+    }
+    case EPlotRecordLogger: {
+      if (aLength < 4) return;
+      TDataLoggerRecord record;
+      const int32_t rest = aLength - 4;
+      if (rest >= 2 && rest <= TDataLoggerRecord::KMaxSerialisedBytes) record.Deserialise(p + 4, rest);
+      iList.LoggerList().Append(PwTime(ReadI32(p)), record);
+      return;
+    }
+    case EPlotRecordOldPosition:
+      if (aLength < CPlotList::KOldPositionPayload) return;
+      AppendOldPosition(ReadI32(p), ReadI32(p + 4), ReadI32(p + 8), ReadI32(p + 12), ReadI32(p + 16),
+                        ReadI32(p + 20), p[24], true, false);
+      return;
+    default:
+      return;  // a type of a later build: skipped by its length
+  }
+}
+
+bool CPlotListLoader::ReadOldPortion() {
+  uint8_t* data = iBuffer.Buffer();
+  const int32_t wanted = KPortionRecords * iRecordSize;
+  const int32_t got = iFile.Read(data, wanted);
+  const int32_t records = got / iRecordSize;
+  for (int32_t i = 0; i < records; ++i) ConvertOldRecord(data + i * iRecordSize);
+  iOffset += static_cast<int64_t>(records) * iRecordSize;
+  iProgress += records;
+  if (got == wanted) return true;
+  iTorn = got % iRecordSize != 0;
+  Finish(iTorn ? EIncomplete : EComplete);
+  return false;
+}
+
+void CPlotListLoader::ConvertOldRecord(const uint8_t* p) {
+  const int32_t time = ReadI32(p);
+  if (iVersion == 0) {
+    const double lat = ReadI32(p + 4) / KVersion0Scale;
+    const double lon = ReadI32(p + 8) / KVersion0Scale;
+    const double alt = ReadI32(p + 12) / KVersion0Scale;
+    AppendOldPosition(time, TCoordinate::FromRadians(lat).iValue, TCoordinate::FromRadians(lon).iValue,
+                      KInvalidInt, RadiansToArcUnits(alt), 0, KOldFormatSatellites, false, true);
+    return;
+  }
+  const int32_t satellites = iVersion == 2 ? p[20] : KOldFormatSatellites;
+  AppendOldPosition(time, ReadI32(p + 4), ReadI32(p + 8), ReadI32(p + 16), ReadI32(p + 12), 0,
+                    satellites, iVersion == 2, true);
+}
+
+void CPlotListLoader::AppendOldPosition(int32_t aTime, int32_t aLatitude, int32_t aLongitude,
+                                        int32_t aSpeed, int32_t aAltitude, int32_t aDistance,
+                                        int32_t aSatellites, bool aZeroMarksGap, bool aComputeDistance) {
+  if (aLatitude == KInvalidInt || aLongitude == KInvalidInt) return;
+  CPositionPlotList& positions = iList.PositionList();
+  const TGeoPoint point{TCoordinate(aLatitude), TCoordinate(aLongitude)};
+  TPositionPlot plot;
+  plot.iTime = aTime;
+  plot.iLatitude = aLatitude;
+  plot.iLongitude = aLongitude;
+  plot.iSpeed = aSpeed;
+  plot.iAltitude = aAltitude;
+  const TAngle bearing = positions.BearingFromLast(point);
+  if (bearing.IsValid()) {
+    const double v = std::trunc(bearing.CompassDegrees() * 100.0 + 0.5);
+    plot.iBearing = static_cast<uint16_t>(v >= 36000.0 ? 0.0 : v);
+  }
+  plot.iDistance = aComputeDistance ? TPositionPlot::EncodeDistance(positions.AppendComputed(point)) : aDistance;
+  plot.iFlags = TPositionPlot::EncodeFlags(aSatellites, false, aZeroMarksGap && aSatellites == 0);
+  positions.AppendStored(plot);
+}
