@@ -1,6 +1,7 @@
 #include "exchange/dl1_parser.h"
 
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "acquisition/channel_state.h"
@@ -62,6 +63,12 @@ bool ChecksumValid(const uint8_t* aMessage, int32_t aLength) {
   return (sum & 0xFF) == aMessage[aLength - 1];
 }
 
+// 1e-7 degree steps to TCoordinate units (6,000,000 a degree), exactly rather than by way of
+// radians; every 32-bit input fits.
+TCoordinate DegreesE7ToCoordinate(int32_t aValue) {
+  return TCoordinate(static_cast<int32_t>(std::llround(aValue * 0.6)));
+}
+
 // One acceleration: magnitude (byte & 0x7F) + next / 256, positive when bit 7 is set.
 double Acceleration(const uint8_t* p) {
   const double magnitude = (p[0] & 0x7F) + p[1] / 256.0;
@@ -99,8 +106,8 @@ void CDL1Parser::Reset() {
   iLoggerTime = KInvalidInt;
   iPositionTime = KInvalidInt;
   iDate = KInvalidInt;
-  iLatitude = InvalidReal();
-  iLongitude = InvalidReal();
+  iLatitude = TCoordinate();
+  iLongitude = TCoordinate();
   iAltitude = InvalidReal();
   iSpeed = InvalidReal();
   iBearing = InvalidReal();
@@ -195,8 +202,8 @@ void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
       iAltitude = InvalidReal();
       iSpeed = InvalidReal();
       iBearing = InvalidReal();
-      iLongitude = Be32(aMessage + 1) * 1e-7;
-      iLatitude = Be32(aMessage + 5) * 1e-7;
+      iLongitude = DegreesE7ToCoordinate(Be32(aMessage + 1));
+      iLatitude = DegreesE7ToCoordinate(Be32(aMessage + 5));
       UpdateChannelState(aSinks.iChannelState);
       break;
     case EMsgSpeed: {
@@ -250,11 +257,11 @@ void CDL1Parser::UpdateChannelState(CChannelState* aChannelState) const {
 }
 
 void CDL1Parser::Report(const TSinks& aSinks) {
-  if (iPositionTime != KInvalidInt && IsValidReal(iLatitude) && IsValidReal(iLongitude) &&
+  if (iPositionTime != KInvalidInt && iLatitude.IsValid() && iLongitude.IsValid() &&
       IsValidReal(iAltitude) && IsValidReal(iSpeed) && IsValidReal(iBearing)) {
     iOffered = true;
-    const TCoordinate latitude = TCoordinate::FromDegrees(iLatitude);
-    const TCoordinate longitude = TCoordinate::FromDegrees(iLongitude);
+    const TCoordinate latitude = iLatitude;
+    const TCoordinate longitude = iLongitude;
     const TSpeed speed = TSpeed::FromMetresPerSecond(iSpeed);
     if (aSinks.iSlowBearing)
       aSinks.iSlowBearing->Update(TPosition(TGeoPoint(latitude, longitude)), speed, PwTime(iPositionTime),

@@ -57,9 +57,9 @@ class CDL1Parser : public CDataParser {
   int32_t iLoggerTime = KInvalidInt;    // time of the accelerations and frequency
   int32_t iPositionTime = KInvalidInt;
   int32_t iDate = KInvalidInt;          // date code
-  // Degrees, metres, m/s and degrees; the invalid double when unknown.
-  double iLatitude = 0.0;
-  double iLongitude = 0.0;
+  TCoordinate iLatitude;
+  TCoordinate iLongitude;
+  // Metres, m/s and degrees; the invalid double when unknown.
   double iAltitude = 0.0;
   double iSpeed = 0.0;
   double iBearing = 0.0;
