@@ -46,6 +46,11 @@ class CTrapLine : public CPwBase {
   // a trap without a usable position simply give 0.
   int32_t CrossingTest(int32_t aIndex, const CPositionPlotList& aList, TPositionPlot& aSample,
                        int32_t& aInterval) const;
+  // The same with samples aIndex - 2 (null when aIndex < 2), aIndex - 1 and aIndex already
+  // fetched from the list, for loops that walk the list once for all traps.
+  int32_t CrossingTest(int32_t aIndex, const CPositionPlotList& aList, const TPositionPlot* aBeforePrevious,
+                       const TPositionPlot& aPrevious, const TPositionPlot& aCurrent,
+                       TPositionPlot& aSample, int32_t& aInterval) const;
 
   // The line test on two samples alone: 1 with the crossing fraction between them (0 at A,
   // 1 at B) when the movement from A to B passes the line in an accepted direction. Lines
@@ -79,7 +84,8 @@ class CTrapLine : public CPwBase {
  private:
   // End points and the per-trap constants of the crossing test.
   void Derive();
-  int32_t StandingStartTest(int32_t aIndex, const CPositionPlotList& aList, TPositionPlot& aSample,
+  int32_t StandingStartTest(int32_t aIndex, const CPositionPlotList& aList, const TPositionPlot& aS0,
+                            const TPositionPlot& aS1, const TPositionPlot& aS2, TPositionPlot& aSample,
                             int32_t& aInterval) const;
   // True when both points lie strictly beyond the trap's box on one side.
   bool OutsideBox(const TPositionPlot& aA, const TPositionPlot& aB) const {
@@ -111,8 +117,14 @@ class CTrapLine : public CPwBase {
   bool iUsable = false;
   double iLineBearing = 0.0;   // initial bearing from end point 1 towards end point 2
   double iLineLength = 0.0;    // arc from end point 1 to end point 2
-  double iSinLat1 = 0.0;       // of end point 1
-  double iCosLat1 = 0.0;
+  // The local plane of the side test: end point 1 in arc units, the longitude scale, the
+  // unit direction of the line and the distance from it (arc units) that is surely off it.
+  double iOriginLat = 0.0;
+  double iOriginLon = 0.0;
+  double iCosLat = 0.0;
+  double iDirLat = 0.0;
+  double iDirLon = 0.0;
+  double iSideMargin = 0.0;
 };
 
 class CTrapLineList : public CPwBase {
