@@ -247,6 +247,7 @@ void CNmeaParser::ResetState() {
   iEpochDate = KInvalidInt;
   iLatitudeValid = iLongitudeValid = false;
   iSpeedValid = iCourseValid = false;
+  iRmcVoid = false;
   iFixQualityValid = iSatellitesValid = false;
   iAltitudeValid = iGeoidSeparationValid = false;
   iHdop = iVdop = iPdop = InvalidReal();
@@ -415,7 +416,8 @@ void CNmeaParser::HandleRmc(TFieldCursor& aFields) {
   if (!iMonitorOnly) {
     iEpochDate = KInvalidInt;
     iLatitudeValid = iLongitudeValid = iSpeedValid = iCourseValid = false;
-    aFields.Skip(1);  // status: a void fix shows in the fields that follow
+    const TField status = aFields.Next();
+    iRmcVoid = status.iLength == 1 && status.iPtr[0] == 'V';
     iLatitudeValid = ReadCoordinate(aFields, 'N', 'S', iLatitude);
     iLongitudeValid = ReadCoordinate(aFields, 'E', 'W', iLongitude);
     TField f = aFields.Next();
@@ -736,8 +738,9 @@ void CNmeaParser::Flush(bool aForce) {
   int32_t fixQuality;
   if (iFixQualityValid)
     fixQuality = iFixQuality;
-  else if (iGgaSeen || (iLatitudeValid && iLongitudeValid && std::fabs(iLatitude) == 9000.0 && iLongitude == 0.0))
-    fixQuality = 0;  // a GGA without quality, or the receivers' "no fix yet" pole position
+  else if (iGgaSeen || (iRmcSeen && iRmcVoid) ||
+           (iLatitudeValid && iLongitudeValid && std::fabs(iLatitude) == 9000.0 && iLongitude == 0.0))
+    fixQuality = 0;  // a GGA without quality, an RMC marked void, or the "no fix yet" pole
   else
     fixQuality = 1;
 

@@ -159,6 +159,7 @@ class CNmeaParser : public CDataParser {
   bool iSpeedValid = false;
   double iCourse = 0.0;  // degrees
   bool iCourseValid = false;
+  bool iRmcVoid = false;  // the last RMC had status V (navigation warning)
   int32_t iFixQuality = 0;
   bool iFixQualityValid = false;
   int32_t iSatellites = 0;

@@ -201,6 +201,13 @@ TEST_F(NmeaParserTest, RmcOnlyEpochsAreValidExceptAtTheNoFixPole) {
   ASSERT_EQ(recorder.iEpochs.size(), 1u);
   EXPECT_EQ(recorder.iEpochs[0].iTime, KTime + 2000);
   EXPECT_EQ(recorder.iEpochs[0].iSatellites, 0);
+  // A void RMC (status V, the receiver's own warning) is no fix either, even with a position.
+  feed(Nmea("GPRMC,123523.000,V,4807.038,N,01131.000,E,022.4,084.4,230324,003.1,W") + Rmc("123524.000") +
+       Rmc("123525.000"));
+  ASSERT_EQ(recorder.iEpochs.size(), 3u);
+  EXPECT_EQ(recorder.iEpochs[1].iTime, KTime + 3000);  // the one before the void RMC
+  EXPECT_EQ(recorder.iEpochs[2].iTime, KTime + 5000);
+  EXPECT_EQ(recorder.iEpochs[2].iDiscontinuity, 1);  // after an epoch without a fix
 }
 
 TEST_F(NmeaParserTest, ImplausibleSpeedIsDerivedOnlyAfterASlowOne) {
