@@ -247,6 +247,22 @@ TEST(DL1Parser, FramingChecksumsAndResynchronisation) {
     ASSERT_EQ(rec.iFixes.size(), 1u) << int(id);
     EXPECT_EQ(rec.iFixes[0].iTime, KNoon) << int(id);
   }
+  // The longest message (255 bytes) fits the buffer whatever the chunk size.
+  std::string longest = "\x03\xFF" + hidden + std::string(247, '\x01');
+  uint8_t s = 0;
+  for (char c : longest) s = static_cast<uint8_t>(s + static_cast<uint8_t>(c));
+  longest.push_back(static_cast<char>(s));
+  ASSERT_EQ(longest.size(), 255u);
+  for (size_t chunk : {1u, 100u, 254u, 4096u}) {
+    parser->Reset();
+    rec.iFixes.clear();
+    const std::string all = Time(KNoon) + std::string(200, '\x00') + longest + longest + Position(1, 2) +
+                            Speed(3) + Heading(4) + Altitude(5);
+    for (size_t pos = 0; pos < all.size(); pos += chunk) Feed(*parser, all.substr(pos, chunk), &rec);
+    ASSERT_EQ(rec.iFixes.size(), 1u) << chunk;
+    EXPECT_EQ(rec.iFixes[0].iTime, KNoon) << chunk;
+  }
+
   // A length byte below 3 cannot frame a message.
   parser->Reset();
   rec.iFixes.clear();
