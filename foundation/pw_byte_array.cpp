@@ -150,7 +150,7 @@ void CPwByteArray::CopyRaw(const void* aBytes, int32_t aLength) {
 void CPwByteArray::Copy(CPwByteArrayC aBytes) {
   const int32_t n = aBytes.Length();
   if (n <= iCapacity) {
-    if (n) std::memmove(Buffer(), aBytes.Ptr(), static_cast<size_t>(n));
+    if (n > 0) std::memmove(Buffer(), aBytes.Ptr(), static_cast<size_t>(n));
     iLength = n;
     return;
   }

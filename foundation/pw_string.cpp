@@ -172,7 +172,7 @@ void CPwString::CopyRaw(const char16_t* aText, int32_t aLength) {
 
 void CPwString::Copy(CPwStringC aText) {
   if (aText.Length() <= iCapacity) {
-    if (aText.Length()) std::memmove(Buffer(), aText.Ptr(), static_cast<size_t>(aText.Length()) * 2);
+    if (aText.Length() > 0) std::memmove(Buffer(), aText.Ptr(), static_cast<size_t>(aText.Length()) * 2);
     iLength = aText.Length();
     return;
   }
