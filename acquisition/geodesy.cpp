@@ -71,7 +71,12 @@ double TCoordinate::ToDegrees() const {
   return iValue / 6000000.0;
 }
 
-TCoordinate TCoordinate::FromDegrees(double aDegrees) { return FromRadians(aDegrees * KPi / 180.0); }
+TCoordinate TCoordinate::FromDegrees(double aDegrees) {
+  // Rounded to the nearest unit in both hemispheres (decimal degrees from files and tests).
+  const double units = std::round(aDegrees * 6000000.0);
+  const int32_t v = TruncToInt(units);
+  return TCoordinate(v);
+}
 
 // --- TAngle --------------------------------------------------------------------------------
 

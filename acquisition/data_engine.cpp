@@ -1,0 +1,417 @@
+#include "acquisition/data_engine.h"
+
+#include <algorithm>
+
+#include "acquisition/channel_state.h"
+#include "acquisition/nmea_parser.h"
+#include "acquisition/port_map.h"
+#include "platform/file_io.h"
+#include "platform/serial_port.h"
+
+namespace {
+
+// Consecutive failed reads on a port that keeps reporting input before it counts as lost;
+// without this a device stuck in an error state would spin the reader.
+constexpr int32_t KMaxReadErrors = 64;
+// How often a line that carries DSR is looked at while the device is silent.
+constexpr int32_t KDsrCheckMs = 1000;
+
+}  // namespace
+
+CDataEngine* CDataEngine::NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock) {
+  CDataEngine* self = new CDataEngine(aScheduler, aClock);
+  try {
+    self->ConstructL();
+  } catch (...) {
+    delete self;
+    throw;
+  }
+  return self;
+}
+
+CDataEngine::CDataEngine(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock)
+    : CActive(aScheduler), iClock(&aClock) {}
+
+void CDataEngine::ConstructL() {
+  iSerial = new (AllocL(sizeof(PwSerialPort))) PwSerialPort();
+  iCommands = CPwByteArray::NewL();
+  iReceived = CPwByteArray::NewL();
+  iDelivery = CPwByteArray::NewL();
+  iReadBuffer = static_cast<uint8_t*>(AllocL(KSerialReadBytes));
+}
+
+CDataEngine::~CDataEngine() {
+  Stop();
+  delete iCommands;
+  delete iReceived;
+  delete iDelivery;
+  delete iNmea;
+  delete iHandler;
+  if (iSerial) {
+    iSerial->~PwSerialPort();
+    FreeMem(iSerial);
+  }
+  FreeMem(iReadBuffer);
+}
+
+// --- Starting and stopping -----------------------------------------------------------------
+
+bool CDataEngine::PrepareStart(MDataObserver* aObserver, TDataKind aKind) {
+  if (State() == TEngineState::Connected) return false;
+  // One reader at a time: a reader that ended on its own (a port that could not be opened) is
+  // joined here, and one still running is ended first.
+  if (iThread.IsAttached()) Stop();
+  iObserver = aObserver;
+  iStopEvent.Reset();
+  iSerial->ClearInterrupt();
+  iKind = aKind;
+  {
+    // Bytes of an earlier connection that were never delivered do not belong to this one.
+    PwLockGuard guard(iLock);
+    iReceived->SetLength(0);
+    iCommands->SetLength(0);
+  }
+  return true;
+}
+
+void CDataEngine::LaunchL() {
+  iState.store(static_cast<int32_t>(TEngineState::Starting), std::memory_order_release);
+  iStopFlag.store(0, std::memory_order_release);
+  iReaderPacing = iPacing;
+  if (!iThread.Start([this] { ReaderMain(); })) {
+    iState.store(static_cast<int32_t>(TEngineState::Stopped), std::memory_order_release);
+    Leave(KErrThread);
+  }
+}
+
+void CDataEngine::StartBluetooth(MDataObserver* aObserver, const TPwBtAddr& aAddress, int32_t aChannel,
+                                 int32_t aBaudRate, TDataKind aKind) {
+  if (!PrepareStart(aObserver, aKind)) return;
+  iBtAddress = aAddress;
+  iBtChannel = aChannel;
+  iBaudRate = aBaudRate;
+  iMode = TConnectionMode::Bluetooth;
+  LaunchL();
+}
+
+void CDataEngine::StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t aBaudRate, TDataKind aKind) {
+  if (!PrepareStart(aObserver, aKind)) return;
+  iPort = aPort;
+  iBaudRate = aBaudRate;
+  iMode = TConnectionMode::SerialPort;
+  LaunchL();
+}
+
+void CDataEngine::StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) {
+  if (!PrepareStart(aObserver, aKind)) return;
+  iPathLength = std::min(aPath.Length(), KMaxPathLength - 1);
+  std::copy_n(aPath.Ptr(), iPathLength, iPath);
+  iPath[iPathLength] = 0;
+  iMode = TConnectionMode::InputFile;
+  LaunchL();
+}
+
+void CDataEngine::StartPlatform(MDataObserver* aObserver, TDataKind aKind) {
+  if (!PrepareStart(aObserver, aKind)) return;
+  iMode = TConnectionMode::Platform;
+  LaunchL();
+}
+
+void CDataEngine::Stop() {
+  if (!iThread.IsAttached()) return;
+  iStopFlag.store(1, std::memory_order_release);
+  iStopEvent.Set();
+  // The reader closes the port itself once its wait returns: closing a descriptor another
+  // thread is polling would let a new descriptor reuse the number under it.
+  iSerial->Interrupt();
+  iThread.Join(KStopWaitMs);
+}
+
+void CDataEngine::ResetClock() {
+  PwLockGuard guard(iLock);
+  iClock->Reset();
+}
+
+int32_t CDataEngine::Status() const {
+  switch (State()) {
+    case TEngineState::Failed:
+      return 2;
+    case TEngineState::Connected:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void CDataEngine::ClearObdChannels() {
+  if (iKind != TDataKind::Obd) return;
+  PwLockGuard guard(iLock);
+  if (iHandler) iHandler->ClearObdChannels();
+}
+
+void CDataEngine::AddObdChannel(int32_t aPid, int32_t aPriority) {
+  if (iKind != TDataKind::Obd || aPriority == 0) return;
+  PwLockGuard guard(iLock);
+  if (iHandler) iHandler->AddObdChannel(aPid, aPriority);
+}
+
+// --- Application thread --------------------------------------------------------------------
+
+void CDataEngine::Run() {
+  if (State() == TEngineState::Failed) return;
+  {
+    PwLockGuard guard(iLock);
+    iDelivery->Copy(*iReceived);
+    iReceived->SetLength(0);
+  }
+  // Read after taking the batch, so the state announced is never older than the bytes.
+  const TEngineState state = State();
+  if (state != iLastReported && state == TEngineState::Connected) {
+    iLastReported = TEngineState::Connected;
+    if (iObserver) {
+      iObserver->StatusChanged(iKind);
+      if (!iDelivery->IsEmpty()) iObserver->DataReceived(*iDelivery, iKind);
+    }
+    return;
+  }
+  if (iObserver) {
+    if (!iDelivery->IsEmpty()) iObserver->DataReceived(*iDelivery, iKind);
+    if (state != iLastReported) {
+      iLastReported = state;
+      iObserver->StatusChanged(iKind);
+    }
+  }
+  iLastReported = state;
+}
+
+int32_t CDataEngine::HandleRunFailure(int32_t aCode) {
+  if (aCode != KErrNoMemory) return aCode;
+  Stop();
+  iState.store(static_cast<int32_t>(TEngineState::Failed), std::memory_order_release);
+  if (iObserver) (void)Trap([this] { iObserver->StatusChanged(iKind); });
+  return KErrNone;
+}
+
+// --- Reader thread -------------------------------------------------------------------------
+
+void CDataEngine::Report(TEngineState aState) {
+  iState.store(static_cast<int32_t>(aState), std::memory_order_release);
+  SignalRequest();
+}
+
+void CDataEngine::ReaderMain() {
+  const int32_t code = Trap([this] {
+    switch (iMode) {
+      case TConnectionMode::SerialPort:
+        SerialReader();
+        break;
+      case TConnectionMode::InputFile:
+        FileReader();
+        break;
+      case TConnectionMode::Platform:
+      case TConnectionMode::Bluetooth:
+        // Neither the platform's own devices nor Bluetooth sockets are available here (paired
+        // Bluetooth serial devices are reached as serial ports); the engine must not stay in
+        // Starting with no reader behind it.
+        Report(TEngineState::Stopped);
+        break;
+    }
+  });
+  if (code != KErrNone) {
+    // Out of memory on the reader side: end cleanly so the engine shows as not connected.
+    iSerial->Close();
+    {
+      PwLockGuard guard(iLock);
+      DeleteHandlerLocked();
+    }
+    Report(TEngineState::Stopped);
+  }
+}
+
+bool CDataEngine::CreateHandlerLocked() {
+  DeleteHandlerLocked();
+  switch (iKind) {
+    case TDataKind::Gps:
+      iNmea = CNmeaParser::NewL(1);
+      return true;
+    case TDataKind::Obd:
+    case TDataKind::DataLogger:
+      if (iHandlerFactory) iHandler = iHandlerFactory(iKind, *iClock);
+      return true;
+    default:
+      return true;
+  }
+}
+
+void CDataEngine::ResetHandlerLocked() {
+  if (iNmea) iNmea->Reset();
+  if (iHandler) iHandler->Reset();
+}
+
+void CDataEngine::DeleteHandlerLocked() {
+  delete iNmea;
+  iNmea = nullptr;
+  delete iHandler;
+  iHandler = nullptr;
+}
+
+void CDataEngine::HandleChunkLocked(CPwByteArrayC aBytes) {
+  if (iReceived->Length() + aBytes.Length() > KReceiveLimit) {
+    // The application thread has fallen behind: the oldest undelivered bytes go.
+    iDropped.fetch_add(iReceived->Length(), std::memory_order_relaxed);
+    iReceived->SetLength(0);
+  }
+  if (iReceived->IsEmpty()) SignalRequest();
+  switch (iKind) {
+    case TDataKind::Gps:
+      iNmea->Parse(aBytes, nullptr, nullptr, nullptr, nullptr, iClock);
+      iReceived->Append(aBytes);
+      iNmea->WriteCommands(*iCommands);
+      break;
+    case TDataKind::Obd:
+    case TDataKind::DataLogger:
+      if (iHandler) {
+        iHandler->AddInput(aBytes);
+        iHandler->Process(*iCommands, *iReceived);
+      } else {
+        iReceived->Append(aBytes);
+      }
+      break;
+    default:
+      iReceived->Append(aBytes);
+      break;
+  }
+}
+
+void CDataEngine::SerialReader() {
+  {
+    PwLockGuard guard(iLock);
+    CreateHandlerLocked();
+  }
+  CPwByteArray path;
+  const bool mapped = pwports::DevicePath(iPort, path);
+  path.AppendByte(0);
+  const char* device = reinterpret_cast<const char*>(path.Ptr());
+
+  Report(TEngineState::Connecting);
+  bool open = mapped && iSerial->Open(device);
+  while (open && iStopFlag.load(std::memory_order_acquire) == 0) {
+    (void)iSerial->Configure(iBaudRate);  // a port that refuses settings is read as it is
+    bool linkLost = false;
+    if (iStopFlag.load(std::memory_order_acquire) != 0) break;
+    {
+      PwLockGuard guard(iLock);
+      iReceived->Reserve(KReceiveLimit);
+      // Undelivered bytes of the connection before a reopen stay: they were read and belong
+      // to the recording. Commands of the old dialogue do not.
+      iCommands->SetLength(0);
+      if (iKind == TDataKind::Obd && iHandler) {
+        const bool wasEmpty = iReceived->IsEmpty();
+        iHandler->Process(*iCommands, *iReceived);
+        if (wasEmpty && !iReceived->IsEmpty()) SignalRequest();
+      }
+    }
+    Report(TEngineState::Connected);
+    // Only a line that shows DSR on at connection is watched for DSR going off; pseudo-
+    // terminals and most USB devices have no modem lines and end with a hang-up instead.
+    const bool watchDsr = iSerial->DsrState() == PwSerialPort::EDsrOn;
+    int32_t readErrors = 0;
+
+    while (!linkLost && iStopFlag.load(std::memory_order_acquire) == 0) {
+      bool pendingOutput;
+      {
+        PwLockGuard guard(iLock);
+        if (!iCommands->IsEmpty()) {
+          const int32_t written = iSerial->Write(iCommands->Ptr(), iCommands->Length());
+          if (written > 0) iCommands->Delete(0, written);  // the rest goes on the next turn
+          if (written == -2) linkLost = true;
+        }
+        pendingOutput = !iCommands->IsEmpty();
+      }
+      if (linkLost) break;
+
+      const uint32_t events = iSerial->Wait(pendingOutput, watchDsr ? KDsrCheckMs : -1);
+      if (events == 0) continue;  // the wait failed: try again
+      if (events & PwSerialPort::EWoken) {
+        iSerial->ClearInterrupt();
+        continue;  // the loop condition sees the stop flag
+      }
+      if (events & (PwSerialPort::EReceived | PwSerialPort::EHangUp)) {
+        PwLockGuard guard(iLock);
+        const int32_t count = iSerial->Read(iReadBuffer, KSerialReadBytes);
+        if (count > 0) {
+          readErrors = 0;
+          if (Trap([&] { HandleChunkLocked(CPwByteArrayC(iReadBuffer, count)); }) != KErrNone) {
+            // Out of memory in the handler: this chunk is lost, the connection goes on.
+          }
+        } else if (count == -2 || (events & PwSerialPort::EHangUp)) {
+          linkLost = true;
+        } else if (count == -1 && ++readErrors >= KMaxReadErrors) {
+          linkLost = true;
+        }
+      }
+      if (watchDsr && iSerial->DsrState() == PwSerialPort::EDsrOff) linkLost = true;
+    }
+
+    iSerial->Close();
+    open = false;
+    if (iStopFlag.load(std::memory_order_acquire) == 0) {
+      // One immediate reopen: a Bluetooth link that dropped or a device that was reset comes
+      // back under the same name; a device that is gone ends the reader.
+      Report(TEngineState::Connecting);
+      open = iSerial->Open(device);
+      PwLockGuard guard(iLock);
+      ResetHandlerLocked();
+    }
+  }
+  iSerial->Close();
+  {
+    PwLockGuard guard(iLock);
+    DeleteHandlerLocked();
+    iCommands->SetLength(0);
+    // After Stop nothing more is wanted; a reader that ended because the device went away
+    // still delivers what it had read.
+    if (iStopFlag.load(std::memory_order_acquire) != 0) iReceived->SetLength(0);
+  }
+  Report(TEngineState::Stopped);
+}
+
+void CDataEngine::FileReader() {
+  Report(TEngineState::Connecting);
+  if (iStopEvent.Wait(iReaderPacing.iOpenWaitMs)) iStopFlag.store(1, std::memory_order_release);
+  if (iStopFlag.load(std::memory_order_acquire) != 0) {
+    // Stopped before the replay began: nothing is opened or announced.
+    Report(TEngineState::Stopped);
+    return;
+  }
+  CPwByteArray path;
+  path.AppendUtf8(InputPath());
+  path.AppendByte(0);
+  const int fd = pwplat::FileOpen(reinterpret_cast<const char*>(path.Ptr()), pwplat::EOpenRead);
+  if (fd < 0) {
+    Report(TEngineState::Stopped);
+    return;
+  }
+  Report(TEngineState::Connected);
+  uint8_t chunk[KFileReadBytes];
+  bool first = true;
+  for (;;) {
+    if (iStopEvent.Wait(first ? iReaderPacing.iFirstReadWaitMs : iReaderPacing.iReadWaitMs))
+      iStopFlag.store(1, std::memory_order_release);
+    first = false;
+    if (iStopFlag.load(std::memory_order_acquire) != 0) break;
+    const int64_t count = pwplat::FileRead(fd, chunk, sizeof chunk);
+    if (count <= 0) break;  // end of file ends the connection
+    PwLockGuard guard(iLock);
+    if (iReceived->Length() + count < KReceiveLimit) {
+      if (iReceived->IsEmpty()) SignalRequest();
+      if (Trap([&] { iReceived->Append(chunk, static_cast<int32_t>(count)); }) != KErrNone) {
+        // No memory for the chunk: it is dropped like an overflowing one.
+      }
+    } else {
+      iDropped.fetch_add(count, std::memory_order_relaxed);
+    }
+  }
+  pwplat::FileClose(fd);
+  Report(TEngineState::Stopped);
+}
