@@ -1,0 +1,166 @@
+#include "acquisition/core.h"
+
+#include "acquisition/nmea_parser.h"
+#include "acquisition/obd_channels.h"
+#include "strings/pw_strings.h"
+
+CCore* CCore::NewL(MActiveSchedulerObserver* aScheduler) {
+  CCore* self = new CCore();
+  try {
+    self->ConstructL(aScheduler);
+  } catch (...) {
+    delete self;
+    throw;
+  }
+  return self;
+}
+
+void CCore::ConstructL(MActiveSchedulerObserver* aScheduler) {
+  iObdChannels = CObdChannelList::NewL();
+  for (CNmeaParser*& parser : iParsers) parser = CNmeaParser::NewL(0);
+  iChannelState = CChannelState::NewL();
+  iSlowBearing = CSlowBearing::NewL();
+  iGpsClient = CGpsClient::NewL(*this);
+  for (CDataEngine*& connection : iConnections) connection = CDataEngine::NewL(aScheduler, iGpsClock);
+}
+
+CCore::~CCore() {
+  // The readers go first: they use the clock and deliver into the parsers.
+  for (CDataEngine* connection : iConnections)
+    if (connection) connection->Stop();
+  for (CDataEngine*& connection : iConnections) {
+    delete connection;
+    connection = nullptr;
+  }
+  for (CNmeaParser*& parser : iParsers) {
+    delete parser;
+    parser = nullptr;
+  }
+  delete iChannelState;
+  delete iSlowBearing;
+  delete iObdChannels;
+  delete iGpsClient;
+}
+
+// --- MDeviceModel --------------------------------------------------------------------------
+
+MDataEngineBase* CCore::DeviceConnection(int32_t aIndex) { return Connection(aIndex); }
+
+CDataEngine* CCore::Connection(int32_t aIndex) const {
+  if (aIndex < EGpsConnection || aIndex > ELoggerConnection) return nullptr;
+  return iConnections[aIndex - 1];
+}
+
+const MDeviceSettings& CCore::DeviceSettings() const { return iSettings ? *iSettings : iDefaultSettings; }
+
+int32_t CCore::ParserIndex(TDataKind aKind) {
+  switch (aKind) {
+    case TDataKind::Gps:
+      return 0;
+    case TDataKind::Obd:
+      return 1;
+    case TDataKind::DataLogger:
+    case TDataKind::Accelerometer:
+      return 2;
+  }
+  return -1;
+}
+
+CNmeaParser& CCore::Parser(TDataKind aKind) const {
+  const int32_t index = ParserIndex(aKind);
+  if (index < 0) PanicCore(EPanicVectorIndex);
+  return *iParsers[index];
+}
+
+void CCore::DeviceDataReceived(TDataKind aKind, CPwByteArrayC aBytes) {
+  // Each kind has its own parser, so a partial line of one device never meets another's bytes.
+  const int32_t index = ParserIndex(aKind);
+  if (index < 0) return;
+  const int32_t result = iParsers[index]->Parse(aBytes, ParsedDataObserver(), iSlowBearing, iObdChannels,
+                                                iChannelState, nullptr);
+  UpdateViews(result);
+}
+
+void CCore::DeviceStatusChanged(TDataKind aKind) {
+  // A new OBD connection may be another vehicle: what was learned about the old one goes.
+  if (aKind == TDataKind::Obd) iObdChannels->Forget();
+  const int32_t index = ParserIndex(aKind);
+  if (index >= 0) iParsers[index]->Reset();
+  UpdateViews(1);
+}
+
+// --- Starting and stopping -----------------------------------------------------------------
+
+void CCore::ConnectDevices(const TDeviceRecord& aGps, const TDeviceRecord& aObd, const TDeviceRecord& aLogger) {
+  if (!PrepareRecording()) return;
+  iChannelState->Reset();
+  iSlowBearing->Reset();
+  const MDeviceSettings& settings = DeviceSettings();
+  if (settings.GpsType() != MDeviceSettings::EGpsBluetooth || aGps.iAddress.IsSet())
+    iGpsClient->StartGps(aGps.iAddress, aGps.iChannel);
+  if (settings.ObdType() != MDeviceSettings::EObdBluetooth || aObd.iAddress.IsSet())
+    iGpsClient->StartObd(aObd.iAddress, aObd.iChannel);
+  if (settings.LoggerType() != MDeviceSettings::ELoggerDatavaneBluetooth || aLogger.iAddress.IsSet())
+    iGpsClient->StartLogger(aLogger.iAddress, aLogger.iChannel);
+  iPaused = false;
+}
+
+void CCore::PauseDevices() {
+  iGpsClient->StopAll();
+  iPaused = true;
+}
+
+void CCore::StopAllDevices() { iGpsClient->StopAll(); }
+
+void CCore::SetProtocolHandlerFactory(TProtocolHandlerFactory aFactory) {
+  for (CDataEngine* connection : iConnections) connection->SetProtocolHandlerFactory(aFactory);
+}
+
+void CCore::SetFileReplayPacing(const TFileReplayPacing& aPacing) {
+  for (CDataEngine* connection : iConnections) connection->SetFileReplayPacing(aPacing);
+}
+
+// --- Status --------------------------------------------------------------------------------
+
+CCore::TGpsState CCore::GpsState() const {
+  switch (iGpsClient->GpsStatus()) {
+    case CGpsClient::ENotConnected:
+      return EGpsNoConnection;
+    case CGpsClient::EConnected:
+      switch (iChannelState->FixState()) {
+        case CChannelState::ENoFix:
+          return EGpsNoFix;
+        case CChannelState::EDifferentialFix:
+          return EGpsFixedDgps;
+        default:
+          return EGpsFixed;
+      }
+    case CGpsClient::EFailed:
+      return EGpsFailed;
+    default:
+      return EGpsNotStarted;
+  }
+}
+
+bool CCore::DeviceStatusLine(CPwString& aText, bool aStorageLow, CPwStringC aFreeSpace) const {
+  aText.SetLength(0);
+  const TGpsState gps = GpsState();
+  if (gps == EGpsFailed) {
+    aText.LoadFromResource(R_STATUS_MEMORY_FULL);
+  } else if (gps == EGpsNoConnection) {
+    aText.LoadFromResource(R_STATUS_NO_GPS_CONNECTION);
+  } else if (iGpsClient->ObdStatus() == CGpsClient::ENotConnected) {
+    aText.LoadFromResource(R_STATUS_NO_OBD_CONNECTION);
+  } else if (iGpsClient->LoggerStatus() == CGpsClient::ENotConnected) {
+    aText.LoadFromResource(R_STATUS_NO_LOGGER_CONNECTION);
+  } else if (gps == EGpsNoFix) {
+    aText.FormatN(R_STATUS_NO_FIX, iChannelState->SatellitesInViewCount());
+  } else if (aStorageLow) {
+    aText.FormatU(R_STATUS_STORAGE_LOW, aFreeSpace);
+  } else if (gps == EGpsFixed) {
+    aText.FormatN(R_STATUS_FIXED, iChannelState->SatellitesUsed());
+  } else if (gps == EGpsFixedDgps) {
+    aText.FormatN(R_STATUS_FIXED_DGPS, iChannelState->SatellitesUsed());
+  }
+  return !aText.IsEmpty();
+}
