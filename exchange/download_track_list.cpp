@@ -1,0 +1,109 @@
+#include "exchange/download_track_list.h"
+
+#include <memory>
+#include <string_view>
+#include <unordered_set>
+
+CDownloadTrack::~CDownloadTrack() = default;
+
+void CDownloadTrack::Set(CPwByteArrayC aFile, CPwStringC aGroup, CPwStringC aName, CPwStringC aDetail) {
+  iFile.Copy(aFile);
+  iGroup.Copy(aGroup);
+  iName.Copy(aName);
+  iDetail.Copy(aDetail);
+}
+
+CDownloadTrackList::~CDownloadTrackList() { DeleteTracks(); }
+
+void CDownloadTrackList::DeleteTracks() {
+  iShown.Reset();
+  for (CDownloadTrack* track : iTracks) delete track;
+  iTracks.Reset();
+}
+
+void CDownloadTrackList::Clear() {
+  DeleteTracks();
+  iCurrentIndex = 0;
+}
+
+void CDownloadTrackList::ParseIndex(CPwByteArrayC aBytes) {
+  DeleteTracks();
+  CPwByteArrayC rest = aBytes;
+  for (;;) {
+    int32_t terminator = 0;
+    const int32_t end = rest.FindLineEnd(terminator);
+    if (end < 0) break;  // a last line without a line end does not count
+    ParseLine(rest.Left(end));
+    rest = rest.Mid(end + terminator);
+  }
+  Filter(iCurrentGroup);
+}
+
+void CDownloadTrackList::ParseLine(CPwByteArrayC aLine) {
+  const uint8_t separator = ';';
+  const int32_t first = aLine.Find(separator);
+  const CPwByteArrayC file = first < 0 ? aLine : aLine.Left(first);
+  if (file.IsEmpty() || first < 0) return;
+  for (int32_t i = 0; i < file.Length(); ++i) {
+    const uint8_t c = file.ByteAt(i);
+    if (c < 0x20 || c == 0x7F) return;
+  }
+
+  const CPwByteArrayC afterFile = aLine.Mid(first + 1);
+  const int32_t second = afterFile.Find(separator);
+  const CPwByteArrayC title = second < 0 ? afterFile : afterFile.Left(second);
+  if (title.IsEmpty() || second < 0) return;
+  const CPwByteArrayC afterTitle = afterFile.Mid(second + 1);
+  const int32_t third = afterTitle.Find(separator);
+  const CPwByteArrayC detail = third < 0 ? afterTitle : afterTitle.Left(third);
+  if (detail.IsEmpty()) return;
+
+  const int32_t slash = title.Find(static_cast<uint8_t>('/'));
+  CPwString group;
+  CPwString name;
+  CPwString detailText;
+  group.AppendFromUtf8(slash < 0 ? title : title.Left(slash));
+  if (slash >= 0) name.AppendFromUtf8(title.Mid(slash + 1));
+  detailText.AppendFromUtf8(detail);
+  // A track without a group could never be reached: its top-level entry would lead back to
+  // the top level.
+  if (group.IsEmpty()) return;
+
+  std::unique_ptr<CDownloadTrack> track(new CDownloadTrack);
+  track->Set(file, group, name, detailText);
+  iTracks.Append(track.get());
+  track.release();
+}
+
+void CDownloadTrackList::Filter(CPwStringC aGroup) {
+  // The group may be a view into a track about to be referenced again; copy it first.
+  CPwString group(aGroup);
+  CPwString previous{CPwStringC(iCurrentGroup)};
+  iShown.Reset();
+  iCurrentIndex = 0;
+  if (group.IsEmpty()) {
+    // A hostile index may hold hundreds of thousands of groups: no quadratic search.
+    std::unordered_set<std::u16string_view> seen;
+    for (CDownloadTrack* track : iTracks) {
+      if (!seen.insert(track->Group().View()).second) continue;
+      if (!previous.IsEmpty() && track->Group() == CPwStringC(previous)) iCurrentIndex = iShown.Count();
+      iShown.Append(track);
+    }
+  } else {
+    for (CDownloadTrack* track : iTracks)
+      if (track->Group() == CPwStringC(group)) iShown.Append(track);
+  }
+  iCurrentGroup.Copy(group);
+}
+
+int32_t CDownloadTrackList::CountInGroup(CPwStringC aGroup) const {
+  int32_t count = 0;
+  for (const CDownloadTrack* track : iTracks)
+    if (track->Group() == aGroup) ++count;
+  return count;
+}
+
+const CDownloadTrack* CDownloadTrackList::Current() const {
+  if (iCurrentIndex < 0 || iCurrentIndex >= iShown.Count()) return nullptr;
+  return iShown.At(iCurrentIndex);
+}
