@@ -306,7 +306,7 @@ int32_t CNmeaParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
     }
     const int32_t part = static_cast<int32_t>(lf - p);
     if (iLineLength == 0) {
-      HandleLine(const_cast<uint8_t*>(p), part, false);
+      HandleLine(p, part, false);
     } else {
       std::memcpy(iLine + iLineLength, p, static_cast<size_t>(part));
       const int32_t length = iLineLength + part;
@@ -325,9 +325,9 @@ int32_t CNmeaParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
   return iEpochEmitted ? EParsed : ENothing;
 }
 
-// aLine holds the bytes before the LF. Lines taken straight from the caller's bytes are never
-// written to (aInBuffer false); the line buffer has two spare bytes for the CR LF.
-void CNmeaParser::HandleLine(uint8_t* aLine, int32_t aLength, bool aInBuffer) {
+// aLine holds the bytes before the LF: either the line buffer (aInBuffer), which has two spare
+// bytes for the CR LF, or the caller's bytes, which are never written to.
+void CNmeaParser::HandleLine(const uint8_t* aLine, int32_t aLength, bool aInBuffer) {
   const bool crlf = aLength > 0 && aLine[aLength - 1] == '\r';
   const int32_t sentenceLength = crlf ? aLength - 1 : aLength;
   if (iObserver) {
@@ -335,7 +335,7 @@ void CNmeaParser::HandleLine(uint8_t* aLine, int32_t aLength, bool aInBuffer) {
     if (crlf && !aInBuffer) {
       iObserver->LineReceived(CPwByteArrayC(aLine, aLength + 1), 0);
     } else {
-      uint8_t* out = aInBuffer ? aLine : iEcho;
+      uint8_t* out = aInBuffer ? iLine : iEcho;
       if (!aInBuffer) std::memcpy(out, aLine, static_cast<size_t>(sentenceLength));
       out[sentenceLength] = '\r';
       out[sentenceLength + 1] = '\n';
@@ -474,11 +474,11 @@ void CNmeaParser::HandleGga(TFieldCursor& aFields) {
 
 void CNmeaParser::HandleGsa(TFieldCursor& aFields) {
   iHdop = iVdop = iPdop = InvalidReal();
+  iUsedCount = 0;
   aFields.Skip(1);  // selection mode
   TField f = aFields.Next();
   iFixTypeValid = ParseIntField(f.iPtr, f.iLength, iFixType);
   if (iFixTypeValid) {
-    iUsedCount = 0;
     for (int32_t i = 0; i < 12; ++i) {
       f = aFields.Next();
       int32_t number;

@@ -108,7 +108,7 @@ class CNmeaParser : public CDataParser {
   void ConstructL();
   void ResetState();
 
-  void HandleLine(uint8_t* aLine, int32_t aLength, bool aInBuffer);
+  void HandleLine(const uint8_t* aLine, int32_t aLength, bool aInBuffer);
   void ProcessSentence(const uint8_t* aSentence, int32_t aLength);
 
   void HandleRmc(TFieldCursor& aFields);
