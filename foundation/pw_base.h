@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 // Leave codes used across the program. Negative codes are program-wide; positive codes
 // belong to the operation that raises them.
@@ -92,3 +93,18 @@ class CPwBase {
   static void* operator new[](size_t aSize) { return AllocL(aSize); }
   static void operator delete[](void* aPtr) { FreeMem(aPtr); }
 };
+
+// Two-phase construction: allocates T (zero-filled, leaves -2), runs its non-failing
+// constructor, then aObject->ConstructL(args...); a leave in the second phase frees the object.
+// Typical use: `static CFoo* NewL(int a) { return PwNewL<CFoo>(a); }` with ConstructL(int).
+template <class T, class... A>
+T* PwNewL(A&&... aArgs) {
+  T* self = new T();
+  try {
+    self->ConstructL(std::forward<A>(aArgs)...);
+  } catch (...) {
+    delete self;
+    throw;
+  }
+  return self;
+}
