@@ -124,7 +124,8 @@ CPlotListLoader* CPlotList::StartLoading(const PwTimeConverter* aConverter, CPwS
 
 void CPlotList::FinishLoading() {
   iComplete = iLoader && iLoader->State() == CPlotListLoader::EComplete;
-  iFileEnd = iComplete ? iLoader->EndOffset() : -1;
+  // Records of the current format must not be appended to a file of an older one.
+  iFileEnd = iComplete && IsCurrentVersion() ? iLoader->EndOffset() : -1;
   iLoader.reset();
   iPositions.ContinueDistance();
   iSessionMax = PwTime(0);

@@ -300,6 +300,9 @@ TEST_F(LoaderTest, ReadsVersions1And2WithTheirSatelliteRules) {
   EXPECT_TRUE(p.At(1).IsDiscontinuity()) << "no satellites marks a gap";
   EXPECT_EQ(p.At(1).Satellites(), 0);
   EXPECT_FALSE(p.At(2).IsDiscontinuity());
+  // An older file is never extended with records of the current format.
+  iList->OpenForAppend();
+  EXPECT_FALSE(iList->IsFileOpen());
 }
 
 TEST_F(LoaderTest, ReadsPositionsOfEarlierBuildsInsideVersion3) {
