@@ -166,7 +166,10 @@ void CDataEngine::Run() {
   }
   // Read after taking the batch, so the state announced is never older than the bytes.
   const TEngineState state = State();
-  if (state != iLastReported && state == TEngineState::Connected) {
+  const uint32_t connectCount = iConnectCount.load(std::memory_order_acquire);
+  const bool reconnected = connectCount != iReportedConnectCount;
+  iReportedConnectCount = connectCount;
+  if ((state != iLastReported || reconnected) && state == TEngineState::Connected) {
     iLastReported = TEngineState::Connected;
     if (iObserver) {
       iObserver->StatusChanged(iKind);
@@ -195,6 +198,7 @@ int32_t CDataEngine::HandleRunFailure(int32_t aCode) {
 // --- Reader thread -------------------------------------------------------------------------
 
 void CDataEngine::Report(TEngineState aState) {
+  if (aState == TEngineState::Connected) iConnectCount.fetch_add(1, std::memory_order_release);
   iState.store(static_cast<int32_t>(aState), std::memory_order_release);
   SignalRequest();
 }

@@ -200,6 +200,10 @@ class CDataEngine : public CActive, public MDataEngineBase {
 
   std::atomic<int32_t> iState{static_cast<int32_t>(TEngineState::Stopped)};
   TEngineState iLastReported = TEngineState::Stopped;
+  // Counts the reader's Connected reports, so that a reconnect that happened wholly between two
+  // runs is still announced (the observer resets its parser on it).
+  std::atomic<uint32_t> iConnectCount{0};
+  uint32_t iReportedConnectCount = 0;
   TConnectionMode iMode = TConnectionMode::SerialPort;
   TDataKind iKind = TDataKind::Gps;
   std::atomic<int32_t> iStopFlag{0};

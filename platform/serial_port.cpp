@@ -83,8 +83,11 @@ bool PwSerialPort::Configure(int32_t aBaudRate) {
   if (iFd < 0) return false;
   termios t{};
   if (::tcgetattr(iFd, &t) != 0) return false;
-  // Raw bytes as the device sends them; software flow control (IXON/IXOFF) stays as it was.
-  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
+  // Raw bytes as the device sends them. Linux turns XON/XOFF on for every new tty, which
+  // would swallow 0x11/0x13 in the data and let a stray XOFF block our commands; devices that
+  // want hardware flow control keep CRTSCTS as the port had it.
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC |
+                                      IMAXBEL | IXON | IXOFF | IXANY);
   t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);

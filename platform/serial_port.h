@@ -32,10 +32,10 @@ class PwSerialPort {
   bool IsOpen() const { return iFd >= 0; }
   void Close();
 
-  // Raw mode (no echo, no line editing, no output or input translation), 8 data bits, no
-  // parity, one stop bit, reads returning at once; the baud rate becomes aBaudRate unless it is
-  // 0 or not a rate the system knows, in which case the port keeps its own. Flow control stays
-  // as the port had it. False when the settings could not be read or written.
+  // Raw mode (no echo, no line editing, no translation, no XON/XOFF), 8 data bits, no parity,
+  // one stop bit, reads returning what has arrived; the baud rate becomes aBaudRate unless it
+  // is 0 or not a rate the system knows, in which case the port keeps its own. Hardware flow
+  // control stays as the port had it. False when the settings could not be read or written.
   bool Configure(int32_t aBaudRate);
   // The input speed the port is set to, in baud (0 when unknown).
   int32_t CurrentBaudRate() const;
