@@ -1,6 +1,7 @@
 #include "platform/png_io.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -128,7 +129,9 @@ TPngResult PngWrite(const char* aPath, const uint32_t* aPixels, int32_t aWidth, 
   const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
   const bool closed = std::fclose(file) == 0;
   if (!written || !flushed || !closed) {
-    std::remove(aPath);
+    // Only a regular file is ours to remove (never a device the path might name).
+    struct stat info;
+    if (::stat(aPath, &info) == 0 && S_ISREG(info.st_mode)) std::remove(aPath);
     return EPngWriteFailed;
   }
   return EPngOk;

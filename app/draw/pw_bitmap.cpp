@@ -304,8 +304,12 @@ void CPwBitmap::FillPolygon(const TPwPoint* aPoints, int32_t aCount, TPwColour a
   }
   const int32_t y0 = static_cast<int32_t>(std::max<int64_t>(minY, iClip.iTop));
   const int32_t y1 = static_cast<int32_t>(std::min<int64_t>(maxY, iClip.iBottom - 1));
+  if (y0 > y1) return;
+  // A row crosses at most every edge once; small polygons need no heap.
+  int32_t local[64];
+  int32_t* xs = aCount <= 64 ? local : static_cast<int32_t*>(AllocL(sizeof(int32_t) * aCount));
   for (int32_t y = y0; y <= y1; ++y) {
-    iScratch.Reset();
+    int32_t n = 0;
     const double yc = y;  // the sample line through the pixel centres of row y
     for (int32_t i = 0; i < aCount; ++i) {
       const TPwPoint& p = aPoints[i];
@@ -316,13 +320,12 @@ void CPwBitmap::FillPolygon(const TPwPoint* aPoints, int32_t aCount, TPwColour a
       if (yc < ya || yc >= yb) continue;
       const double x = p.iX + (yc - p.iY) * (static_cast<double>(q.iX) - p.iX) / (q.iY - p.iY);
       // Pixels whose centre lies at or right of x start here.
-      const double start = std::ceil(x);
-      iScratch.Append(static_cast<int32_t>(std::clamp(start, -1e9, 1e9)));
+      xs[n++] = static_cast<int32_t>(std::clamp(std::ceil(x), -1e9, 1e9));
     }
-    iScratch.Sort();
-    for (int32_t k = 0; k + 1 < iScratch.Count(); k += 2)
-      BlendSpan(y, iScratch[k], iScratch[k + 1], aColour);
+    std::sort(xs, xs + n);
+    for (int32_t k = 0; k + 1 < n; k += 2) BlendSpan(y, xs[k], xs[k + 1], aColour);
   }
+  if (xs != local) FreeMem(xs);
 }
 
 void CPwBitmap::DrawPolygon(const TPwPoint* aPoints, int32_t aCount) {

@@ -13,7 +13,6 @@
 
 #include "foundation/pw_base.h"
 #include "foundation/pw_string.h"
-#include "foundation/pw_vector.h"
 
 class CPwFont;
 
@@ -214,5 +213,4 @@ class CPwBitmap : public CPwBase {
   int32_t iPenStyle = EPenSolid;
   TPwColour iFillColour = KPwNoColour;
   uint32_t iPatternCounter = 0;
-  CPwVector<int32_t> iScratch{32};  // polygon crossings, reused between calls
 };

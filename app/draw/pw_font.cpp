@@ -71,15 +71,13 @@ CPwString CPwFont::FontFolder() { return PwStringFromUtf8(FolderSetting()); }
 void CPwFont::ConstructL(const char* aFirstChoice, TPwFontFace aFace, int32_t aPixelSize) {
   iFace = aFace;
   iPixelSize = std::clamp<int32_t>(aPixelSize, 1, 512);
-  // The wanted file, then the other DejaVu faces in the folder, then the system's copies.
+  // The wanted file, then the DejaVu faces of the font folder, the asked-for face first so
+  // that a missing bold file still gives a bold font from elsewhere.
   bool open = TryOpen(aFirstChoice);
-  const std::string folders[] = {FolderSetting(), KSystemFontFolder};
-  for (const std::string& folder : folders) {
-    for (int face = 0; face < 3 && !open; ++face) {
-      // The asked-for face first, so a missing bold file still gives a bold font elsewhere.
-      const int pick = face == 0 ? aFace : (face <= aFace ? face - 1 : face);
-      open = TryOpen((folder + KFaceFiles[pick]).c_str());
-    }
+  const std::string& folder = FolderSetting();
+  for (int face = 0; face < 3 && !open; ++face) {
+    const int pick = face == 0 ? aFace : (face <= aFace ? face - 1 : face);
+    open = TryOpen((folder + KFaceFiles[pick]).c_str());
   }
   if (open) {
     iAscent = iEngine->Ascent();

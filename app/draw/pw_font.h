@@ -36,12 +36,14 @@ class CPwFont : public CPwBase {
  public:
   // A font of the given face at an em size of aPixelSize pixels (clamped to 1..512).
   static CPwFont* NewL(TPwFontFace aFace, int32_t aPixelSize);
-  // A font from any font file; falls back like the DejaVu faces (Sans first).
+  // A font from any font file; when it cannot be opened, the DejaVu faces of the font folder
+  // (Sans first) and then the built-in font stand in.
   static CPwFont* NewL(CPwStringC aPath, int32_t aPixelSize);
   ~CPwFont() override;
 
-  // The folder (ending in '/') searched for the DejaVu files; an empty text restores the
-  // system folder. Affects fonts created afterwards.
+  // The folder searched for the DejaVu files, first for the asked-for face and then for the
+  // others before the built-in font is used; an empty text restores the system folder
+  // (/usr/share/fonts/truetype/dejavu/). Affects fonts created afterwards.
   static void SetFontFolder(CPwStringC aFolder);
   // The folder searched now.
   static CPwString FontFolder();

@@ -25,7 +25,8 @@ void WrapParagraph(CPwFont& aFont, CPwStringC aText, int32_t aStart, int32_t aEn
       const uint32_t cp = CPwFont::NextCodePoint(aText, pos);
       const int32_t advance = aFont.CharWidth(cp);
       if (cp == u' ') {
-        if (contentEnd > lineStart) {
+        // The first space after a word is where the line would end.
+        if (contentEnd > lineStart && contentEnd == charStart) {
           breakAt = charStart;
           breakWidth = contentWidth;
         }
