@@ -90,7 +90,8 @@ int32_t CRunList::Process(bool aUseObdSpeed, const CPerformanceTestList& aTests,
   const CPlotListBase* source = Source(aUseObdSpeed);
   // A count that no longer fits the source (another source, or the samples were replaced)
   // would pair old state with new samples: start over.
-  if (aUseObdSpeed != iUseObdSpeed || (iProcessed > 0 && (!source || source->Count() < iProcessed))) {
+  const bool shrunk = iProcessed > 0 && (!source || source->Count() < iProcessed);
+  if (aUseObdSpeed != iUseObdSpeed || shrunk) {
     if (iProcessed > 0 || iRuns.Count() > 0) Clear();
     iUseObdSpeed = aUseObdSpeed;
   }
