@@ -323,6 +323,7 @@ void CDataEngine::SerialReader() {
 
     while (!linkLost && iStopFlag.load(std::memory_order_acquire) == 0) {
       bool pendingOutput;
+      int32_t waitMs = watchDsr ? KDsrCheckMs : -1;
       {
         PwLockGuard guard(iLock);
         if (!iCommands->IsEmpty()) {
@@ -331,14 +332,27 @@ void CDataEngine::SerialReader() {
           if (written == -2) linkLost = true;
         }
         pendingOutput = !iCommands->IsEmpty();
+        if (iHandler) {
+          const int32_t handlerMs = iHandler->ProcessTimeoutMs();
+          if (handlerMs >= 0 && (waitMs < 0 || handlerMs < waitMs)) waitMs = handlerMs;
+        }
       }
       if (linkLost) break;
 
-      const uint32_t events = iSerial->Wait(pendingOutput, watchDsr ? KDsrCheckMs : -1);
+      const uint32_t events = iSerial->Wait(pendingOutput, waitMs);
       if (events == 0) continue;  // the wait failed: try again
       if (events & PwSerialPort::EWoken) {
         iSerial->ClearInterrupt();
         continue;  // the loop condition sees the stop flag
+      }
+      if ((events & PwSerialPort::ETimeout) && iHandler) {
+        // The handler's pause or answer time-out has passed.
+        PwLockGuard guard(iLock);
+        const bool wasEmpty = iReceived->IsEmpty();
+        if (Trap([&] { iHandler->Process(*iCommands, *iReceived); }) != KErrNone) {
+          // Out of memory in the handler: it tries again on the next turn.
+        }
+        if (wasEmpty && !iReceived->IsEmpty()) SignalRequest();
       }
       if (events & (PwSerialPort::EReceived | PwSerialPort::EHangUp)) {
         PwLockGuard guard(iLock);

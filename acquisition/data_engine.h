@@ -98,6 +98,11 @@ class CProtocolHandler : public CPwBase {
     (void)aPid;
     (void)aPriority;
   }
+  // How long the reader may wait for input before calling Process again without any, in ms
+  // (-1: no limit). A handler that holds a command back for a pause, or gives up waiting for an
+  // answer, asks here to be called when that time has come, so that it never has to sleep with
+  // the engine lock held.
+  virtual int32_t ProcessTimeoutMs() const { return -1; }
 };
 
 // Creates the handler for a kind (called for Obd and DataLogger on the reader thread, under the
