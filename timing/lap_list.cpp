@@ -54,8 +54,8 @@ void CLapList::Clear() {
   iHighLowCursor = 0;
   iBestIndex = iPreviousBestIndex = -1;
   iBestLap = iPreviousBestLap = nullptr;
-  iSectors.clear();
   iKeyCount = 0;
+  ClearSectors();
   iTablesDirty = false;
   iHighLowThreshold = ThresholdUnits(iSettings ? iSettings->HiLoThreshold() : KDefaultThresholdMs);
 }
@@ -132,9 +132,26 @@ int32_t CLapList::Rebuild(const CTrapLineList& aTraps, const CIntersectionList& 
 
 void CLapList::ResetTables(int32_t aKeyCount) {
   iKeyCount = aKeyCount < 0 ? 0 : aKeyCount;
-  iSectors.assign(static_cast<size_t>(iKeyCount) * static_cast<size_t>(iKeyCount), TSectorBest{0, KNoLap});
+  ClearSectors();
   // Laps made under another trap count have to be entered again.
   iTablesDirty = iLaps.Count() > 0;
+}
+
+void CLapList::ClearSectors() {
+  iSparseSectors.clear();
+  if (iKeyCount <= KDenseKeyLimit)
+    iSectors.assign(static_cast<size_t>(iKeyCount) * static_cast<size_t>(iKeyCount), TSectorBest{0, KNoLap});
+  else
+    iSectors.clear();
+}
+
+CLapList::TSectorBest* CLapList::SectorEntry(int32_t aFrom, int32_t aTo, bool aCreate) {
+  if (aFrom < 0 || aFrom >= iKeyCount || aTo < 0 || aTo >= iKeyCount) return nullptr;
+  if (iKeyCount <= KDenseKeyLimit) return &iSectors[static_cast<size_t>(aFrom) * iKeyCount + aTo];
+  const int64_t key = static_cast<int64_t>(aFrom) * iKeyCount + aTo;
+  if (aCreate) return &iSparseSectors.try_emplace(key, TSectorBest{0, KNoLap}).first->second;
+  auto found = iSparseSectors.find(key);
+  return found == iSparseSectors.end() ? nullptr : &found->second;
 }
 
 void CLapList::NoteFinished(int32_t aLapIndex) {
@@ -156,24 +173,19 @@ void CLapList::NoteCrossing(int32_t aLapIndex, const TLapSector* aCrossing) {
   if (iLaps.At(aLapIndex)->IsInvalid()) return;
   const int32_t to = aCrossing->iKey;
   if (to < 0 || to >= iKeyCount) return;
-  // Every earlier crossing of the lap opens a sector ending here. Walking back, the nearest
-  // crossing of a key is the one a sector time measures from, so later finds of the same key
-  // are passed over.
+  // Every earlier crossing of the lap opens a sector ending here. A sector time is measured
+  // from the nearest earlier crossing of its first key; a farther one of the same key could
+  // only give a longer time, which never replaces.
   for (const TLapSector* from = aCrossing->iPrevious; from; from = from->iPrevious) {
-    const int32_t key = from->iKey;
-    if (key < 0 || key >= iKeyCount) continue;
-    bool seen = false;
-    for (const TLapSector* p = aCrossing->iPrevious; p != from; p = p->iPrevious)
-      if (p->iKey == key) seen = true;
-    if (seen) continue;
-    TSectorBest& best = iSectors[static_cast<size_t>(key) * iKeyCount + to];
+    TSectorBest* best = SectorEntry(from->iKey, to, true);
+    if (!best) continue;
     const int32_t time = aCrossing->iSample.iTime - from->iSample.iTime;
-    if (best.iLap == KNoLap || time < best.iTime) best = TSectorBest{time, aLapIndex};
+    if (best->iLap == KNoLap || time < best->iTime) *best = TSectorBest{time, aLapIndex};
   }
 }
 
 void CLapList::RebuildTables() {
-  iSectors.assign(static_cast<size_t>(iKeyCount) * static_cast<size_t>(iKeyCount), TSectorBest{0, KNoLap});
+  ClearSectors();
   iBestIndex = iPreviousBestIndex = -1;
   iBestLap = iPreviousBestLap = nullptr;
   iTablesDirty = false;
@@ -245,12 +257,8 @@ void CLapList::RebuildOptimal() {
     for (int32_t i = 0; i < count && !missing; ++i) {
       const int32_t from = keys[static_cast<size_t>(i)];
       const int32_t to = keys[static_cast<size_t>(i) + 1];
-      if (from < 0 || from >= iKeyCount || to < 0 || to >= iKeyCount) {
-        missing = true;
-        break;
-      }
-      const TSectorBest& best = iSectors[static_cast<size_t>(from) * iKeyCount + to];
-      const CLap* source = best.iLap == KNoLap ? nullptr : iLaps.At(best.iLap);
+      const TSectorBest* best = SectorEntry(from, to, false);
+      const CLap* source = !best || best->iLap == KNoLap ? nullptr : iLaps.At(best->iLap);
       const TLapSector* crossing = source ? source->FindCrossing(to) : nullptr;
       const TLapSector* previous = crossing ? crossing->iPrevious : nullptr;
       while (previous && previous->iKey != from) previous = previous->iPrevious;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "acquisition/geodesy.h"
@@ -187,8 +188,14 @@ class CLapList : public CPwBase {
   int32_t iHighLowCursor = 0;
   int32_t iHighLowThreshold = 0;
 
-  // Sector table: iKeyCount x iKeyCount entries, [from * iKeyCount + to].
+  // The fastest time of every sector (from key, to key) driven so far: a dense table of
+  // iKeyCount x iKeyCount entries for ordinary tracks, a map for tracks with so many traps
+  // that the table would not be small.
+  static constexpr int32_t KDenseKeyLimit = 128;
+  TSectorBest* SectorEntry(int32_t aFrom, int32_t aTo, bool aCreate);
+  void ClearSectors();
   int32_t iKeyCount = 0;
   std::vector<TSectorBest> iSectors;
+  std::unordered_map<int64_t, TSectorBest> iSparseSectors;
   bool iTablesDirty = false;
 };

@@ -924,3 +924,49 @@ TEST(LapListLive, RebuildFromTheSamplesFileGivesTheLiveLaps) {
   live->Rebuild(traps, liveCrossings);
   ExpectSameLaps(*live, *rebuilt);
 }
+
+// --- Optimal lap corner cases ---------------------------------------------------------------------
+
+TEST(LapListOptimal, ViewedOptimalLapAsItsOwnTemplate) {
+  // With the optimal lap viewed and a comparison that names no lap, the optimal lap is made
+  // after the viewed lap: the old optimal lap itself, which goes while the new one is built.
+  const Path path = Circuit(LinePasses({62000, 61500, 61800}));
+  Rig rig(KCircuitTraps);
+  rig.RecordAndRebuild(path, Rig::Times(5013, 100, path.End()));
+  CLapList& laps = *rig.iLaps;
+  const PwTime time = laps.OptimalLap()->LapTime();
+  laps.SetViewedIndex(CLapList::KOptimalLap);
+  laps.SelectComparison(99);
+  EXPECT_EQ(laps.ComparisonLap(), nullptr);
+  ASSERT_NE(laps.OptimalLap(), nullptr);
+  EXPECT_EQ(laps.OptimalLap()->LapTime(), time);
+  EXPECT_EQ(laps.OptimalLap()->CrossingCount(), 3);
+  // An unfinished template gives an optimal lap of its splits only.
+  laps.SelectComparison(3);
+  ASSERT_NE(laps.OptimalLap(), nullptr);
+  EXPECT_FALSE(laps.OptimalLap()->IsFinished());
+  EXPECT_EQ(laps.OptimalLap()->CrossingCount(), 1);
+  EXPECT_FALSE(laps.OptimalLap()->LapTime().IsSet());
+  CPwVector<int32_t> rows(8);
+  laps.ListLapIndices(rows, CLapList::EListOptimalFirst);
+  EXPECT_NE(rows.At(0), CLapList::KOptimalLap) << "an unfinished optimal lap is no finished row";
+}
+
+TEST(LapListOptimal, TrackWithManyTrapsTimesTheSame) {
+  // 150 disabled traps ahead of the real ones: the sector bookkeeping for large key numbers
+  // must give the same laps as the three-trap track.
+  const Path path = Circuit(LinePasses({62000, 61500, 61800}));
+  Rig small(KCircuitTraps);
+  small.RecordAndRebuild(path, Rig::Times(5013, 100, path.End()));
+  std::vector<TTrapSpec> many(150, TTrapSpec{ETrapDisabled, 500.0, 0});
+  many.insert(many.end(), KCircuitTraps.begin(), KCircuitTraps.end());
+  Rig large(many);
+  large.RecordAndRebuild(path, Rig::Times(5013, 100, path.End()));
+  ASSERT_EQ(large.iLaps->LapCount(), small.iLaps->LapCount());
+  for (int32_t k = 0; k < small.iLaps->LapCount(); ++k)
+    EXPECT_EQ(large.iLaps->Lap(k)->LapTime(), small.iLaps->Lap(k)->LapTime());
+  EXPECT_EQ(large.iLaps->BestLapIndex(), small.iLaps->BestLapIndex());
+  ASSERT_NE(large.iLaps->OptimalLap(), nullptr);
+  EXPECT_EQ(large.iLaps->OptimalLap()->LapTime(), small.iLaps->OptimalLap()->LapTime());
+  EXPECT_EQ(large.iLaps->OptimalLap()->Finish()->iKey, 150);
+}
