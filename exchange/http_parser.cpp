@@ -17,6 +17,17 @@ int32_t FindFrom(CPwByteArrayC aBytes, CPwByteArrayC aNeedle, int32_t aFrom) {
   return i < 0 ? -1 : aFrom + i;
 }
 
+// Appends with the capacity doubled when it runs out: a response arrives in thousands of small
+// reads, and growing by the exact need each time would copy megabytes over and over.
+void AppendGrowing(CPwByteArray& aBuffer, CPwByteArrayC aBytes) {
+  const int64_t need = static_cast<int64_t>(aBuffer.Length()) + aBytes.Length();
+  if (need > aBuffer.Capacity()) {
+    const int64_t doubled = std::max<int64_t>(need, 2 * static_cast<int64_t>(aBuffer.Capacity()));
+    aBuffer.Reserve(static_cast<int32_t>(std::min<int64_t>(doubled, CHttpParser::KMaxResponseBytes)));
+  }
+  aBuffer.Append(aBytes);
+}
+
 }  // namespace
 
 CHttpParser::~CHttpParser() = default;
@@ -155,18 +166,18 @@ int32_t CHttpParser::AddResponseBytes(const uint8_t* aBytes, int32_t aCount) {
       // Only the new bytes (and the one before them, for a CR LF split across reads) are
       // searched, so junk without a line end costs linear time.
       const int32_t from = iStatusLine.Length() - 1;
-      iStatusLine.Append(bytes);
+      AppendGrowing(iStatusLine, bytes);
       CheckStatusLine(from);
       break;
     }
     case EHeaders: {
       const int32_t from = iResponseHeaders.Length() - 3;
-      iResponseHeaders.Append(bytes);
+      AppendGrowing(iResponseHeaders, bytes);
       CheckHeaders(from);
       break;
     }
     default:
-      iResponseBody.Append(bytes);
+      AppendGrowing(iResponseBody, bytes);
       break;
   }
   return KErrNone;
@@ -176,7 +187,7 @@ void CHttpParser::CheckStatusLine(int32_t aScanFrom) {
   const int32_t end = FindFrom(iStatusLine, KCrLf, aScanFrom);
   if (end < 0) return;
   const int32_t lineLength = end + KCrLf.Length();
-  iResponseHeaders.Append(CPwByteArrayC(iStatusLine).Mid(lineLength));
+  AppendGrowing(iResponseHeaders, CPwByteArrayC(iStatusLine).Mid(lineLength));
   iStatusLine.SetLength(lineLength);
   iStage = EHeaders;
   ParseStatusCode();
@@ -193,7 +204,7 @@ void CHttpParser::CheckHeaders(int32_t aScanFrom) {
     if (end < 0) return;
     bodyStart = end + KEmptyLine.Length();
   }
-  iResponseBody.Append(CPwByteArrayC(iResponseHeaders).Mid(bodyStart));
+  AppendGrowing(iResponseBody, CPwByteArrayC(iResponseHeaders).Mid(bodyStart));
   iResponseHeaders.SetLength(bodyStart);
   iStage = EBody;
 }

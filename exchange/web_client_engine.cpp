@@ -173,6 +173,8 @@ void CWebClientEngine::Run() {
   MWebClientObserver* observer = iObserver;
   iObserver = nullptr;
   const int32_t status = iParser->StatusCode();
+  // A connection closed before the end of the headers is a cut-off answer, not an empty body.
+  const bool complete = iParser->ResponseStage() == CHttpParser::EBody;
   CPwByteArray body;
   iParser->TakeResponseBody(body);
   iParser->Reset();
@@ -181,7 +183,7 @@ void CWebClientEngine::Run() {
 
   switch (state) {
     case EFinished:
-      if (status == 200) {
+      if (status == 200 && complete) {
         observer->RequestCompleted(body);
       } else {
         observer->RequestFailed();

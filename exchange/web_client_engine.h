@@ -24,8 +24,8 @@ class MWebClientObserver {
   // The server closed the connection normally after a status 200; aBody is everything after
   // the headers.
   virtual void RequestCompleted(CPwByteArrayC aBody) = 0;
-  // Resolution, connection or transfer failed, the response was too long, or the status was
-  // not 200.
+  // Resolution, connection or transfer failed, the response was too long or ended before the
+  // end of its headers, or the status was not 200.
   virtual void RequestFailed() = 0;
   // The user cancelled from the progress dialog.
   virtual void RequestCancelled() = 0;
