@@ -284,6 +284,11 @@ TEST(TrapLine, PassesAroundTheEndsOfTheLine) {
     EXPECT_TRUE(CrossingIndices(trap, *Drive(trap, heading, 40.0, 10, 0.3, 10.05).iList).empty());
     EXPECT_TRUE(CrossingIndices(trap, *Drive(trap, heading, 40.0, 10, 0.3, -10.05).iList).empty());
   }
+  // A very long line (the cheap side test must allow for its curvature), near its ends.
+  const TestTrap wide = Line(ETrapSplit, 20.0, 3000.0, 1);
+  EXPECT_EQ(CrossingIndices(wide, *Drive(wide, 5.0, 40.0, 1, 0.6, 1490.0).iList).size(), 1u);
+  EXPECT_EQ(CrossingIndices(wide, *Drive(wide, 5.0, 40.0, 1, 0.6, -1490.0).iList).size(), 1u);
+  EXPECT_TRUE(CrossingIndices(wide, *Drive(wide, 5.0, 40.0, 1, 0.6, 1510.0).iList).empty());
   // Parallel to the line, right on it, never crosses.
   CPositionPlotList along;
   along.AppendStored(Plot(0, Geo(KLat, KLon - 200)));
