@@ -442,10 +442,10 @@ void CPwBitmap::DrawGlyphs(CPwStringC aText, CPwFont& aFont, int32_t aX, int32_t
       const int32_t gx = aX + glyph.iLeft, gy = aBaseline - glyph.iTop;
       const TPwRect area = TPwRect{gx, gy, gx + glyph.iWidth, gy + glyph.iHeight}.Intersection(iClip);
       for (int32_t y = area.iTop; y < area.iBottom; ++y) {
-        const uint8_t* cov = glyph.iCoverage + static_cast<size_t>(y - gy) * glyph.iWidth - gx;
+        const uint8_t* cov = glyph.iCoverage + static_cast<size_t>(y - gy) * glyph.iWidth;
         uint32_t* row = iPixels + static_cast<size_t>(y) * iWidth;
         for (int32_t x = area.iLeft; x < area.iRight; ++x) {
-          const uint32_t c = cov[x];
+          const uint32_t c = cov[x - gx];
           if (c == 0) continue;
           BlendPixel(row[x], aColour, opacity == 255 ? c : (opacity * c + 127) / 255);
         }
@@ -504,10 +504,10 @@ void CPwBitmap::DrawBitmap(const CPwBitmap& aSource, int32_t aX, int32_t aY, int
   const TPwRect area = TPwRect{aX, aY, aX + aSource.iWidth, aY + aSource.iHeight}.Intersection(iClip);
   const uint32_t shade = static_cast<uint32_t>(std::clamp(aShade, 0, 255));
   for (int32_t y = area.iTop; y < area.iBottom; ++y) {
-    const uint32_t* src = aSource.iPixels + static_cast<size_t>(y - aY) * aSource.iWidth - aX;
+    const uint32_t* src = aSource.iPixels + static_cast<size_t>(y - aY) * aSource.iWidth;
     uint32_t* row = iPixels + static_cast<size_t>(y) * iWidth;
     for (int32_t x = area.iLeft; x < area.iRight; ++x) {
-      uint32_t s = src[x];
+      uint32_t s = src[x - aX];
       const uint32_t alpha = s >> 24;
       if (alpha == 0) continue;
       if (shade < 255) {

@@ -90,6 +90,18 @@ TPwTextExtent MeasureWrapped(CPwFont& aFont, CPwStringC aText, int32_t aWidth) {
   return extent;
 }
 
+int32_t FittingLength(CPwFont& aFont, CPwStringC aText, int32_t aWidth) {
+  int32_t width = 0;
+  int32_t pos = 0;
+  while (pos < aText.Length()) {
+    int32_t next = pos;
+    width += aFont.CharWidth(CPwFont::NextCodePoint(aText, next));
+    if (width > aWidth) break;
+    pos = next;
+  }
+  return pos;
+}
+
 int32_t MiddleSpace(CPwStringC aText) {
   const int32_t length = aText.Length();
   int32_t best = -1;

@@ -30,6 +30,10 @@ struct TPwTextExtent {
 };
 TPwTextExtent MeasureWrapped(CPwFont& aFont, CPwStringC aText, int32_t aWidth);
 
+// How many UTF-16 units of the text fit in aWidth pixels on one line (a surrogate pair is
+// never split); for cutting list entries short.
+int32_t FittingLength(CPwFont& aFont, CPwStringC aText, int32_t aWidth);
+
 // The index of the space nearest the middle of the text (the earlier one on a tie), where a
 // label is split into two lines; -1 when the text has no space.
 int32_t MiddleSpace(CPwStringC aText);

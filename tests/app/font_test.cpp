@@ -310,6 +310,18 @@ TEST(TextLayout, WrappedTextDrawsLineUnderLine) {
   EXPECT_TRUE(right);
 }
 
+TEST(TextLayout, FittingLengthNeverSplitsACharacter) {
+  FolderGuard guard;
+  std::unique_ptr<CPwFont> font = BuiltIn(10, guard);
+  EXPECT_EQ(FittingLength(*font, u"abcdef", 18), 3);
+  EXPECT_EQ(FittingLength(*font, u"abcdef", 17), 2);
+  EXPECT_EQ(FittingLength(*font, u"abcdef", 1000), 6);
+  EXPECT_EQ(FittingLength(*font, u"abcdef", 0), 0);
+  const char16_t pair[] = {u'a', 0xD83D, 0xDE00, u'b', 0};
+  EXPECT_EQ(FittingLength(*font, pair, 11), 1);
+  EXPECT_EQ(FittingLength(*font, pair, 12), 3);
+}
+
 TEST(TextLayout, LabelsSplitAtTheSpaceNearestTheMiddle) {
   EXPECT_EQ(MiddleSpace(u"Show map"), 4);
   EXPECT_EQ(MiddleSpace(u"Comparison"), -1);
