@@ -290,6 +290,12 @@ void CPwBitmap::DrawPolyline(const TPwPoint* aPoints, int32_t aCount) {
   }
   for (int32_t i = 0; i + 1 < aCount; ++i)
     Line(aPoints[i].iX, aPoints[i].iY, aPoints[i + 1].iX, aPoints[i + 1].iY, i + 2 == aCount);
+  // Thick solid lines get round joints so corners show no notch. Translucent pens go
+  // without: the joint would blend twice.
+  if (iPenSize >= 3 && iPenStyle == EPenSolid && Opacity(iPenColour) == 255) {
+    for (int32_t i = 1; i + 1 < aCount; ++i)
+      DrawMarker(EMarkerCircle, aPoints[i].iX, aPoints[i].iY, iPenSize | 1, iPenColour);
+  }
 }
 
 // ---- polygons and ellipses ----------------------------------------------------------------

@@ -157,7 +157,8 @@ class CPwBitmap : public CPwBase {
 
   // A line with the pen, both end points included. Thick lines are centred on the ideal line.
   void DrawLine(int32_t aX0, int32_t aY0, int32_t aX1, int32_t aY1);
-  // Connected lines through the points; joints are drawn once.
+  // Connected lines through the points; joints are drawn once (and rounded for opaque solid
+  // pens of 3 pixels and more).
   void DrawPolyline(const TPwPoint* aPoints, int32_t aCount);
   // A closed polygon filled with the fill colour and outlined with the pen.
   void DrawPolygon(const TPwPoint* aPoints, int32_t aCount);

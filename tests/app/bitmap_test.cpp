@@ -246,6 +246,15 @@ TEST(Bitmap, PolylineJointsBlendOnce) {
   for (const TPwPoint& p : points) EXPECT_EQ(bmp->Pixel(p.iX, p.iY), 0xFF808080u) << p.iX << "," << p.iY;
   EXPECT_EQ(bmp->Pixel(4, 1), 0xFF808080u);
   EXPECT_EQ(CountSet(*bmp), 7 * 3 + 1);
+
+  // A thick opaque corner is filled round, without a notch on the outside.
+  bmp->Clear(0);
+  bmp->SetPen(0xFFFFFF, 3);
+  const TPwPoint corner[] = {{0, 5}, {5, 5}, {5, 9}};
+  bmp->DrawPolyline(corner, 3);
+  EXPECT_EQ(Row(*bmp, 4), "#######...");
+  EXPECT_EQ(Row(*bmp, 6), "#######...");
+  EXPECT_EQ(Column(*bmp, 6), "....######");
 }
 
 // Any line drawn under a clip rectangle gives exactly the pixels of the unclipped line inside
