@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -969,4 +970,120 @@ TEST(LapListOptimal, TrackWithManyTrapsTimesTheSame) {
   ASSERT_NE(large.iLaps->OptimalLap(), nullptr);
   EXPECT_EQ(large.iLaps->OptimalLap()->LapTime(), small.iLaps->OptimalLap()->LapTime());
   EXPECT_EQ(large.iLaps->OptimalLap()->Finish()->iKey, 150);
+}
+
+// --- A real kart session ------------------------------------------------------------------------
+
+namespace {
+
+// Positions of a VBO log (minutes of arc, longitude positive west); rows that repeat the
+// previous time are dropped, as the recorder drops them.
+bool ReadVbo(const std::string& aPath, CPositionPlotList& aPlots) {
+  const std::string text = pwtest::ReadFileBytes(aPath);
+  size_t at = text.find("[data]");
+  if (at == std::string::npos) return false;
+  at = text.find('\n', at);
+  int32_t last = -1;
+  while (at != std::string::npos && at + 1 < text.size()) {
+    const size_t end = text.find('\n', at + 1);
+    const std::string line = text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+    at = end;
+    int sats = 0;
+    double hhmmss = 0, latMin = 0, lonMin = 0, kmh = 0, heading = 0;
+    if (std::sscanf(line.c_str(), "%d %lf %lf %lf %lf %lf", &sats, &hhmmss, &latMin, &lonMin, &kmh, &heading) != 6)
+      continue;
+    const int hours = static_cast<int>(hhmmss / 10000);
+    const int minutes = static_cast<int>(hhmmss / 100) % 100;
+    const double seconds = hhmmss - hours * 10000 - minutes * 100;
+    const int32_t ms = hours * PwTime::KHour + minutes * PwTime::KMinute + static_cast<int32_t>(std::lround(seconds * 1000));
+    if (ms <= last) continue;
+    last = ms;
+    TPositionPlot p;
+    p.iTime = ms;
+    p.iLatitude = TCoordinate::FromDegrees(latMin / 60.0).iValue;
+    p.iLongitude = TCoordinate::FromDegrees(-lonMin / 60.0).iValue;
+    p.iSpeed = TPositionPlot::EncodeSpeed(TSpeed::FromKmh(kmh));
+    p.iBearing = TPositionPlot::EncodeHundredths(heading);
+    p.iFlags = TPositionPlot::EncodeFlags(sats, false, false);
+    p.iDistance = TPositionPlot::EncodeDistance(aPlots.AppendComputed(p.GeoPoint()));
+    aPlots.AppendStored(p);
+  }
+  return aPlots.Count() > 0;
+}
+
+}  // namespace
+
+// A start/finish line across the kart circuit: the laps found live and by a rebuild agree,
+// and every crossing agrees with a plain flat-earth interpolation done here.
+TEST(LapListRealLog, KartCircuitLaps) {
+  PW_REQUIRE_TESTDATA();
+  CPositionPlotList source;
+  ASSERT_TRUE(ReadVbo(pwtest::TestDataDir() + "/vbo/karting-part.vbo", source));
+  ASSERT_GT(source.Count(), 8000);
+
+  const double latDeg = 30.26381, lonDeg = 120.31566, bearingDeg = 34.0, width = 16.0;
+  CTrapLineList traps;
+  std::unique_ptr<CTrapLine> line(CTrapLine::NewL());
+  line->Set(ETrapStartFinish, u"Start/Finish", TCoordinate::FromDegrees(latDeg), TCoordinate::FromDegrees(lonDeg),
+            TAngle::FromDegrees(bearingDeg), TDistance::FromMetres(width), 1);
+  traps.Add(*line);
+
+  // Live: sample by sample.
+  CPositionPlotList plots;
+  CIntersectionList liveCrossings;
+  std::unique_ptr<CLapList> live(CLapList::NewL(&plots, nullptr, nullptr));
+  CountingAnnouncer announcer;
+  for (int32_t i = 0; i < source.Count(); ++i) {
+    plots.AppendStored(source.At(i));
+    if (liveCrossings.TestNewest(plots, &traps)) live->ProcessCrossings(traps, liveCrossings, &announcer);
+  }
+  // Rebuilt.
+  CIntersectionList crossings;
+  crossings.Rebuild(source, traps);
+  std::unique_ptr<CLapList> rebuilt(CLapList::NewL(&source, nullptr, nullptr));
+  rebuilt->Rebuild(traps, crossings);
+  ExpectSameLaps(*live, *rebuilt);
+
+  // The independent estimate: signed distance along the direction of travel, linear in time
+  // between samples.
+  const TCoordinate centreLat = traps.At(0)->Centre().iLatitude, centreLon = traps.At(0)->Centre().iLongitude;
+  const double cosLat = std::cos(centreLat.ToRadians());
+  const double dx = std::sin(bearingDeg * KPi / 180), dy = std::cos(bearingDeg * KPi / 180);
+  auto along = [&](const TPositionPlot& p, double& aAcross) {
+    const double x = (TCoordinate(p.iLongitude).ToRadians() - centreLon.ToRadians()) * cosLat * EarthRadius;
+    const double y = (TCoordinate(p.iLatitude).ToRadians() - centreLat.ToRadians()) * EarthRadius;
+    aAcross = x * dy - y * dx;
+    return x * dx + y * dy;
+  };
+  std::vector<double> expected;
+  for (int32_t i = 1; i < source.Count(); ++i) {
+    double across0, across1;
+    const double s0 = along(source.At(i - 1), across0), s1 = along(source.At(i), across1);
+    if (!(s0 < 0 && s1 >= 0)) continue;
+    const double f = -s0 / (s1 - s0);
+    if (std::fabs(across0 + (across1 - across0) * f) > width / 2) continue;
+    expected.push_back(source.At(i - 1).iTime + (source.At(i).iTime - source.At(i - 1).iTime) * f);
+  }
+  ASSERT_GE(expected.size(), 6u) << "several laps in six minutes";
+  ASSERT_EQ(static_cast<size_t>(crossings.Count()), expected.size());
+  CLapList& laps = *rebuilt;
+  ASSERT_EQ(static_cast<size_t>(laps.LapCount()), expected.size());
+  EXPECT_EQ(announcer.iCount, laps.LapCount() - 1);
+  for (int32_t k = 0; k + 1 < laps.LapCount(); ++k) {
+    const CLap& lap = *laps.Lap(k);
+    EXPECT_NEAR(lap.Start()->iSample.iTime, expected[static_cast<size_t>(k)], 1.5) << "lap " << k;
+    EXPECT_NEAR(lap.LapTime().Milliseconds(), expected[static_cast<size_t>(k) + 1] - expected[static_cast<size_t>(k)],
+                2.0)
+        << "lap " << k;
+    // A kart lap of this circuit takes half a minute or so.
+    EXPECT_GT(lap.LapTime().Milliseconds(), 20000);
+    EXPECT_LT(lap.LapTime().Milliseconds(), 60000);
+  }
+  const CLap* best = laps.BestLap();
+  ASSERT_NE(best, nullptr);
+  for (int32_t k = 0; k + 1 < laps.LapCount(); ++k) EXPECT_LE(best->LapTime(), laps.Lap(k)->LapTime());
+  // With one line the optimal lap is the best lap.
+  ASSERT_NE(laps.OptimalLap(), nullptr);
+  EXPECT_EQ(laps.OptimalLap()->LapTime(), best->LapTime());
+  EXPECT_GT(best->HighLowCount(), 2) << "a kart circuit has corners";
 }
