@@ -2,6 +2,7 @@
 
 #include "acquisition/nmea_parser.h"
 #include "acquisition/obd_channels.h"
+#include "acquisition/obd_parser.h"
 #include "strings/pw_strings.h"
 
 CCore* CCore::NewL(MActiveSchedulerObserver* aScheduler) {
@@ -21,7 +22,10 @@ void CCore::ConstructL(MActiveSchedulerObserver* aScheduler) {
   iChannelState = CChannelState::NewL();
   iSlowBearing = CSlowBearing::NewL();
   iGpsClient = CGpsClient::NewL(*this);
-  for (CDataEngine*& connection : iConnections) connection = CDataEngine::NewL(aScheduler, iGpsClock);
+  for (CDataEngine*& connection : iConnections) {
+    connection = CDataEngine::NewL(aScheduler, iGpsClock);
+    connection->SetProtocolHandlerFactory(&NewDeviceProtocolHandlerL);
+  }
 }
 
 CCore::~CCore() {

@@ -89,8 +89,8 @@ class CCore : public CPwBase, public MDeviceModel {
   CChannelState& ChannelState() const { return *iChannelState; }
   CSlowBearing& SlowBearing() const { return *iSlowBearing; }
 
-  // Installs the OBD-II and data-logger protocol handlers on the connections (they are not
-  // part of this library's core and are passed in by the program).
+  // Replaces the protocol handlers of the connections (by default the ELM327 dialogue for the
+  // OBD-II reader and the sentence rewriter for the data logger; tests install their own).
   void SetProtocolHandlerFactory(TProtocolHandlerFactory aFactory);
   // Pacing of input-file replays (tests shorten it).
   void SetFileReplayPacing(const TFileReplayPacing& aPacing);

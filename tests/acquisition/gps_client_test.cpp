@@ -5,12 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "acquisition/core.h"
 #include "acquisition/nmea_parser.h"
 #include "acquisition/obd_channels.h"
+#include "foundation/scheduler.h"
+#include "platform/loop_host.h"
 #include "nmea_recorder.h"
 #include "pty_device.h"
 
@@ -449,6 +455,90 @@ TEST_F(DeviceCoreTest, RealConnectionsServeTheGpsObdAndLoggerInThatOrder) {
   iCore->StopAllDevices();
   EXPECT_EQ(iCore->Connection(1)->State(), TEngineState::Stopped);
   EXPECT_EQ(iCore->GpsState(), CCore::EGpsNotStarted);
+}
+
+// --- Live recording through the core ---------------------------------------------------------
+
+class CLiveCore : public CCore {
+ public:
+  static CLiveCore* NewL(MActiveSchedulerObserver* aScheduler) {
+    CLiveCore* self = new CLiveCore();
+    self->ConstructL(aScheduler);
+    return self;
+  }
+  void UpdateViews(int32_t aCode) override {
+    iUpdates.push_back(aCode);
+    if (iOnUpdate) iOnUpdate();
+  }
+  std::vector<int32_t> iUpdates;
+  std::function<void()> iOnUpdate;
+};
+
+TEST(LiveCoreTest, RecordsAReceiverOnAPortAndShowsTheConnectionInTheStatusLine) {
+  pwtest::TPtyDevice device;
+  ASSERT_TRUE(device.IsOpen());
+  device.MapPort(85);
+  PwHeadlessLoopHost host;
+  CPwScheduler scheduler(host);
+  CLiveCore* core = CLiveCore::NewL(&scheduler);
+  pwtest::TNmeaRecorder recorder;
+  core->SetParsedDataObserver(&recorder);
+  core->DefaultDeviceSettings().iGpsType = MDeviceSettings::EGpsSerial;
+  core->DefaultDeviceSettings().iGpsPort = 85;
+  core->DefaultDeviceSettings().iGpsBaud = 96;
+
+  // Runs the loop until aDone holds on the loop's thread.
+  auto runUntil = [&](const std::function<bool()>& aDone) {
+    PwEvent stop;
+    bool met = false;
+    std::atomic<bool> finished{false};
+    std::thread ticker([&] {
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!finished && std::chrono::steady_clock::now() < end) {
+        host.Post([&] {
+          if (!met && aDone()) {
+            met = true;
+            stop.Set();
+          }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      stop.Set();
+    });
+    scheduler.RunLoop(stop);
+    finished = true;
+    ticker.join();
+    int32_t quit = 0;
+    while (host.DispatchMessage(quit) == MLoopHost::EDispatched) {
+    }
+    return met;
+  };
+  auto statusLine = [&] {
+    CPwString text;
+    core->DeviceStatusLine(text, false, CPwStringC());
+    return Utf8(text);
+  };
+
+  core->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+  EXPECT_EQ(statusLine(), "No connection to GPS");
+  ASSERT_TRUE(runUntil([&] { return core->GpsState() == CCore::EGpsNoFix; }));
+  EXPECT_EQ(core->Connection(1)->BaudRate(), 9600);
+  ASSERT_TRUE(device.Send(pwtest::Epoch(1) + pwtest::Epoch(2)));
+  ASSERT_TRUE(runUntil([&] { return recorder.iEpochs.size() == 2; }));
+  EXPECT_EQ(core->GpsState(), CCore::EGpsFixed);
+  EXPECT_EQ(statusLine(), "Fixed to 8 satellites");
+  EXPECT_EQ(core->iUpdates.back(), CDataParser::EParsed);
+  EXPECT_TRUE(core->GpsClock().IsSynchronised());
+
+  // The cable is pulled for good: the engine ends and the status line says so.
+  device.CloseSlave();
+  device.CloseMaster();
+  ASSERT_TRUE(runUntil([&] { return core->Connection(1)->State() == TEngineState::Stopped; }));
+  EXPECT_EQ(core->GpsClient().GpsStatus(), CGpsClient::ENotConnected);
+  EXPECT_EQ(statusLine(), "No connection to GPS");
+  core->PauseDevices();
+  EXPECT_EQ(core->GpsState(), CCore::EGpsNotStarted);
+  delete core;
 }
 
 }  // namespace
