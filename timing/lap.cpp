@@ -151,14 +151,14 @@ void CLap::KeyPair(int32_t aKey, int32_t& aFromKey, int32_t& aToKey) const {
 
 PwTime CLap::LapTime() const {
   if (!iFinish || !iStart) return PwTime::Unset();
-  if (!iComposite) return PwTime(iFinish->iSample.iTime - iStart->iSample.iTime);
+  if (!iComposite) return TimeBetween(iStart->iSample.iTime, iFinish->iSample.iTime);
   int64_t sum = 0;
   for (int32_t i = 0; i < CrossingCount(); ++i) {
     const TLapSector* c = Crossing(i);
     if (!c->iPrevious) return PwTime::Unset();
     sum += static_cast<int64_t>(c->iSample.iTime) - c->iPrevious->iSample.iTime;
   }
-  return PwTime(static_cast<int32_t>(sum));
+  return TimeFromWide(sum);
 }
 
 TDistance CLap::LapDistance() const {
@@ -179,14 +179,14 @@ PwTime CLap::SplitTime(int32_t aKey) const {
   if (!iComposite) {
     const TLapSector* c = FindCrossing(aKey);
     if (!c) return PwTime::Unset();
-    return PwTime(c->iSample.iTime - iStart->iSample.iTime);
+    return TimeBetween(iStart->iSample.iTime, c->iSample.iTime);
   }
   int64_t sum = 0;
   for (int32_t i = 0; i < CrossingCount(); ++i) {
     const TLapSector* c = Crossing(i);
     if (!c->iPrevious) return PwTime::Unset();
     sum += static_cast<int64_t>(c->iSample.iTime) - c->iPrevious->iSample.iTime;
-    if (c->iKey == aKey) return PwTime(static_cast<int32_t>(sum));
+    if (c->iKey == aKey) return TimeFromWide(sum);
   }
   return PwTime::Unset();
 }
@@ -219,23 +219,23 @@ PwTime CLap::SectorTime(int32_t aFromKey, int32_t aToKey) const {
   const TLapSector* to = FindCrossing(aToKey);
   if (!to) return PwTime::Unset();
   for (const TLapSector* from = to->iPrevious; from; from = from->iPrevious)
-    if (from->iKey == aFromKey) return PwTime(to->iSample.iTime - from->iSample.iTime);
+    if (from->iKey == aFromKey) return TimeBetween(from->iSample.iTime, to->iSample.iTime);
   return PwTime::Unset();
 }
 
 PwTime CLap::RelativeTime(PwTime aTime) const {
   if (!iStart || !aTime.IsSet()) return PwTime::Unset();
   const int32_t t = aTime.Milliseconds();
-  if (!iComposite) return PwTime(t - iStart->iSample.iTime);
+  if (!iComposite) return TimeBetween(iStart->iSample.iTime, t);
   int64_t sum = 0;
   for (int32_t i = 0; i < CrossingCount(); ++i) {
     const TLapSector* c = Crossing(i);
     if (!c->iPrevious) return PwTime::Unset();
     const int32_t from = c->iPrevious->iSample.iTime;
-    if (from <= t && t <= c->iSample.iTime) return PwTime(static_cast<int32_t>(sum + (t - from)));
+    if (from <= t && t <= c->iSample.iTime) return TimeFromWide(sum + (static_cast<int64_t>(t) - from));
     sum += static_cast<int64_t>(c->iSample.iTime) - from;
   }
-  return PwTime(static_cast<int32_t>(sum));
+  return TimeFromWide(sum);
 }
 
 TDistance CLap::RelativeDistance(int32_t aDistance) const {

@@ -15,6 +15,15 @@
 
 class CPositionPlotList;
 
+// A difference of times or distances computed wide; a time beyond the 32-bit range (only
+// damaged files hold such times) is no time at all.
+inline PwTime TimeFromWide(int64_t aMs) {
+  return aMs >= INT32_MIN && aMs < PwTime::KUnset ? PwTime(static_cast<int32_t>(aMs)) : PwTime::Unset();
+}
+inline PwTime TimeBetween(int32_t aFrom, int32_t aTo) {
+  return TimeFromWide(static_cast<int64_t>(aTo) - aFrom);
+}
+
 // One crossing that belongs to a lap.
 struct TLapSector {
   const TLapSector* iPrevious = nullptr;  // crossed before this one (none for the start)

@@ -8,18 +8,25 @@
 
 namespace {
 
-constexpr int32_t KDefaultThresholdMs = 5;  // m/s, when there are no settings
+// Re-based trace values, kept inside 32 bits whatever a damaged file held.
+int32_t Rebased(int32_t aBase, int32_t aValue, int32_t aOrigin, int32_t aAdjust = 0) {
+  const int64_t v = static_cast<int64_t>(aBase) + (static_cast<int64_t>(aValue) - aOrigin) + aAdjust;
+  return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX - 1 ? INT32_MAX - 1 : static_cast<int32_t>(v));
+}
+
+constexpr int32_t KDefaultThreshold = 5;  // m/s, when there are no settings
 constexpr int32_t KNoLap = -1;
 
 int32_t ThresholdUnits(int32_t aMetresPerSecond) {
-  return TPositionPlot::EncodeSpeed(TSpeed::FromMetresPerSecond(aMetresPerSecond));
+  // A negative threshold (a damaged settings file) would make every sample an extreme.
+  return TPositionPlot::EncodeSpeed(TSpeed::FromMetresPerSecond(aMetresPerSecond < 0 ? 0 : aMetresPerSecond));
 }
 
 }  // namespace
 
 CLapList::CLapList(const CPositionPlotList* aPlots, const CSettings* aSettings, const CSessionInfo* aInfo)
     : iPlots(aPlots), iSettings(aSettings), iInfo(aInfo) {
-  iHighLowThreshold = ThresholdUnits(iSettings ? iSettings->HiLoThreshold() : KDefaultThresholdMs);
+  iHighLowThreshold = ThresholdUnits(iSettings ? iSettings->HiLoThreshold() : KDefaultThreshold);
 }
 
 CLapList* CLapList::NewL(const CPositionPlotList* aPlots, const CSettings* aSettings,
@@ -57,7 +64,7 @@ void CLapList::Clear() {
   iKeyCount = 0;
   ClearSectors();
   iTablesDirty = false;
-  iHighLowThreshold = ThresholdUnits(iSettings ? iSettings->HiLoThreshold() : KDefaultThresholdMs);
+  iHighLowThreshold = ThresholdUnits(iSettings ? iSettings->HiLoThreshold() : KDefaultThreshold);
 }
 
 // --- Building ------------------------------------------------------------------------------
@@ -179,8 +186,10 @@ void CLapList::NoteCrossing(int32_t aLapIndex, const TLapSector* aCrossing) {
   for (const TLapSector* from = aCrossing->iPrevious; from; from = from->iPrevious) {
     TSectorBest* best = SectorEntry(from->iKey, to, true);
     if (!best) continue;
-    const int32_t time = aCrossing->iSample.iTime - from->iSample.iTime;
-    if (best->iLap == KNoLap || time < best->iTime) *best = TSectorBest{time, aLapIndex};
+    const PwTime time = TimeBetween(from->iSample.iTime, aCrossing->iSample.iTime);
+    if (!time.IsSet()) continue;
+    if (best->iLap == KNoLap || time.Milliseconds() < best->iTime)
+      *best = TSectorBest{time.Milliseconds(), aLapIndex};
   }
 }
 
@@ -316,15 +325,15 @@ void CLapList::BuildTrace() {
       const int32_t last = c->iSampleIndex - 1 < sourceCount - 1 ? c->iSampleIndex - 1 : sourceCount - 1;
       for (int32_t s = p->iSampleIndex < 0 ? 0 : p->iSampleIndex; s <= last; ++s) {
         TPositionPlot source = iPlots->At(s);
-        source.iTime = baseTime + (source.iTime - p->iSample.iTime);
-        source.iDistance = baseDistance + (source.iDistance - p->iSample.iDistance);
+        source.iTime = Rebased(baseTime, source.iTime, p->iSample.iTime);
+        source.iDistance = Rebased(baseDistance, source.iDistance, p->iSample.iDistance);
         plots->AppendStored(source);
       }
       // The crossing sample is placed 1 ms and one distance unit before the next sector's
       // first sample, so that times keep rising.
       sample = c->iSample;
-      sample.iTime = baseTime + (c->iSample.iTime - p->iSample.iTime) - 1;
-      sample.iDistance = baseDistance + (c->iSample.iDistance - p->iSample.iDistance) - 1;
+      sample.iTime = Rebased(baseTime, c->iSample.iTime, p->iSample.iTime, -1);
+      sample.iDistance = Rebased(baseDistance, c->iSample.iDistance, p->iSample.iDistance, -1);
       plots->AppendStored(sample);
       const int32_t index = plots->Count() - 1;
       baseTime = sample.iTime + 1;

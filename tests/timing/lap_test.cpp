@@ -303,3 +303,22 @@ TEST(Lap, CompositeHighLowScanRestartsForEachCrossing) {
   // Sample 7 (700 ms) lies in b's second sector, after a's 200 ms first sector.
   EXPECT_EQ(optimal.HighLowTime(1), PwTime(200 + 0));
 }
+
+// Times from a damaged samples file can lie almost 2^32 ms apart: no figure may wrap round.
+TEST(Lap, TimesBeyondThirtyTwoBitsAreNoTimes) {
+  CLap lap(nullptr, 0);
+  lap.SetStart(0, 1, Sample(-2000000000, 0.0));
+  lap.AddSplit(1, 2, Sample(0, 10.0));
+  lap.SetFinish(0, 3, Sample(2000000000, 20.0));
+  EXPECT_FALSE(lap.LapTime().IsSet());
+  EXPECT_EQ(lap.SplitTime(1), PwTime(2000000000));
+  EXPECT_FALSE(lap.SectorTime(0, 0).IsSet());
+  EXPECT_FALSE(lap.RelativeTime(PwTime(2100000000)).IsSet());
+  EXPECT_FALSE(lap.AverageSpeed().IsValid());
+
+  CLap optimal(nullptr, 1);
+  optimal.AddCopiedCrossing(*lap.Split(0));
+  optimal.SetCopiedFinish(*lap.Finish());
+  EXPECT_FALSE(optimal.LapTime().IsSet());
+  EXPECT_FALSE(optimal.SplitTime(0).IsSet());
+}
