@@ -1,0 +1,495 @@
+#include "timing/track_session.h"
+
+#include "acquisition/channel_id.h"
+#include "acquisition/channel_state.h"
+#include "acquisition/obd_channels.h"
+#include "foundation/paths.h"
+#include "storage/plot_list_loader.h"
+#include "storage/settings.h"
+#include "strings/pw_strings.h"
+#include "timing/performance_test.h"
+#include "timing/session_model.h"
+#include "timing/track_list.h"
+#include "timing/trap_line.h"
+
+CTrackSession* CTrackSession::NewL(MSessionModel& aModel) { return PwNewL<CTrackSession>(aModel); }
+
+void CTrackSession::ConstructL(MSessionModel& aModel) {
+  iModel = &aModel;
+  iFilter.reset(new CSessionFilterList);
+  iPlots.reset(CPlotList::NewL(&aModel.ObdChannels()));
+  iCrossings.reset(new CIntersectionList);
+  iInfo.reset(new CSessionInfo);
+  iLaps.reset(CLapList::NewL(&iPlots->PositionList(), &aModel.Settings(), iInfo.get()));
+  iRuns.reset(CRunList::NewL(*iPlots));
+  iNmea.reset(new PwFileBuffered);
+  iTrack.reset(new CTrackProfile);
+  iAnnouncer.reset(new CSpeechHelper(*this));
+  iTimer.reset(new CTimerHelper(aModel, *this));
+}
+
+CTrackSession::~CTrackSession() {
+  // Both refer back to this session and must not outlive any part of it.
+  iImporter.reset();
+  iGraphGenerator.reset();
+  if (iPlots && iNmea) StopRecording();
+  if (iLaps && iRuns) DeleteComparison();
+}
+
+// --- MParsedDataObserver --------------------------------------------------------------------
+
+int32_t CTrackSession::PositionParsed(TCoordinate aLatitude, TCoordinate aLongitude, PwTime aTime,
+                                      TDistance aAltitude, TSpeed aSpeed, double aBearingDegrees,
+                                      double aHdop, double aVdop, int32_t aSatellites,
+                                      int32_t aDifferential, int32_t aDiscontinuity, PwTime aDate,
+                                      PwTime aDateTime) {
+  if (!iRecording) return 0;
+  if (!iPlots->AddPosition(aLatitude, aLongitude, aTime.Milliseconds(), aAltitude, aSpeed, aBearingDegrees,
+                           aHdop, aVdop, aSatellites, aDifferential, aDiscontinuity, aDate.Milliseconds(),
+                           aDateTime.Milliseconds(), 0))
+    return 0;
+  int32_t result = 0;
+  switch (iInfo->SessionType()) {
+    case ESessionLapTiming: {
+      const CTrapLineList* traps = iTrack->Traps();
+      if (traps && iCrossings->TestNewest(iPlots->PositionList(), traps)) {
+        result = 1;
+        iLaps->ProcessCrossings(*traps, *iCrossings, iAnnouncer.get());
+      }
+      break;
+    }
+    case ESessionPerformance:
+      result = iRuns->Process(iInfo->UseObdSpeed() != 0, iModel->PerformanceTests(), iAnnouncer.get(),
+                              iCurrentTest);
+      break;
+    default:
+      break;
+  }
+  HandOverAnnouncement();
+  return result;
+}
+
+void CTrackSession::HandOverAnnouncement() {
+  if (!iAnnouncer->HasText()) return;
+  iModel->Announce(iAnnouncer->Text());
+  iAnnouncer->Clear();
+}
+
+void CTrackSession::ObdValueParsed(PwTime aTime, int32_t aPid, uint32_t aRawValue) {
+  if (iRecording) iPlots->AddObdValue(aTime.Milliseconds(), aPid, aRawValue, 0);
+}
+
+void CTrackSession::ObdSentenceDone() {
+  CObdChannelList& channels = iModel->ObdChannels();
+  if (!channels.RebuildFlag()) return;
+  if (MObdPollingPlan* plan = iModel->ObdPollingPlan()) {
+    plan->ClearObdChannels();
+    if (const uint8_t query = channels.PendingRangeQuery()) plan->AddObdChannel(query, 2);
+    if (IsPerformanceTesting() && iInfo->UseObdSpeed()) {
+      if (const CObdChannel* speed = channels.ChannelById(KChannelObdSpeed)) plan->AddObdChannel(speed->Pid(), 2);
+    } else {
+      const CSettings& settings = iModel->Settings();
+      for (int32_t i = 0; i < channels.Count(); ++i) {
+        const CObdChannel& channel = channels.At(i);
+        if (channel.SupportState() != CObdChannel::ESupported) continue;
+        if (settings.HighPriorityChannels().Contains(channel.Id()))
+          plan->AddObdChannel(channel.Pid(), 2);
+        else if (settings.LowPriorityChannels().Contains(channel.Id()))
+          plan->AddObdChannel(channel.Pid(), 1);
+      }
+    }
+  }
+  channels.ClearRebuildFlag();
+}
+
+void CTrackSession::ChannelsParsed(PwTime aTime, const TChannelValueList& aValues) {
+  if (!iRecording) return;
+  TDataLoggerRecord record;
+  for (int32_t i = 0; i < aValues.Count(); ++i) record.SetValue(aValues.At(i).iChannel, aValues.At(i).iValue);
+  iPlots->AddLoggerRecord(aTime.Milliseconds(), record, 0);
+}
+
+void CTrackSession::LineReceived(CPwByteArrayC aLine, int32_t aFlag) {
+  if (iRecording && aFlag == 0 && iNmea->IsOpen()) iNmea->Write(aLine);
+}
+
+// --- Recording ------------------------------------------------------------------------------
+
+void CTrackSession::SetNmeaPath() {
+  CPwString path;
+  MakeFilePath(EFileNmea, iInfo->StorageRoot(), iInfo->Identifier(), path);
+  iNmea->Close();
+  iNmea->SetPath(path);
+}
+
+int32_t CTrackSession::StartRecording() {
+  if (iRecording || !iInfo->Recorded() || iInfo->IsReadOnly() || iPlots->Path().IsEmpty()) return 0;
+  if (iInfo->SaveNmea()) {
+    SetNmeaPath();
+    iNmea->OpenAppend(KNmeaBufferBytes, KNmeaBufferBytes);
+  }
+  const int32_t code = Trap([&] { iPlots->OpenForAppend(); });
+  if (code != KErrNone) {
+    iNmea->Close();
+    Leave(code);
+  }
+  iRecording = true;
+  return 1;
+}
+
+void CTrackSession::StopRecording() {
+  if (!iRecording) return;
+  iPlots->CloseFile();
+  iNmea->Close();
+  iRecording = false;
+}
+
+// --- Sessions -------------------------------------------------------------------------------
+
+void CTrackSession::NewSession(const CSessionInfo& aChosen, CPwStringC aRoot) {
+  StopRecording();
+  EnsureFolders(aRoot);
+  iInfo->Clear();
+  iInfo->StartNew(aChosen, aRoot);
+  PrepareFiles();
+}
+
+void CTrackSession::PrepareFiles() {
+  iPlots->CreateFile(iInfo->Identifier(), iInfo->StorageRoot());
+  if (iInfo->SaveNmea()) {
+    SetNmeaPath();
+    iNmea->Replace(KNmeaBufferBytes, 0);
+    iNmea->Close();
+  }
+  Recompute();
+}
+
+bool CTrackSession::LoadTrack(CPwStringC aName) {
+  // Edits of the old track are kept; a failed save must not keep the new one from opening.
+  iTrack->SaveSafely();
+  iTrack->Reset();
+  if (aName.IsEmpty()) return false;
+  return iModel->TrackList().LoadByName(aName, *iTrack) != 0;
+}
+
+int32_t CTrackSession::FindTest(CPwStringC aName) const {
+  if (aName.IsEmpty()) return KNoTest;
+  return iModel->PerformanceTests().IndexOfName(aName);
+}
+
+int32_t CTrackSession::OpenStoredSession(const CSessionInfo& aRecord) {
+  StopRecording();
+  DeleteComparison();
+  iInfo->Clear();
+  iInfo->SetIdentifier(aRecord.Identifier());
+  iInfo->SetStorageRoot(aRecord.StorageRoot());
+  iInfo->SetReadOnly(aRecord.IsReadOnly());
+  if (!iInfo->Load(true, iConverter)) return 0;
+  iCurrentTest = KNoTest;
+  if (IsLapTiming())
+    LoadTrack(iInfo->TrackName());
+  else
+    iTrack->Reset();
+  if (IsPerformanceTesting()) iCurrentTest = FindTest(iInfo->TestName());
+  iCrossings->Clear();
+  iLaps->Clear();
+  iRuns->Clear();
+  iPlots->StartLoading(&iConverter, iInfo->Identifier(), iInfo->StorageRoot());
+  return 1;
+}
+
+void CTrackSession::FinishLoading() {
+  iPlots->FinishLoading();
+  Recompute();
+}
+
+void CTrackSession::LoadSamplesL() {
+  if (CPlotListLoader* loader = iPlots->Loader()) {
+    const int32_t code = Trap([&] {
+      while (loader->Step()) {
+      }
+    });
+    if (code != KErrNone) {
+      loader->Cancel();
+      iPlots->FinishLoading();
+      Leave(code);
+    }
+  }
+  FinishLoading();
+}
+
+int32_t CTrackSession::StartTiming() {
+  int32_t found = 1;
+  if (IsLapTiming()) {
+    found = LoadTrack(iInfo->TrackName()) ? 1 : 0;
+  } else if (IsPerformanceTesting()) {
+    iCurrentTest = FindTest(iInfo->TestName());
+    found = iCurrentTest != KNoTest ? 1 : 0;
+  }
+  Recompute();
+  return found;
+}
+
+namespace {
+
+// The properties the session editor may change on an existing session.
+void CopyEditable(CSessionInfo& aTarget, const CSessionInfo& aSource) {
+  aTarget.SetTitle(aSource.Title());
+  aTarget.SetDriver(aSource.Driver());
+  aTarget.SetNotes(aSource.Notes());
+  aTarget.SetTrackName(aSource.TrackName());
+  aTarget.SetTestName(aSource.TestName());
+  aTarget.SetSessionType(aSource.SessionType());
+  aTarget.SetSaveNmea(aSource.SaveNmea());
+  aTarget.SetUseObdSpeed(aSource.UseObdSpeed());
+}
+
+}  // namespace
+
+void CTrackSession::ApplySessionSettings(const CSessionInfo& aNew) {
+  const int32_t oldType = iInfo->SessionType();
+  const int32_t newType = aNew.SessionType();
+  bool reload = false;
+  if (newType != ESessionLapTiming) {
+    iTrack->SaveSafely();
+    iTrack->Reset();
+    iCrossings->Clear();
+    iLaps->Clear();
+  } else if (oldType != ESessionLapTiming || !aNew.TrackName().Equals(iInfo->TrackName())) {
+    DeleteComparison();
+    LoadTrack(aNew.TrackName());
+    reload = true;
+  }
+  if (newType == ESessionPerformance) {
+    if (oldType != newType || !aNew.TestName().Equals(iInfo->TestName())) {
+      iCurrentTest = FindTest(aNew.TestName());
+      reload = true;
+    }
+    if ((aNew.UseObdSpeed() != 0) != (iInfo->UseObdSpeed() != 0)) reload = true;
+  } else {
+    iRuns->Clear();
+    iCurrentTest = KNoTest;
+  }
+  CopyEditable(*iInfo, aNew);
+  if (reload) Recompute();
+}
+
+void CTrackSession::Recompute() {
+  if (IsLapTiming()) {
+    const CTrapLineList* traps = iTrack->Traps();
+    if (traps) {
+      iCrossings->Rebuild(iPlots->PositionList(), *traps);
+      iLaps->Rebuild(*traps, *iCrossings);
+    } else {
+      iCrossings->Clear();
+      iLaps->Clear();
+    }
+  } else if (IsPerformanceTesting()) {
+    iRuns->Rebuild(iInfo->UseObdSpeed() != 0, iModel->PerformanceTests(), iCurrentTest);
+  }
+}
+
+int32_t CTrackSession::UpdateSummary() {
+  if (IsLapTiming()) {
+    int32_t finished = 0;
+    for (int32_t i = 0; i < iLaps->LapCount(); ++i)
+      if (iLaps->Lap(i)->IsFinished()) ++finished;
+    const CLap* optimal = iLaps->OptimalLap();
+    const CLap* best = iLaps->BestLap();
+    iInfo->SetLapFigures(optimal ? optimal->LapTime() : PwTime::Unset(), best ? best->LapTime() : PwTime::Unset(),
+                         iLaps->BestLapIndex(), finished);
+  } else if (IsPerformanceTesting()) {
+    const int32_t bestIndex = iRuns->BestRunIndex(iCurrentTest);
+    const CPerformance* best = CRunList::Performance(iRuns->Run(bestIndex), iCurrentTest, true);
+    iInfo->SetRunFigures(best ? best->ResultTime() : PwTime::Unset(), bestIndex,
+                         iRuns->CompletedRunCount(iCurrentTest));
+  }
+  const CPositionPlotList& positions = iPlots->PositionList();
+  iInfo->SetTrackFigures(TPositionPlot::EncodeDistance(positions.RunningDistance()), positions.MinimumSpeed());
+  iInfo->SetObdFlag(iPlots->ObdList().HasData() ? 1 : 0);
+  return iInfo->SaveSafely();
+}
+
+int32_t CTrackSession::CloseSession() {
+  StopRecording();
+  DeleteComparison();
+  if (iInfo->IsReadOnly() || iInfo->Identifier().IsEmpty()) return KErrNone;
+  return UpdateSummary();
+}
+
+TResumeCheck CTrackSession::CheckResume(bool aStorageAllows) const {
+  return iInfo->CheckResume(!iPlots->Path().IsEmpty() && !iPlots->Loader(), iPlots->IsCurrentVersion(),
+                            iPlots->IsComplete(), aStorageAllows);
+}
+
+void CTrackSession::RefreshSessionFilter() {
+  const CSessionList* catalogue = iModel->SessionCatalogue();
+  if (!catalogue) return;
+  if (IsPerformanceTesting())
+    iFilter->SetTestFilter(iInfo->TestName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
+  else
+    iFilter->SetTrackFilter(iInfo->TrackName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
+}
+
+// --- Traps ----------------------------------------------------------------------------------
+
+bool CTrackSession::TrapsEditable() const { return IsLapTiming() && iTrack->HasTraps() && !iTrack->IsLocked(); }
+
+int32_t CTrackSession::AddTrap(const CTrapLine& aTrap) {
+  if (!TrapsEditable() || !iTrack->AddTrap(aTrap)) return 0;
+  Recompute();
+  return 1;
+}
+
+int32_t CTrackSession::ReplaceCurrentTrap(const CTrapLine& aTrap) {
+  if (!TrapsEditable() || !iTrack->ReplaceCurrentTrap(aTrap)) return 0;
+  Recompute();
+  return 1;
+}
+
+int32_t CTrackSession::RemoveCurrentTrap() {
+  if (!TrapsEditable() || !iTrack->RemoveCurrentTrap()) return 0;
+  Recompute();
+  return 1;
+}
+
+CTrapLine* CTrackSession::CurrentTrap() const { return IsLapTiming() ? iTrack->CurrentTrap() : nullptr; }
+
+CTrapLine* CTrackSession::TrapAt(int32_t aIndex) const {
+  const CTrapLineList* traps = iTrack->Traps();
+  return IsLapTiming() && traps ? traps->At(aIndex) : nullptr;
+}
+
+int32_t CTrackSession::AddPlacedTrap(int32_t aType, CPwStringC aName, const TPositionPlot& aCentre, TAngle aBearing) {
+  if (!aBearing.IsValid()) return 0;
+  CTrapLine trap;
+  trap.Set(aType, aName, TCoordinate(aCentre.iLatitude), TCoordinate(aCentre.iLongitude), aBearing,
+           TDistance::FromMetres(KPlacedTrapWidth), 1);
+  return AddTrap(trap);
+}
+
+int32_t CTrackSession::AddTrapAtLivePosition(int32_t aType, CPwStringC aName) {
+  if (!iRecording || SampleCount() < 2 || !TrapsEditable()) return 0;
+  TAngle bearing;
+  if (!iModel->SlowBearing().Bearing(bearing)) return 0;
+  return AddPlacedTrap(aType, aName, iPlots->PositionList().Last(), bearing);
+}
+
+int32_t CTrackSession::AddTrapAtSample(int32_t aIndex, int32_t aType, CPwStringC aName) {
+  const CPositionPlotList& positions = iPlots->PositionList();
+  if (positions.Count() < 2 || aIndex < 0 || aIndex >= positions.Count() || !TrapsEditable()) return 0;
+  const TPositionPlot& sample = positions.At(aIndex);
+  TAngle bearing = TAngle::Invalid();
+  const double degrees = sample.BearingDegrees();
+  if (IsValidReal(degrees)) {
+    bearing = TAngle::FromDegrees(degrees);
+  } else {
+    // Without a course from the receiver the trace itself tells the direction.
+    const TPosition from = positions.At(aIndex > 0 ? aIndex - 1 : 0).Position();
+    const TPosition to = positions.At(aIndex > 0 ? aIndex : 1).Position();
+    if (!(from == to)) bearing = from.Bearing(to);
+  }
+  return AddPlacedTrap(aType, aName, sample, bearing);
+}
+
+// --- Comparison -----------------------------------------------------------------------------
+
+int32_t CTrackSession::LoadComparisonSession(const CSessionInfo& aRecord) {
+  DeleteComparison();
+  std::unique_ptr<CTrackSession> other(NewL(*iModel));
+  if (!other->OpenStoredSession(aRecord)) return 0;
+  iComparison = std::move(other);
+  iLaps->SetComparisonList(&iComparison->Laps());
+  iRuns->SetComparisonList(&iComparison->Runs());
+  return 1;
+}
+
+void CTrackSession::FinishComparisonLoading() {
+  if (!iComparison) return;
+  iComparison->FinishLoading();
+  iLaps->RecomputeBestAndOptimal();
+}
+
+void CTrackSession::DeleteComparison() {
+  iLaps->SetComparisonList(nullptr);
+  iRuns->SetComparisonList(nullptr);
+  iComparison.reset();
+}
+
+int32_t CTrackSession::CompareToThisLap() {
+  DeleteComparison();
+  if (IsLapTiming()) {
+    iLaps->SelectComparison(iLaps->ViewedIndex());
+    return 1;
+  }
+  if (IsPerformanceTesting()) {
+    iRuns->SelectComparison(iRuns->Cursor());
+    return 1;
+  }
+  return 0;
+}
+
+int32_t CTrackSession::CompareToBest() {
+  DeleteComparison();
+  if (IsLapTiming()) {
+    iLaps->SelectComparison(CLapList::KCompareBest);
+    return 1;
+  }
+  if (IsPerformanceTesting()) {
+    iRuns->SelectComparison(-1);
+    return 1;
+  }
+  return 0;
+}
+
+int32_t CTrackSession::CompareToOptimal() {
+  DeleteComparison();
+  if (!IsLapTiming()) return 0;
+  iLaps->SelectComparison(CLapList::KCompareOptimal);
+  return 1;
+}
+
+// --- Import and graphs ----------------------------------------------------------------------
+
+void CTrackSession::StartImport(CPwBase* aImporter) { iImporter.reset(aImporter); }
+
+void CTrackSession::EndImport() {
+  iImporter.reset();
+  StopRecording();
+  iPlots->CloseFile();
+  if (iPlots->Path().IsEmpty()) {
+    Recompute();
+    return;
+  }
+  // The importer wrote the samples to the file only: read them back so the laps, runs and
+  // summary describe what was imported.
+  iPlots->StartLoading(&iConverter, iInfo->Identifier(), iInfo->StorageRoot());
+  LoadSamplesL();
+}
+
+void CTrackSession::SetGraphGenerator(CPwBase* aGenerator) { iGraphGenerator.reset(aGenerator); }
+
+// --- Queries --------------------------------------------------------------------------------
+
+void CTrackSession::SessionTypeName(int32_t aType, CPwString& aText) {
+  switch (aType) {
+    case ESessionPerformance: aText.LoadFromResource(R_SESSION_TYPE_PERFORMANCE); break;
+    case ESessionDataLogging: aText.LoadFromResource(R_SESSION_TYPE_DATA_LOGGING); break;
+    default: aText.LoadFromResource(R_SESSION_TYPE_LAP_TIMING); break;
+  }
+}
+
+bool CTrackSession::HasResults() const {
+  if (IsLapTiming()) {
+    for (int32_t i = 0; i < iLaps->LapCount(); ++i)
+      if (iLaps->Lap(i)->IsFinished()) return true;
+    return false;
+  }
+  if (IsPerformanceTesting()) return iRuns->BestRunIndex(iCurrentTest) >= 0;
+  return false;
+}
+
+bool CTrackSession::HasTraps() const {
+  const CTrapLineList* traps = iTrack->Traps();
+  return traps && traps->Count() > 0;
+}
