@@ -32,7 +32,7 @@ void CDownloadTrackList::ParseIndex(CPwByteArrayC aBytes) {
   for (;;) {
     int32_t terminator = 0;
     const int32_t end = rest.FindLineEnd(terminator);
-    if (end < 0) break;  // a last line without a line end does not count
+    if (end < 0 || iTracks.Count() >= KMaxTracks) break;  // a last line without an end does not count
     ParseLine(rest.Left(end));
     rest = rest.Mid(end + terminator);
   }

@@ -37,10 +37,15 @@ class CDownloadTrack : public CPwBase {
 
 class CDownloadTrackList : public CPwBase {
  public:
+  // Lines after this many tracks are ignored: real indexes hold a few thousand, and a hostile
+  // one must not turn a few megabytes of body into hundreds of megabytes of entries.
+  static constexpr int32_t KMaxTracks = 20000;
+
   CDownloadTrackList() = default;
   ~CDownloadTrackList() override;
 
-  // Replaces the tracks with those of the index, then filters with the current group.
+  // Replaces the tracks with those of the index (at most KMaxTracks), then filters with the
+  // current group.
   void ParseIndex(CPwByteArrayC aBytes);
   // Rebuilds the shown level. Empty group: the first track of each distinct group (exact
   // comparison) in index order, the cursor on the previously current group's entry or 0.
