@@ -396,14 +396,14 @@ CLap* CLapList::CompareLapFor(int32_t aIndex) const {
   return aIndex == iBestIndex ? iPreviousBestLap : iBestLap;
 }
 
-CLap* CLapList::ComparisonLap(bool aTrace) {
+CLap* CLapList::ComparisonLapFor(int32_t aIndex, bool aTrace) {
   if (iComparisonList) {
     CLapList& other = *iComparisonList;
     // A lap of another session is never this session's best, so "best" is simply its best.
     if (other.iComparison == KCompareBest) return other.iBestLap;
     return other.Lap(other.iComparison, aTrace);
   }
-  if (iComparison == KCompareBest) return CompareLapFor(iViewed);
+  if (iComparison == KCompareBest) return CompareLapFor(aIndex);
   return Lap(iComparison, aTrace);
 }
 

@@ -107,7 +107,9 @@ class CLapList : public CPwBase {
   CLap* CompareLapFor(int32_t aIndex) const;
   // The lap the viewed lap is compared with: from the linked comparison list by its own
   // selection, otherwise by this list's selection.
-  CLap* ComparisonLap(bool aTrace = false);
+  CLap* ComparisonLap(bool aTrace = false) { return ComparisonLapFor(iViewed, aTrace); }
+  // The same for any lap of this list (a table row, the newest lap of the live timer).
+  CLap* ComparisonLapFor(int32_t aIndex, bool aTrace = false);
   int32_t ComparisonSelection() const { return iComparison; }
   // -2 (optimal), -1 (best) or a lap index; rebuilds the optimal lap.
   void SelectComparison(int32_t aSelection);

@@ -331,6 +331,7 @@ TEST(LapListCircuit, SeveralLapsWithStartFinishAndTwoSplits) {
   EXPECT_EQ(laps.CompareLapFor(3 == best ? 2 : 3), laps.BestLap());
   laps.SetViewedIndex(best);
   EXPECT_EQ(laps.ComparisonLap(), laps.PreviousBestLap());
+  EXPECT_EQ(laps.ComparisonLapFor(best == 0 ? 1 : 0), laps.BestLap()) << "a row other than the best";
   laps.SelectComparison(CLapList::KCompareOptimal);
   EXPECT_EQ(laps.ComparisonLap(), laps.OptimalLap());
   laps.SelectComparison(1);
