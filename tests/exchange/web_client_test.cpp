@@ -281,6 +281,43 @@ TEST_F(WebClientTest, CancelEndsARequestToAServerThatNeverAnswers) {
   EXPECT_EQ(iObserver.iBody, "again");
 }
 
+TEST_F(WebClientTest, CancelEndsAConnectionThatIsNeverAccepted) {
+  // A listener whose accept queue is full drops further connection attempts, so the client's
+  // connect keeps retrying.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  socklen_t len = sizeof(a);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    fillers.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  iEngine->OpenConnection();
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/automatic/tracks/index.php";
+  ASSERT_EQ(iEngine->Get(Wide(url), u"x", &iObserver), 1);
+  Clock::time_point cancelledAt;
+  iHost.Post([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    cancelledAt = Clock::now();
+    iEngine->Cancel();
+  });
+  ASSERT_TRUE(RunUntilReported());
+  // Either the connect was still hanging (the usual case) or the system let it through and
+  // the request then waited for an answer: both end as cancelled, at once.
+  EXPECT_EQ(iObserver.iCancelled, 1);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(iObserver.iAt - cancelledAt).count(), 15000);
+  for (int fd : fillers) ::close(fd);
+  ::close(listener);
+}
+
 TEST_F(WebClientTest, HostileServersCannotExhaustTheClient) {
   struct {
     const char* iName;
