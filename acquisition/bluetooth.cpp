@@ -6,6 +6,21 @@ namespace {
 
 constexpr int32_t KStopWaitMs = 15000;
 
+// The worker marks its lookup before it looks at the stop request, and the stopper sets the
+// request before it looks at the mark (both sequentially consistent): either the worker sees the
+// request and skips the lookup, or the stopper sees the mark and cancels it.
+bool BeginLookup(std::atomic<bool>& aInProgress, const std::atomic<bool>& aStopRequested) {
+  aInProgress.store(true);
+  if (!aStopRequested.load()) return true;
+  aInProgress.store(false);
+  return false;
+}
+
+void RequestStop(std::atomic<bool>& aStopRequested, const std::atomic<bool>& aInProgress, MBluetoothStack* aStack) {
+  aStopRequested.store(true);
+  if (aInProgress.load() && aStack) aStack->CancelLookups();
+}
+
 }  // namespace
 
 // --- CInquireDevicesEngine ------------------------------------------------------------------
@@ -26,22 +41,22 @@ void CInquireDevicesEngine::StartInquiry(MInquireDevicesObserver* aObserver) {
     iNames.Reset();
     iResult = 0;
   }
+  iStopRequested.store(false);
   if (!iThread.Start([this] { WorkerMain(); })) Leave(KErrThread);
   iRunning = true;
 }
 
 void CInquireDevicesEngine::StopInquiry() {
   iRunning = false;
-  if (iLookupInProgress.load(std::memory_order_acquire) && iStack) iStack->CancelLookups();
+  RequestStop(iStopRequested, iLookupInProgress, iStack);
   if (iThread.IsAttached()) iThread.Join(KStopWaitMs);
 }
 
 void CInquireDevicesEngine::WorkerMain() {
   // Without a stack there is nothing to search with; the search simply never reports.
-  if (!iStack) return;
-  iLookupInProgress.store(true, std::memory_order_release);
+  if (!iStack || !BeginLookup(iLookupInProgress, iStopRequested)) return;
   const int32_t code = iStack->InquireDevices(*this);
-  iLookupInProgress.store(false, std::memory_order_release);
+  iLookupInProgress.store(false);
   {
     PwLockGuard guard(iLock);
     // A stack must not report "still searching" as its end.
@@ -105,22 +120,22 @@ void CDiscoverServiceEngine::StartDiscovery(MDiscoverServiceObserver* aObserver,
   iAddress = aAddress;
   iChannel = -1;
   iResult = 0;
+  iStopRequested.store(false);
   if (!iThread.Start([this] { WorkerMain(); })) Leave(KErrThread);
   iRunning = true;
 }
 
 void CDiscoverServiceEngine::StopDiscovery() {
   iRunning = false;
-  if (iLookupInProgress.load(std::memory_order_acquire) && iStack) iStack->CancelLookups();
+  RequestStop(iStopRequested, iLookupInProgress, iStack);
   if (iThread.IsAttached()) iThread.Join(KStopWaitMs);
 }
 
 void CDiscoverServiceEngine::WorkerMain() {
-  if (!iStack) return;
-  iLookupInProgress.store(true, std::memory_order_release);
+  if (!iStack || !BeginLookup(iLookupInProgress, iStopRequested)) return;
   int32_t channel = -1;
   const int32_t code = iStack->DiscoverSerialPort(iAddress, iParameter, channel);
-  iLookupInProgress.store(false, std::memory_order_release);
+  iLookupInProgress.store(false);
   iChannel = channel;
   iResult = code;
   SignalRequest();  // orders the two writes before Run reads them

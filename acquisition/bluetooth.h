@@ -42,7 +42,8 @@ class MBluetoothStack {
   static constexpr int32_t KSearchEnded = -5;
 
   // Searches for nearby devices, reporting each to aSink; returns KSearchEnded at the normal
-  // end or the platform's failure code.
+  // end or the platform's failure code. A cancel may arrive just before a lookup begins; the
+  // lookup must then return at once.
   virtual int32_t InquireDevices(MBluetoothInquirySink& aSink) = 0;
   // Looks up the serial port (RFCOMM) service of aAddress: 0 with aChannel the service's
   // channel (-1 when the device has none), or a nonzero failure code.
@@ -111,6 +112,7 @@ class CInquireDevicesEngine : public CActive, private MBluetoothInquirySink {
   MInquireDevicesObserver* iObserver = nullptr;
   bool iRunning = false;
   PwThread iThread;
+  std::atomic<bool> iStopRequested{false};
   std::atomic<bool> iLookupInProgress{false};
   PwLock iLock;
   // Under iLock.
@@ -141,6 +143,7 @@ class CDiscoverServiceEngine : public CActive {
   MDiscoverServiceObserver* iObserver = nullptr;
   bool iRunning = false;
   PwThread iThread;
+  std::atomic<bool> iStopRequested{false};
   std::atomic<bool> iLookupInProgress{false};
   TPwBtAddr iAddress;
   int32_t iParameter = 0;
