@@ -315,7 +315,7 @@ void CSelectBluetoothDevices::HideProgress() {
 
 void CSelectBluetoothDevices::DiscoveryFailed(int32_t aCode) {
   (void)aCode;
-  if (iDeviceType < EGps || iDeviceType > ELogger) return;
+  if (iState != EWaitingForDiscovery || iDeviceType < EGps || iDeviceType > ELogger) return;
   iState = EChooseDevice;
   HideProgress();
   CPwString text;
