@@ -28,7 +28,7 @@ class CPwDrives;
 class PwFileStream;
 
 // One device's connection settings (GPS receiver, OBD-II reader, data logger).
-struct TDeviceSettings {
+struct TDeviceSetup {
   int32_t iType = 0;
   TPwBtAddr iBtAddr;
   int32_t iSerialPort = 0;
@@ -82,12 +82,12 @@ class CSettings : public CPwBase {
   void SetStartupWarning(int32_t aValue) { iStartupWarning = aValue; }
 
   // --- Devices.
-  TDeviceSettings& Gps() { return iGps; }
-  const TDeviceSettings& Gps() const { return iGps; }
-  TDeviceSettings& Obd() { return iObd; }
-  const TDeviceSettings& Obd() const { return iObd; }
-  TDeviceSettings& Logger() { return iLogger; }
-  const TDeviceSettings& Logger() const { return iLogger; }
+  TDeviceSetup& Gps() { return iGps; }
+  const TDeviceSetup& Gps() const { return iGps; }
+  TDeviceSetup& Obd() { return iObd; }
+  const TDeviceSetup& Obd() const { return iObd; }
+  TDeviceSetup& Logger() { return iLogger; }
+  const TDeviceSetup& Logger() const { return iLogger; }
   CPwStringC GpsDeviceName() const { return iGpsName; }
   void SetGpsDeviceName(CPwStringC aName) { iGpsName.Copy(aName); }
   CPwStringC ObdDeviceName() const { return iObdName; }
@@ -184,9 +184,9 @@ class CSettings : public CPwBase {
   int32_t iTimerDecimals = 1;
   int32_t iUnits = 0;
   int32_t iStartupWarning = 1;
-  TDeviceSettings iGps;
-  TDeviceSettings iObd;
-  TDeviceSettings iLogger;
+  TDeviceSetup iGps;
+  TDeviceSetup iObd;
+  TDeviceSetup iLogger;
   CPwString iGpsName;
   CPwString iObdName;
   CPwString iLoggerName;
