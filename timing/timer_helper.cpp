@@ -150,12 +150,14 @@ void CTimerHelper::LapPart() {
     if (iRunningTime.IsSet() && iRunningTime < PwTime(KRecentSplit)) iRecent = true;
   }
 
-  const int32_t reference = iLastNumber > 0 ? iLastNumber - 1 : count - 1;
-  if (const CLap* comparison = ComparisonLapFor(reference)) {
+  // The comparison line: the best lap (not the one before it), the chosen lap, or the other
+  // session's choice.
+  const CLapList* owner = laps.ComparisonList() ? laps.ComparisonList() : &laps;
+  const int32_t selection = owner->ComparisonSelection();
+  if (const CLap* comparison = selection == CLapList::KCompareBest ? owner->BestLap() : owner->Lap(selection)) {
     iComparisonTime = comparison->LapTime();
-    const CLapList* owner = laps.ComparisonList() ? laps.ComparisonList() : &laps;
-    iComparisonNumber = owner->IndexOf(comparison) + 1;  // the optimal lap has no number
-    if (iComparisonNumber < 0) iComparisonNumber = 0;
+    iComparisonNumber = owner->IndexOf(comparison) + 1;
+    if (iComparisonNumber < 0) iComparisonNumber = 0;  // the optimal lap has no number
   }
 }
 
@@ -233,7 +235,9 @@ void CTimerHelper::RunPart() {
     if (iRunningTime < PwTime(KRecentSplit)) iRecent = true;
   }
 
-  const CPerformanceRun* comparison = ComparisonRunFor(runs, test, index[0]);
+  const CPerformanceRun* comparison = runs.ComparisonList() || runs.ComparisonSelection() >= 0
+                                           ? runs.ComparisonRun(test)
+                                           : runs.BestRun(test);
   if (const CPerformance* result = CRunList::Performance(comparison, test, true)) {
     iComparisonTime = result->ResultTime();
     const CRunList* owner = runs.ComparisonList() ? runs.ComparisonList() : &runs;

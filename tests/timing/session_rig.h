@@ -173,6 +173,13 @@ class CircleDrive {
     iKnots.push_back({iKnots.back().iT + aSeconds, aPhase});
     return *this;
   }
+  // From line aFrom to line aTo in aSeconds, keeping one speed around both lines so that the
+  // samples either side of a crossing are evenly spaced: the speed changes well away from
+  // the lines.
+  CircleDrive& Sector(double aFrom, double aTo, double aSeconds) {
+    constexpr double KMargin = 0.01, KMarginSeconds = 0.63;
+    return To(aFrom + KMargin, KMarginSeconds).To(aTo - KMargin, aSeconds - 2 * KMarginSeconds).To(aTo, KMarginSeconds);
+  }
   double End() const { return iKnots.back().iT; }
   // Seconds after the start at which the car reaches aPhase (the first time).
   double TimeAt(double aPhase) const {

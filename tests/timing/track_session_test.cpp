@@ -30,19 +30,12 @@ constexpr double KTolerance = 5.0;
 const double KSectors[5][3] = {
     {21.0, 20.0, 22.0}, {20.5, 21.0, 21.0}, {25.0, 19.5, 21.0}, {20.2, 20.4, 21.2}, {20.4, 20.0, 21.6}};
 
-// Around every line the car keeps one speed, so that the samples either side of a crossing
-// are evenly spaced; the speed of each sector changes well away from the lines.
-void Sector(CircleDrive& aDrive, double aFrom, double aTo, double aSeconds) {
-  constexpr double KMargin = 0.01, KMarginSeconds = 0.63;
-  aDrive.To(aFrom + KMargin, KMarginSeconds).To(aTo - KMargin, aSeconds - 2 * KMarginSeconds).To(aTo, KMarginSeconds);
-}
-
 // Starts just before the line, drives the five laps and a fifth of a sixth.
 CircleDrive FiveLaps() {
   CircleDrive drive(-0.05);
   drive.To(-0.01, 2.52).To(0.0, 0.63);
   for (int lap = 0; lap < 5; ++lap)
-    for (int s = 0; s < 3; ++s) Sector(drive, lap + s / 3.0, lap + (s + 1) / 3.0, KSectors[lap][s]);
+    for (int s = 0; s < 3; ++s) drive.Sector(lap + s / 3.0, lap + (s + 1) / 3.0, KSectors[lap][s]);
   drive.To(5.01, 0.63).To(5.2, 0.19 * 3 * 21.0);
   return drive;
 }
