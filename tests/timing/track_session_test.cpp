@@ -512,4 +512,60 @@ TEST_F(TrackSessionTest, ComparisonSessionLinksItsLaps) {
   EXPECT_EQ(nullptr, second->ComparisonSession());
 }
 
+// Stands in for the session importer: stores what a parser reports in the session's sample
+// file only, as an import does.
+class FileOnlyImporter : public CPwBase, public MParsedDataObserver {
+ public:
+  explicit FileOnlyImporter(CTrackSession& aSession) : iSession(aSession) {}
+  ~FileOnlyImporter() override { ++iDestroyed; }
+  int32_t PositionParsed(TCoordinate aLatitude, TCoordinate aLongitude, PwTime aTime, TDistance aAltitude,
+                         TSpeed aSpeed, double aBearingDegrees, double aHdop, double aVdop, int32_t aSatellites,
+                         int32_t aDifferential, int32_t aDiscontinuity, PwTime aDate, PwTime aDateTime) override {
+    return iSession.PlotList().AddPosition(aLatitude, aLongitude, aTime.Milliseconds(), aAltitude, aSpeed,
+                                           aBearingDegrees, aHdop, aVdop, aSatellites, aDifferential, aDiscontinuity,
+                                           aDate.Milliseconds(), aDateTime.Milliseconds(), 1);
+  }
+  void ObdValueParsed(PwTime, int32_t, uint32_t) override {}
+  void ObdSentenceDone() override {}
+  void ChannelsParsed(PwTime, const TChannelValueList&) override {}
+  void LineReceived(CPwByteArrayC, int32_t) override {}
+
+  static int iDestroyed;
+
+ private:
+  CTrackSession& iSession;
+};
+int FileOnlyImporter::iDestroyed = 0;
+
+TEST_F(TrackSessionTest, EndingAnImportTimesWhatWasWrittenToTheFile) {
+  std::unique_ptr<CTrackSession> session(CTrackSession::NewL(iModel));
+  session->NewSession(*Chosen(ESessionLapTiming, "Ring"), iModel.iRoot);
+  ASSERT_EQ(1, session->StartTiming());
+  FileOnlyImporter* importer = new FileOnlyImporter(*session);
+  session->StartImport(importer);
+  EXPECT_EQ(importer, session->Importer());
+  session->PlotList().OpenForAppend();
+  const std::string text = FiveLaps().Nmea();
+  std::unique_ptr<CNmeaParser> parser(CNmeaParser::NewL(0));
+  parser->Parse(CPwByteArrayC(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())),
+                importer, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(0, session->SampleCount());  // written, not kept
+
+  const int destroyed = FileOnlyImporter::iDestroyed;
+  session->EndImport();
+  EXPECT_EQ(destroyed + 1, FileOnlyImporter::iDestroyed);
+  EXPECT_EQ(nullptr, session->Importer());
+  EXPECT_GT(session->SampleCount(), 0);
+  EXPECT_EQ(5, session->Laps().DisplayLapCount());
+  EXPECT_EQ(3, session->Laps().BestLapIndex());
+  EXPECT_EQ(KErrNone, session->CloseSession());
+  EXPECT_EQ(5, session->Info().LapCount());
+
+  // A session destroyed during an import takes the importer with it.
+  std::unique_ptr<CTrackSession> other(CTrackSession::NewL(iModel));
+  other->StartImport(new FileOnlyImporter(*other));
+  other.reset();
+  EXPECT_EQ(destroyed + 2, FileOnlyImporter::iDestroyed);
+}
+
 }  // namespace
