@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -75,6 +76,10 @@ struct TSession {
     iLaps.reset(CLapList::NewL(&iPlots->PositionList(), nullptr, nullptr));
     iCrossings.Rebuild(iPlots->PositionList(), *iTrack.Traps());
     iLaps->Rebuild(*iTrack.Traps(), iCrossings);
+  }
+  ~TSession() {
+    std::error_code ignored;
+    if (iRoot != "/tmp/") std::filesystem::remove_all(iRoot, ignored);
   }
 
   std::string iRoot;
