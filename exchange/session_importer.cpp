@@ -18,6 +18,13 @@ CSessionImporter* CSessionImporter::NewL(CPlotList& aPlots, CObdChannelList* aOb
                                   aFiles, aFormat);
 }
 
+CSessionImporter* CSessionImporter::StartL(CTrackSession& aSession, CObdChannelList* aObdChannels,
+                                           const CPwStringList& aFiles, int32_t aFormat) {
+  CSessionImporter* importer = NewL(aSession, aObdChannels, aFiles, aFormat);
+  aSession.StartImport(importer);
+  return importer;
+}
+
 CSessionImporter::~CSessionImporter() = default;
 
 void CSessionImporter::ConstructL(CTrackSession* aSession, CPlotList& aPlots,

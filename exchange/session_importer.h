@@ -38,6 +38,11 @@ class CSessionImporter : public CWorker, public MParsedDataObserver {
                                 const CPwStringList& aFiles, int32_t aFormat);
   ~CSessionImporter() override;
 
+  // Creates the importer for aSession and hands it over (StartImport): the session owns it
+  // until EndImport, which the owner calls once the worker engine reports the end.
+  static CSessionImporter* StartL(CTrackSession& aSession, CObdChannelList* aObdChannels,
+                                  const CPwStringList& aFiles, int32_t aFormat);
+
   // The parser of an import format; KErrCorrupt for an unknown one.
   static CDataParser* NewParserL(int32_t aFormat);
 

@@ -23,6 +23,7 @@
 #include "storage/plot_list_loader.h"
 #include "strings/pw_strings.h"
 #include "support/test_support.h"
+#include "timing/session_rig.h"
 
 namespace {
 
@@ -464,6 +465,38 @@ TEST_F(SessionImporterTest, RealReceiverLogsImportAsNmeaLikeALiveSession) {
   }
   // Some captures hold no valid fix at all; most do.
   EXPECT_GE(withPositions, 10);
+}
+
+// The whole road through a track session: it owns the importer while the worker runs and,
+// when the import ends, reads the samples back and times them.
+TEST(SessionImportThroughTrackSession, EndImportLoadsAndTimesTheImportedSamples) {
+  PW_REQUIRE_TESTDATA();
+  pwtest::TestModel model;
+  std::unique_ptr<CTrackSession> session(CTrackSession::NewL(model));
+  session->NewSession(*pwtest::Chosen(ESessionDataLogging, ""), model.iRoot);
+  CPwStringList files;
+  files.AppendCopy(pwtest::Wide(pwtest::TestDataDir() + "/vbo/karting-part.vbo"));
+  CSessionImporter* importer =
+      CSessionImporter::StartL(*session, &model.ObdChannels(), files, CSessionImporter::EFormatVBox);
+  EXPECT_EQ(session->Importer(), importer);
+  EXPECT_EQ(importer->Session(), session.get());
+
+  PwHeadlessLoopHost host;
+  CPwScheduler scheduler(host);
+  CSilentNotes notes;
+  scheduler.SetErrorNoteDisplay(&notes);
+  PwEvent stop;
+  CProgressLog display(stop);
+  CWorkerEngine engine(&scheduler, &display);
+  engine.Start(importer, &display, R_IMPORTING);
+  scheduler.RunLoop(stop);
+  ASSERT_EQ(display.iDone, 0);
+  EXPECT_EQ(session->SampleCount(), 0);  // written, not kept
+  const int32_t stored = importer->StoredPositions();
+  session->EndImport();
+  EXPECT_EQ(session->Importer(), nullptr);
+  EXPECT_EQ(session->SampleCount(), stored);
+  EXPECT_GT(stored, 8000);
 }
 
 }  // namespace
