@@ -83,7 +83,7 @@ void CSessionImporter::OpenNextFile() {
   if (iFileSize < 0) Leave(KErrOpen);
   iReadPosition = 0;
   iState = EReading;
-  iPlots->OpenForAppend();
+  iPlots->OpenForAppend(CPlotList::KImportBufferBytes, CPlotList::KSyncAtClose);
 }
 
 void CSessionImporter::ReadBlock() {

@@ -85,10 +85,10 @@ void CPlotList::CreateFile(CPwStringC aBaseName, CPwStringC aStorageRoot) {
   if (ok) iFileEnd = KHeaderBytes;
 }
 
-void CPlotList::OpenForAppend() {
+void CPlotList::OpenForAppend(int32_t aBufferBytes, int32_t aSyncIntervalBytes) {
   CloseFile();
   if (iFileEnd < 0) return;
-  iFile->OpenAppend(KWriteBufferBytes, KSyncIntervalBytes);
+  iFile->OpenAppend(aBufferBytes, aSyncIntervalBytes);
   if (iFile->Size() != iFileEnd) {
     iFile->Close();
     iFileEnd = -1;

@@ -78,7 +78,13 @@ class CPlotList : public CPwBase {
   // only) when it does not end where this list knows its last record ends: after a failed
   // write, or after a load that found a torn or corrupt tail, appending would bury every new
   // record behind the broken one. Leaves KErrCannotOpen.
-  void OpenForAppend();
+  // A recording keeps the default sync interval, so a crash loses little. An import can be
+  // run again from its source files, so it passes KSyncAtClose and a large buffer: one forced
+  // flush when the file is closed instead of one every 20480 bytes.
+  static constexpr int32_t KSyncAtClose = 0;
+  static constexpr int32_t KImportBufferBytes = 256 * 1024;
+  void OpenForAppend(int32_t aBufferBytes = KWriteBufferBytes,
+                     int32_t aSyncIntervalBytes = KSyncIntervalBytes);
   // Flushes to the medium and closes.
   void CloseFile();
   bool IsFileOpen() const { return iFile->IsOpen(); }
