@@ -31,6 +31,8 @@ class TFullMedium {
     iDir = mkdtemp(pattern);
     setenv("PACEWRIGHT_DOCUMENTS", (iDir + "/docs").c_str(), 1);
     setenv("PACEWRIGHT_APPDATA", (iDir + "/appdata").c_str(), 1);
+    // No shipped example: the catalogues hold exactly what this medium holds.
+    setenv("PACEWRIGHT_INSTALL", (iDir + "/install").c_str(), 1);
     setenv("SDL_VIDEODRIVER", "dummy", 0);
     const CPwString root = PwStringFromUtf8(iDir + "/docs/");
     EnsureFolders(root);
