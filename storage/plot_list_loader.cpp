@@ -24,6 +24,39 @@ constexpr double KVersion0Scale = 536870912.0;
 constexpr int32_t KVersion0RecordBytes = 16;
 constexpr int32_t KVersion1RecordBytes = 24;
 constexpr int32_t KOldFormatSatellites = 10;
+// Time between fixes that starts a new trace segment, as the NMEA parser judges it.
+constexpr int64_t KSegmentGap = 3000;
+
+// Recording that starts again in a reopened session ties a new calendar item to its first
+// sample although the item before already gives that date and time. Midnight writes a new
+// date, and a receiver that keeps its date past midnight a time the item before does not lead
+// to. True when the newest resume item is such a repeat made at aTime.
+bool RestartsAt(const CResumeList& aResumes, int32_t aTime) {
+  const int32_t n = aResumes.Count();
+  if (n < 2) return false;
+  const TResumeItem& item = aResumes.At(n - 1);
+  const TResumeItem& before = aResumes.At(n - 2);
+  if (item.iSessionTime.Milliseconds() != aTime || item.iDate != before.iDate) return false;
+  if (!item.iDate.IsSet() || !item.iTime.IsSet() || !before.iDate.IsSet() || !before.iTime.IsSet()) return false;
+  const int64_t elapsed = static_cast<int64_t>(aTime) - before.iSessionTime.Milliseconds();
+  if (elapsed < 0 || elapsed > INT32_MAX) return false;
+  PwDateTime expected(before.iDate, before.iTime);
+  if (!expected.AddMilliseconds(static_cast<int32_t>(elapsed))) return false;
+  return expected == PwDateTime(item.iDate, item.iTime);
+}
+
+// The file keeps no discontinuity bit, so it is inferred: the first sample, a sample more than
+// KSegmentGap after the previous one, and the first sample of a resumed recording begin a new
+// segment. A fix lost for less than KSegmentGap leaves no trace in the file and cannot be
+// recovered; nor can a pause and resume within one opening of the session that short.
+void AppendLoaded(CPlotList& aList, TPositionPlot& aPlot) {
+  CPositionPlotList& positions = aList.PositionList();
+  if (positions.Count() == 0 ||
+      static_cast<int64_t>(aPlot.iTime) - positions.Last().iTime > KSegmentGap ||
+      RestartsAt(aList.ResumeList(), aPlot.iTime))
+    aPlot.iFlags |= TPositionPlot::KDiscontinuityFlag;
+  positions.AppendStored(aPlot);
+}
 
 }  // namespace
 
@@ -159,7 +192,7 @@ void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLe
       plot.iFlags = p[30] & TPositionPlot::KSatellitesMask;
       // A position without coordinates cannot be drawn or timed; no writer stores one.
       if (plot.iLatitude == KInvalidInt || plot.iLongitude == KInvalidInt) return;
-      iList.PositionList().AppendStored(plot);
+      AppendLoaded(iList, plot);
       return;
     }
     case EPlotRecordObd:
@@ -245,5 +278,5 @@ void CPlotListLoader::AppendOldPosition(int32_t aTime, int32_t aLatitude, int32_
   }
   plot.iDistance = aComputeDistance ? TPositionPlot::EncodeDistance(positions.AppendComputed(point)) : aDistance;
   plot.iFlags = TPositionPlot::EncodeFlags(aSatellites, false, aZeroMarksGap && aSatellites == 0);
-  positions.AppendStored(plot);
+  AppendLoaded(iList, plot);
 }
