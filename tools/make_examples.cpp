@@ -28,49 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a recording track session needs around it, with no devices, no window and no sound:
-// the examples are recorded as if from an input file.
-class ExampleModel : public MSessionModel {
- public:
-  explicit ExampleModel(CPwStringC aRoot)
-      : iSettings(new CSettings(aRoot)),
-        iTests(CPerformanceTestList::NewL()),
-        iDrives(CPwDrives::NewL("/nonexistent-mount-table")),
-        iObd(CObdChannelList::NewL()),
-        iBearing(CSlowBearing::NewL()) {
-    iSettings->SetCurrentStorageRoot(aRoot);
-    iTests->AddDefaultTestsL();
-    iTracks.reset(new CTrackList(*iSettings, *iDrives));
-    // Only the scratch root: no installed example may stand in for the one being made.
-    iTracks->RefreshRoots(aRoot, CPwStringList(), CPwStringC());
-  }
-
-  bool GpsConnectionMissing() const override { return false; }
-  bool ObdConnectionMissing() const override { return false; }
-  bool LoggerConnectionMissing() const override { return false; }
-  bool FixMissing() const override { return false; }
-  bool StorageLow() const override { return false; }
-  bool MemoryFull() const override { return false; }
-  const CSettings& Settings() const override { return *iSettings; }
-  CPerformanceTestList& PerformanceTests() override { return *iTests; }
-  CTrackList& TrackList() override { return *iTracks; }
-  CObdChannelList& ObdChannels() override { return *iObd; }
-  const CSessionList* SessionCatalogue() const override { return nullptr; }
-  const CSlowBearing& SlowBearing() const override { return *iBearing; }
-  MObdPollingPlan* ObdPollingPlan() override { return nullptr; }
-  void Announce(CPwStringC) override {}
-
-  CSlowBearing& Bearing() { return *iBearing; }
-
- private:
-  std::unique_ptr<CSettings> iSettings;
-  std::unique_ptr<CPerformanceTestList> iTests;
-  std::unique_ptr<CPwDrives> iDrives;
-  std::unique_ptr<CObdChannelList> iObd;
-  std::unique_ptr<CSlowBearing> iBearing;
-  std::unique_ptr<CTrackList> iTracks;
-};
-
 void AddTrap(CTrackProfile& aProfile, const DemoCircuit& aCircuit, int32_t aType, CPwStringC aName, double aAt) {
   const CircuitPoint p = aCircuit.At(aAt);
   double lat = 0, lon = 0;
@@ -118,6 +75,21 @@ class ScratchFolder {
 };
 
 }  // namespace
+
+ExampleModel::ExampleModel(CPwStringC aRoot)
+    : iSettings(new CSettings(aRoot)),
+      iTests(CPerformanceTestList::NewL()),
+      iDrives(CPwDrives::NewL("/nonexistent-mount-table")),
+      iObd(CObdChannelList::NewL()),
+      iBearing(CSlowBearing::NewL()) {
+  iSettings->SetCurrentStorageRoot(aRoot);
+  iTests->AddDefaultTestsL();
+  iTracks.reset(new CTrackList(*iSettings, *iDrives));
+  // Only this root: no installed example may stand in for the one being made.
+  iTracks->RefreshRoots(aRoot, CPwStringList(), CPwStringC());
+}
+
+ExampleModel::~ExampleModel() = default;
 
 void AddExampleTraps(CTrackProfile& aProfile) {
   const DemoCircuit circuit;

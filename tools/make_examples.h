@@ -10,8 +10,16 @@
 #include <memory>
 #include <string>
 
+#include "foundation/pw_string.h"
+#include "timing/session_model.h"
 #include "tools/demo_drive.h"
 
+class CObdChannelList;
+class CPerformanceTestList;
+class CPwDrives;
+class CSettings;
+class CSlowBearing;
+class CTrackList;
 class CTrackProfile;
 
 namespace pwtools {
@@ -20,6 +28,40 @@ namespace pwtools {
 inline constexpr const char* KDemoDriveFileName = "demo-drive.nmea";
 // Traps across the demo circuit: 50 m wide, counted in the direction of travel.
 inline constexpr double KExampleTrapWidth = 50.0;
+
+// What a recording track session needs around it, with no devices, no window and no sound
+// (the examples are recorded as if from an input file): default settings and tests, and a
+// track list of the one storage root aRoot.
+class ExampleModel : public MSessionModel {
+ public:
+  explicit ExampleModel(CPwStringC aRoot);
+  ~ExampleModel();
+
+  bool GpsConnectionMissing() const override { return false; }
+  bool ObdConnectionMissing() const override { return false; }
+  bool LoggerConnectionMissing() const override { return false; }
+  bool FixMissing() const override { return false; }
+  bool StorageLow() const override { return false; }
+  bool MemoryFull() const override { return false; }
+  const CSettings& Settings() const override { return *iSettings; }
+  CPerformanceTestList& PerformanceTests() override { return *iTests; }
+  CTrackList& TrackList() override { return *iTracks; }
+  CObdChannelList& ObdChannels() override { return *iObd; }
+  const CSessionList* SessionCatalogue() const override { return nullptr; }
+  const CSlowBearing& SlowBearing() const override { return *iBearing; }
+  MObdPollingPlan* ObdPollingPlan() override { return nullptr; }
+  void Announce(CPwStringC) override {}
+
+  CSlowBearing& Bearing() { return *iBearing; }
+
+ private:
+  std::unique_ptr<CSettings> iSettings;
+  std::unique_ptr<CPerformanceTestList> iTests;
+  std::unique_ptr<CPwDrives> iDrives;
+  std::unique_ptr<CObdChannelList> iObd;
+  std::unique_ptr<CSlowBearing> iBearing;
+  std::unique_ptr<CTrackList> iTracks;
+};
 
 // The example track's traps, unlocked; the caller names, places and locks the profile.
 void AddExampleTraps(CTrackProfile& aProfile);
