@@ -290,7 +290,7 @@ class Envelope {
       const size_t w0 = static_cast<size_t>(wk);
       double grip = p.iGrip * (wobble[w0] * (w0 + 1 - wk) + wobble[w0 + 1] * (wk - w0));
       for (double m : moments)
-        if (std::fabs(u - m) < 25.0) grip *= 0.72;
+        if (std::fabs(u - m) < 30.0) grip *= 0.62;
       iGrip[i] = KLateralGrip * grip;
       iBrake[i] = KBrakingGrip * grip;
       iPower[i] = p.iPower;
