@@ -533,7 +533,11 @@ TEST(LiveCoreTest, RecordsAReceiverOnAPortAndShowsTheConnectionInTheStatusLine) 
   // The cable is pulled for good: the engine ends and the status line says so.
   device.CloseSlave();
   device.CloseMaster();
-  ASSERT_TRUE(runUntil([&] { return core->Connection(1)->State() == TEngineState::Stopped; }));
+  // Until the application thread has been told, not merely until the reader has ended.
+  ASSERT_TRUE(runUntil([&] {
+    return core->Connection(1)->State() == TEngineState::Stopped &&
+           core->Connection(1)->LastReportedState() == TEngineState::Stopped && !core->Connection(1)->IsActive();
+  }));
   EXPECT_EQ(core->GpsClient().GpsStatus(), CGpsClient::ENotConnected);
   EXPECT_EQ(statusLine(), "No connection to GPS");
   core->PauseDevices();

@@ -456,15 +456,22 @@ TEST(PwTimeConverterTest, InvalidInputGivesUnset) {
 
 TEST(PwDateTimeTest, NowLocalFollowsTheZone) {
   ScopedTimeZone zone("XXX-5");  // a fixed offset of five hours east, no daylight saving
+  // The local reading is bracketed by two UTC readings, so however long this thread waits
+  // between the calls, the offset is checked to within the clock's resolution.
   const PwDateTime utc = PwDateTime::NowUtc();
   const PwDateTime local = PwDateTime::NowLocal();
+  const PwDateTime utcAfter = PwDateTime::NowUtc();
   ASSERT_TRUE(utc.IsSet());
   ASSERT_TRUE(local.IsSet());
+  ASSERT_TRUE(utcAfter.IsSet());
   EXPECT_GE(utc.iDate.Year(), 2020);
-  int64_t u = 0, l = 0;
+  int64_t u = 0, l = 0, uAfter = 0;
   ASSERT_TRUE(utc.ToEpochMs(&u));
   ASSERT_TRUE(local.ToEpochMs(&l));
-  EXPECT_NEAR(static_cast<double>(l - u), 5.0 * PwTime::KHour, 5000.0);
+  ASSERT_TRUE(utcAfter.ToEpochMs(&uAfter));
+  const int64_t shifted = l - 5 * static_cast<int64_t>(PwTime::KHour);
+  EXPECT_GE(shifted, u - 2000);
+  EXPECT_LE(shifted, uAfter + 2000);
 }
 
 TEST(PwStopwatchTest, ElapsedWrapsWithTheTickCounter) {

@@ -56,7 +56,7 @@ TEST(EventTest, EachSetReleasesExactlyOneOfSeveralWaiters) {
   std::vector<std::thread> waiters;
   for (int i = 0; i < 3; ++i)
     waiters.emplace_back([&] {
-      if (event.Wait(5000)) released.fetch_add(1);
+      if (event.Wait(60000)) released.fetch_add(1);  // generous: ends as soon as a Set comes
     });
   for (int i = 0; i < 3; ++i) {
     event.Set();

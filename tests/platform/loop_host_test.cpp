@@ -83,7 +83,9 @@ TEST(HeadlessLoopHostTest, EventsSetFromManyThreadsAlwaysEndTheWait) {
       ++taken;
       continue;
     }
-    if (done.load() == kThreads) break;
+    // Every setter is done: the loop condition takes what the last Sets left, if anything.
+    // (Breaking out here would miss a Set that came after the TryWait above.)
+    if (done.load() == kThreads) continue;
     host.Wait();
   }
   for (auto& t : setters) t.join();

@@ -69,7 +69,7 @@ TEST(ThreadTest, JoinGivesUpOnAStuckThreadWhichThenEndsOnItsOwn) {
     EXPECT_TRUE(thread.Join());
   }
   release.Set();
-  for (int i = 0; i < 500 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 3000 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(finished);
 }
 
