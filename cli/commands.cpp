@@ -1,0 +1,63 @@
+#include "cli/commands.h"
+
+#include <string>
+
+#include "strings/pw_strings.h"
+
+CHeadlessModel& TCliContext::Model() {
+  if (!iModel) iModel.reset(CHeadlessModel::NewL(iUseDocuments, iInteractive));
+  return *iModel;
+}
+
+void TCliContext::Print(const std::string& aText) { std::fwrite(aText.data(), 1, aText.size(), stdout); }
+
+void TCliContext::PrintJson(const CJsonWriter& aJson) {
+  Print(aJson.Text());
+  Print("\n");
+}
+
+void TCliContext::Note(const std::string& aText) {
+  std::fflush(stdout);
+  std::fputs((aText + "\n").c_str(), stderr);
+}
+
+const std::vector<TCommand>& Commands() {
+  static const TOptionSpec json{"json", false};
+  static const std::vector<TCommand> commands = {
+      {"tracks", R_CLI_USAGE_TRACKS, {json}, &RunTracks},
+      {"track create", R_CLI_USAGE_TRACK_CREATE, {}, &RunTrackCreate},
+      {"track add-trap",
+       R_CLI_USAGE_TRACK_ADD_TRAP,
+       {{"type", true}, {"lat", true}, {"lon", true}, {"bearing", true}, {"width", true}, {"bidirectional", false},
+        {"trap-name", true}},
+       &RunTrackAddTrap},
+      {"track show", R_CLI_USAGE_TRACK_SHOW, {json}, &RunTrackShow},
+      {"track lock", R_CLI_USAGE_TRACK_LOCK, {}, &RunTrackLock},
+      {"track unlock", R_CLI_USAGE_TRACK_LOCK, {}, &RunTrackUnlock, true},
+      {"track delete", R_CLI_USAGE_TRACK_DELETE, {}, &RunTrackDelete},
+      {"import",
+       R_CLI_USAGE_IMPORT,
+       {{"format", true}, {"type", true}, {"track", true}, {"test", true}, {"title", true}, {"driver", true}, json},
+       &RunImport},
+      {"sessions", R_CLI_USAGE_SESSIONS, {json}, &RunSessions},
+      {"laps", R_CLI_USAGE_LAPS, {json}, &RunLaps},
+      {"runs", R_CLI_USAGE_RUNS, {{"test", true}, json}, &RunRuns},
+      {"export",
+       R_CLI_USAGE_EXPORT,
+       {{"format", true}, {"scope", true}, {"lap", true}, {"separators", true}, json},
+       &RunExport},
+      {"positions", R_CLI_USAGE_POSITIONS, {{"format", true}, json}, &RunPositions},
+      {"tests", R_CLI_USAGE_TESTS, {json}, &RunTests},
+      {"download-tracks", R_CLI_USAGE_DOWNLOAD_TRACKS, {{"group", true}, json}, &RunDownloadTracks},
+      {"download-track", R_CLI_USAGE_DOWNLOAD_TRACK, {{"overwrite", false}}, &RunDownloadTrack},
+      {"upload-track", R_CLI_USAGE_UPLOAD_TRACK, {{"email", true}, {"description", true}}, &RunUploadTrack},
+      {"record",
+       R_CLI_USAGE_RECORD,
+       {{"input", true}, {"track", true}, {"test", true}, {"log", false}, {"title", true}, {"driver", true},
+        {"replay-delay", true}, json},
+       &RunRecord},
+      {"ports", R_CLI_USAGE_PORTS, {json}, &RunPorts},
+      {"help", R_CLI_USAGE_HELP, {}, nullptr},
+  };
+  return commands;
+}
