@@ -39,10 +39,15 @@ constexpr double KPi = 3.14159265358979323846;
 // Environment variable set for one scope.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* aName, const std::string& aValue) : iName(aName) {
+  // A null value unsets the variable.
+  ScopedEnv(const char* aName, const char* aValue) : iName(aName) {
     if (const char* old = getenv(aName)) iOld = old, iHad = true;
-    setenv(aName, aValue.c_str(), 1);
+    if (aValue)
+      setenv(aName, aValue, 1);
+    else
+      unsetenv(aName);
   }
+  ScopedEnv(const char* aName, const std::string& aValue) : ScopedEnv(aName, aValue.c_str()) {}
   ~ScopedEnv() {
     if (iHad)
       setenv(iName, iOld.c_str(), 1);
@@ -318,17 +323,30 @@ TEST_F(ExamplesTest, AreRemadeByteForByteAndReplaceWhatIsThere) {
             pwtest::ReadFileBytes(iInstall / (std::string("examples/") + KDemoDriveFileName)));
 }
 
-TEST(ShippedExamples, BuiltIntoTheDataFolderMatchWhatTheToolMakes) {
-  // The build writes them into the source tree's data folder, where a program run from a
-  // build folder finds its installation data.
+TEST(ShippedExamples, BuiltIntoTheDataFolderAreFoundByAProgramRunFromTheBuildFolder) {
+  // The build writes them into the source tree's data folder, which is the installation
+  // folder of a program that does not sit in an installed prefix.
   const std::string folder = std::string(PW_SOURCE_DATA_DIR) + "/examples";
   if (!std::filesystem::exists(folder + "/" + KDemoDriveFileName)) GTEST_SKIP() << "examples not built yet";
-  pwtest::TempDir fresh;
-  MakeExamplesL(fresh.Path());
-  for (const char* file : {"Pacewright/Tracks/Example track-track.bin",
-                           "Pacewright/Sessions/20070101-0000-example-session.bin",
-                           "Pacewright/Sessions/20070101-0000-example-plots.bin", KDemoDriveFileName})
-    EXPECT_EQ(pwtest::ReadFileBytes(fresh / file), pwtest::ReadFileBytes(folder + "/" + file)) << file;
+  pwtest::TempDir home;
+  ScopedEnv install("PACEWRIGHT_INSTALL", nullptr);
+  ScopedEnv documents("PACEWRIGHT_DOCUMENTS", home / "Documents");
+  ScopedEnv appData("PACEWRIGHT_APPDATA", home / "appdata");
+  CPwString root;
+  InstallFolder(root);
+  EXPECT_EQ(std::string(PW_SOURCE_DATA_DIR) + "/", PwToUtf8(root));
+
+  std::unique_ptr<CPwDrives> drives(CPwDrives::NewL("/nonexistent-mount-table"));
+  CSessionList sessions(*drives);
+  sessions.Refresh();
+  ASSERT_EQ(1, sessions.Count());
+  ExampleModel model(PwStringFromUtf8(folder + "/"));
+  std::unique_ptr<CTrackSession> session(CTrackSession::NewL(model));
+  ASSERT_EQ(1, session->OpenStoredSession(*sessions.At(0)));
+  session->LoadSamplesL();
+  ASSERT_EQ(6, session->Laps().LapCount());
+  for (int32_t i = 0; i < 5; ++i) EXPECT_TRUE(session->Laps().Lap(i)->IsFinished()) << i;
+  EXPECT_EQ(DemoDriveText(DemoDriveOptions()), pwtest::ReadFileBytes(folder + "/" + KDemoDriveFileName));
 }
 
 TEST(Icons, AreTransparentPictogramsTheDrawingLayerReadsBack) {
