@@ -203,10 +203,10 @@ void PwFileStream::DecodeText(CPwByteArrayC aData, int32_t& aPos, CPwString& aTa
     default:
       Leave(KErrCorrupt);
   }
-  // Measure first, so that a cut-off text changes neither the position nor the target.
+  // Measure first, so that a torn wide character changes neither the position nor the
+  // target. A text cut short at a character boundary ends with the data.
   const int32_t first = q;
-  for (int32_t i = 0; i < count; ++i) {
-    if (q >= end) Leave(KErrCorrupt);
+  for (int32_t i = 0; i < count && q < end; ++i) {
     q += p[q] == KWideMark ? 3 : 1;
     if (q > end) Leave(KErrCorrupt);
   }

@@ -56,7 +56,9 @@ class PwFileStream : public CPwBase {
   void WriteBtAddr(const TPwBtAddr& aAddr);
 
   // Each reader leaves KErrCorrupt, with the read position and the target unchanged, when
-  // the data do not hold the whole item (or a text header is malformed).
+  // the data do not hold the whole item (or a text header is malformed). A text is the
+  // exception: its characters end with the data, and only a wide character cut off there
+  // is damage.
   int32_t ReadInt8();
   int32_t ReadInt16();
   int32_t ReadInt32();
@@ -75,8 +77,9 @@ class PwFileStream : public CPwBase {
   // Encodes one item into aOut (appending), exactly as the stream writes it; the writers
   // and tests share these. Leave KErrTooLong like the writers.
   static void EncodeText(CPwStringC aText, CPwByteArray& aOut);
-  // Decodes a text at aPos of aData into aTarget and advances aPos; leaves KErrCorrupt
-  // (aPos and aTarget unchanged) for malformed or cut-off data.
+  // Decodes a text at aPos of aData into aTarget and advances aPos, stopping early at the
+  // end of the data; leaves KErrCorrupt (aPos and aTarget unchanged) for a malformed or
+  // cut-off header and for a wide character cut off by the end.
   static void DecodeText(CPwByteArrayC aData, int32_t& aPos, CPwString& aTarget);
 
  private:

@@ -89,7 +89,7 @@ int32_t TDataLoggerRecord::Serialise(uint8_t* aBuffer, int32_t aSize) const {
 
 bool TDataLoggerRecord::Deserialise(const uint8_t* aBytes, int32_t aLength) {
   *this = TDataLoggerRecord();
-  if (aLength < 2 || aLength > KMaxSerialisedBytes) return false;
+  if (aLength < 2 || aLength > KMaxStoredBytes) return false;
   const uint16_t mask = ReadU16(aBytes) & KMaskAll;
   const int32_t available = aLength / 2 - 1;
   int32_t read = 0;

@@ -25,6 +25,9 @@ void DataLoggerChannelName(int32_t aIndex, CPwString& aName);
 // Acceleration channels hold hundredths of G, every other channel the value itself.
 struct TDataLoggerRecord {
   static constexpr int32_t KMaxSerialisedBytes = 2 + 2 * KDataLoggerChannelCount;
+  // The longest record part a samples file may hold; bytes past the present values are
+  // ignored.
+  static constexpr int32_t KMaxStoredBytes = 34;
   static constexpr uint16_t KMaskAll = (1u << KDataLoggerChannelCount) - 1;
 
   uint16_t iMask = 0;

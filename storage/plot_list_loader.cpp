@@ -216,7 +216,7 @@ void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLe
       if (aLength < 4) return;
       TDataLoggerRecord record;
       const int32_t rest = aLength - 4;
-      if (rest >= 2 && rest <= TDataLoggerRecord::KMaxSerialisedBytes) record.Deserialise(p + 4, rest);
+      if (rest >= 2 && rest <= TDataLoggerRecord::KMaxStoredBytes) record.Deserialise(p + 4, rest);
       iList.LoggerList().Append(PwTime(ReadI32(p)), record);
       return;
     }
