@@ -92,7 +92,7 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
   session->StartTiming();
 
   CPwStringList files;
-  for (const std::string& path : aArgs.Positionals()) LeaveIfError(files.AppendCopy(PwStringFromUtf8(AbsolutePath(path))));
+  for (const std::string& path : aArgs.Positionals()) files.AppendCopy(PwStringFromUtf8(AbsolutePath(path)));
   CSessionImporter* importer = CSessionImporter::NewL(*session, &model.ObdChannels(), files, format);
   session->StartImport(importer);
   const int32_t code = model.RunWorker(*importer, R_IMPORTING);
