@@ -27,8 +27,9 @@ class TExchangeUi final : public MTrackExchangeUi {
     // flow is shown at once.
     iProblem = Utf8(aText);
   }
-  bool AskQuestion(CPwStringC aText) override {
-    if (!iYes) iProblem = Utf8(aText);
+  // The only question is whether to replace a track of the same name.
+  bool AskQuestion(CPwStringC) override {
+    if (!iYes) iProblem = CliText(R_CLI_TRACK_EXISTS);
     return iYes;
   }
   void ExchangeEvent(TEvent aEvent) override {

@@ -19,15 +19,30 @@ namespace {
 constexpr int KExitUserError = 1;
 constexpr int KExitUsage = 2;
 
-// The usage of every command whose name starts with aPrefix (all of them for "").
-std::string Usage(const std::string& aPrefix) {
-  std::string text;
+// The usage texts of every command named aPrefix or starting with aPrefix and a space (all
+// of them for "").
+std::vector<std::string> UsageEntries(const std::string& aPrefix) {
+  std::vector<std::string> entries;
   for (const TCommand& command : Commands()) {
     const std::string name = command.iName;
     if (command.iHidden && name != aPrefix) continue;
     if (!aPrefix.empty() && name != aPrefix && name.rfind(aPrefix + " ", 0) != 0) continue;
-    text += "  " + CliText(command.iUsage) + "\n";
+    entries.push_back(CliText(command.iUsage));
   }
+  return entries;
+}
+
+// The list of the full usage.
+std::string Usage(const std::string& aPrefix) {
+  std::string text;
+  for (const std::string& entry : UsageEntries(aPrefix)) text += "  " + entry + "\n";
+  return text;
+}
+
+// "usage: pacewright-cli ..." for each entry.
+std::string CommandUsage(const std::vector<std::string>& aEntries) {
+  std::string text;
+  for (const std::string& entry : aEntries) text += CliText(R_CLI_USAGE_LINE, entry) + "\n";
   return text;
 }
 
@@ -41,9 +56,9 @@ void ErrorLine(const std::string& aMessage) {
 int UsageError(const std::string& aMessage, const std::string& aCommand) {
   ErrorLine(aMessage);
   if (!aCommand.empty()) {
-    const std::string usage = Usage(aCommand);
-    if (!usage.empty()) {
-      std::fputs(("\n" + usage).c_str(), stderr);
+    const std::vector<std::string> entries = UsageEntries(aCommand);
+    if (!entries.empty()) {
+      std::fputs(("\n" + CommandUsage(entries)).c_str(), stderr);
       return KExitUsage;
     }
   }
@@ -145,10 +160,10 @@ int Run(std::vector<std::string> aWords) {
     std::string usage;
     if (!aWords.empty()) {
       const std::string prefix = aWords.size() >= 2 && IsCommandFamily(aWords[0]) ? aWords[0] + " " + aWords[1] : aWords[0];
-      usage = Usage(prefix);
-      if (usage.empty()) usage = Usage(aWords[0]);
-      if (usage.empty()) return UsageError(CliText(R_CLI_UNKNOWN_COMMAND, aWords[0]), std::string());
-      usage = CliText(R_CLI_USAGE_LINE, usage.substr(2));
+      std::vector<std::string> entries = UsageEntries(prefix);
+      if (entries.empty()) entries = UsageEntries(aWords[0]);
+      if (entries.empty()) return UsageError(CliText(R_CLI_UNKNOWN_COMMAND, aWords[0]), std::string());
+      usage = CommandUsage(entries);
     } else {
       usage = FullUsage();
     }

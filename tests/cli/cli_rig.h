@@ -267,7 +267,13 @@ class Process {
       const size_t equals = entry.find('=');
       if (equals != std::string::npos) env[entry.substr(0, equals)] = entry.substr(equals + 1);
     }
-    for (const auto& [name, value] : aEnvironment) env[name] = value;
+    // An empty value removes the variable.
+    for (const auto& [name, value] : aEnvironment) {
+      if (value.empty())
+        env.erase(name);
+      else
+        env[name] = value;
+    }
     std::vector<std::string> entries;
     for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
     std::vector<char*> envp;
@@ -365,6 +371,7 @@ class Cli {
     return Ok(aArgs).JsonOut();
   }
 
+  // An empty value removes the variable from the program's environment.
   void SetEnv(const std::string& aName, const std::string& aValue) { iEnvironment[aName] = aValue; }
   // The installation folder of the source tree, with the shipped examples when they are built.
   void UseSourceInstall() { iEnvironment["PACEWRIGHT_INSTALL"] = PW_SOURCE_DATA_DIR; }
