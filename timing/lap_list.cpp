@@ -14,6 +14,11 @@ int32_t Rebased(int32_t aBase, int32_t aValue, int32_t aOrigin, int32_t aAdjust 
   return v < INT32_MIN ? INT32_MIN : (v > INT32_MAX - 1 ? INT32_MAX - 1 : static_cast<int32_t>(v));
 }
 
+// A crossing times a lap only when the samples around it are close enough in time. One
+// between samples whose time runs backwards (a damaged or foreign file) is interpolated across
+// the jump and may lie before a sample known to precede the line: it is no moment of the pass.
+bool CloseEnough(int32_t aInterval, int32_t aLimit) { return aInterval >= 0 && aInterval <= aLimit; }
+
 constexpr int32_t KDefaultThreshold = 5;  // m/s, when there are no settings
 constexpr int32_t KNoLap = -1;
 
@@ -82,7 +87,7 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
     CLap* lap = NthNewest(0);
     const int32_t lapIndex = iLaps.Count() - 1;
 
-    if (lap && CTrapLine::IsFinishType(type) && x.iInterval <= KLapIntervalLimit &&
+    if (lap && CTrapLine::IsFinishType(type) && CloseEnough(x.iInterval, KLapIntervalLimit) &&
         lap->SetFinish(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
       result = 1;
       NoteCrossing(lapIndex, lap->Finish());
@@ -97,7 +102,7 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
     // A split whose sample begins a new stretch of trace (the receiver lost its fix) is a jump
     // across the line, not a pass through it. The interpolated sample never carries the bit,
     // so the sample the crossing was detected at is asked as well.
-    if (lap && type == ETrapSplit && x.iInterval <= KSplitIntervalLimit && !x.iSample.IsDiscontinuity() &&
+    if (lap && type == ETrapSplit && CloseEnough(x.iInterval, KSplitIntervalLimit) && !x.iSample.IsDiscontinuity() &&
         !(iPlots && x.iSampleIndex >= 0 && x.iSampleIndex < iPlots->Count() &&
           iPlots->At(x.iSampleIndex).IsDiscontinuity()) &&
         lap->AddSplit(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
@@ -108,7 +113,7 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
       }
     }
 
-    if (CTrapLine::IsStartType(type) && x.iInterval <= KLapIntervalLimit) {
+    if (CTrapLine::IsStartType(type) && CloseEnough(x.iInterval, KLapIntervalLimit)) {
       lap = NthNewest(0);
       if (!lap || lap->IsFinished() || lap->SplitCount() > 0) {
         CLap* next = CLap::NewL(iPlots, 0);

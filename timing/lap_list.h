@@ -35,8 +35,8 @@ class CLapList : public CPwBase {
   static constexpr int32_t KOptimalLap = -2;
   static constexpr int32_t KCompareBest = -1;
   static constexpr int32_t KCompareOptimal = -2;
-  // Crossings farther apart than this (ms) neither start nor finish a lap; splits use the
-  // second limit.
+  // Crossings farther apart than this (ms), or between samples going back in time, neither
+  // start nor finish a lap; splits use the second limit.
   static constexpr int32_t KLapIntervalLimit = 3000;
   static constexpr int32_t KSplitIntervalLimit = 2000;
 
