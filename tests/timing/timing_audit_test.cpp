@@ -447,6 +447,10 @@ TEST(TimingAudit, OptimalLapNeedsEverySectorOfItsTemplate) {
   ASSERT_NE(laps.OptimalLap(), nullptr);
   EXPECT_EQ(laps.OptimalLap()->CrossingCount(), 2);
   EXPECT_EQ(Ms(laps.OptimalLap()->LapTime()), 60000);
+  // Both sectors are tied between the laps: the earlier lap supplies them.
+  EXPECT_EQ(laps.OptimalLap()->Crossing(0)->iPrevious, laps.Lap(0)->Start());
+  EXPECT_EQ(laps.OptimalLap()->Finish()->iPrevious, laps.Lap(0)->Split(0));
+  EXPECT_EQ(Ms(c.Rebuilt()->OptimalLap()->LapTime()), 60000);
   // Lap 1 as template asks for split 1 -> split 2, which lap 0 never drove but lap 1 did.
   laps.SelectComparison(1);
   ASSERT_NE(laps.OptimalLap(), nullptr);
