@@ -21,6 +21,19 @@ void TCliContext::Note(const std::string& aText) {
   std::fputs((aText + "\n").c_str(), stderr);
 }
 
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions) {
+  if (!aArgs.Has("json")) {
+    aContext.Print(PwToUtf8(aIdentifier) + "\n");
+    return;
+  }
+  CJsonWriter json;
+  json.BeginObject();
+  json.Member("session", aIdentifier);
+  json.Member("positions", aPositions);
+  json.EndObject();
+  aContext.PrintJson(json);
+}
+
 const std::vector<TCommand>& Commands() {
   static const TOptionSpec json{"json", false};
   static const std::vector<TCommand> commands = {

@@ -35,6 +35,10 @@ class TCliContext {
   std::unique_ptr<CHeadlessModel> iModel;
 };
 
+// What import and record print: the new session's identifier, or with --json an object with
+// it and the number of positions stored.
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions);
+
 using TCommandFunction = void (*)(TCliContext& aContext, const TArgs& aArgs);
 
 struct TCommand {

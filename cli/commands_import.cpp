@@ -112,16 +112,7 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
     DeleteSessionFiles(session->Info());
     throw TUserError(CliTextN(R_IMPORT_FAILED, saved));
   }
-  if (aArgs.Has("json")) {
-    CJsonWriter json;
-    json.BeginObject();
-    json.Member("session", session->Info().Identifier());
-    json.Member("positions", positions);
-    json.EndObject();
-    aContext.PrintJson(json);
-  } else {
-    aContext.Print(Utf8(session->Info().Identifier()) + "\n");
-  }
+  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
 }
 
 namespace {

@@ -223,16 +223,7 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   }
   const int32_t positions = session->SampleCount();
   if (aContext.Interactive()) aContext.Note(CliTextN(R_CLI_RECORDED, positions));
-  if (aArgs.Has("json")) {
-    CJsonWriter json;
-    json.BeginObject();
-    json.Member("session", session->Info().Identifier());
-    json.Member("positions", positions);
-    json.EndObject();
-    aContext.PrintJson(json);
-  } else {
-    aContext.Print(Utf8(session->Info().Identifier()) + "\n");
-  }
+  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
 }
 
 void RunPorts(TCliContext& aContext, const TArgs& aArgs) {

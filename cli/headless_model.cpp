@@ -4,6 +4,7 @@
 #include "acquisition/obd_channels.h"
 #include "cli/args.h"
 #include "cli/cli_text.h"
+#include "cli/interrupt.h"
 #include "foundation/drives.h"
 #include "foundation/paths.h"
 #include "storage/plot_list_loader.h"
@@ -105,6 +106,8 @@ void CHeadlessModel::RunLoop() {
 }
 
 int32_t CHeadlessModel::RunWorker(CWorker& aWorker, uint16_t aTextId) {
+  // Ctrl-C cancels the work as the progress dialog's cancel would.
+  CInterruptWatch watch([this] { iHost.Post([this] { Interrupt(); }); });
   TWorkerWait wait(*this);
   iWorkers->Start(&aWorker, &wait, aTextId);
   while (!wait.iEnded) {

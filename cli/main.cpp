@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -197,7 +199,11 @@ int Run(std::vector<std::string> aWords) {
     ErrorLine(leave.Code() == KErrNoMemory ? CliText(R_MEMORY_FULL) : CliTextN(R_CLI_INTERNAL_ERROR, leave.Code()));
     return KExitUserError;
   }
-  if (std::fflush(stdout) != 0) return KExitUserError;
+  // A full disk or a closed pipe behind standard output must not pass for success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    ErrorLine(CliText(R_CLI_CANNOT_WRITE, std::strerror(errno)));
+    return KExitUserError;
+  }
   return 0;
 }
 

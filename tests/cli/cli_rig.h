@@ -246,13 +246,16 @@ inline std::ostream& operator<<(std::ostream& aStream, const RunResult& aResult)
 // a test can signal it (Ctrl-C) and then wait for the end.
 class Process {
  public:
-  Process(const std::vector<std::string>& aArgs, const std::map<std::string, std::string>& aEnvironment) {
+  // aStderr, when given, becomes the program's standard error (a terminal, for instance);
+  // nothing is then collected from it.
+  Process(const std::vector<std::string>& aArgs, const std::map<std::string, std::string>& aEnvironment,
+          int aStderr = -1) {
     int out[2], err[2];
     if (::pipe(out) != 0 || ::pipe(err) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, aStderr >= 0 ? aStderr : err[1], 2);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, err[0]);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -352,8 +355,8 @@ class Cli {
     iEnvironment["PACEWRIGHT_TRACK_SERVER"] = "http://127.0.0.1:9/automatic/tracks/";
   }
 
-  RunResult Run(const std::vector<std::string>& aArgs) {
-    Process process(aArgs, iEnvironment);
+  RunResult Run(const std::vector<std::string>& aArgs, int aStderr = -1) {
+    Process process(aArgs, iEnvironment, aStderr);
     EXPECT_TRUE(process.Started());
     return process.Wait();
   }

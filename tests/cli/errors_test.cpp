@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "acquisition/pty_device.h"
 #include "cli/cli_rig.h"
 
 namespace pwclitest {
@@ -131,6 +132,28 @@ TEST(CliErrors, FoldersGivenOnTheCommandLineReplaceTheEnvironment) {
   EXPECT_EQ(cli.OkJson({"tracks"}).Size(), 0u);
   EXPECT_EQ(cli.OkJson({"tracks", "--documents", documents.Path()}).Size(), 1u);
   EXPECT_TRUE(std::filesystem::is_directory(home.Path() + "/Documents"));
+}
+
+TEST(CliErrors, ProgressGoesToATerminalOnlyAndNeverToTheOutput) {
+  Cli cli;
+  const std::string log = cli.WriteWork("drive.nmea", CircleDrive(std::vector<double>(12, 20.0), 11.0).Nmea());
+  // On a pipe: the identifier alone, and nothing on standard error.
+  const RunResult quiet = cli.Ok({"import", "--format", "nmea", log});
+  EXPECT_EQ(quiet.iErr, "");
+  EXPECT_EQ(Lines(quiet.iOut), 1u);
+
+  pwtest::TPtyDevice terminal;
+  ASSERT_TRUE(terminal.IsOpen());
+  terminal.StartReading();  // what the program writes to the terminal
+  const RunResult shown = cli.Run({"import", "--format", "nmea", log}, terminal.Slave());
+  EXPECT_EQ(shown.iCode, 0);
+  EXPECT_EQ(Lines(shown.iOut), 1u);
+  EXPECT_NE(shown.iOut.find('-'), std::string::npos);
+  EXPECT_TRUE(terminal.WaitForReceived("100%", 5000)) << terminal.Received();
+  EXPECT_NE(terminal.Received().find("Importing... ["), std::string::npos) << terminal.Received();
+  const RunResult laps = cli.Run({"laps", shown.Line()}, terminal.Slave());
+  EXPECT_EQ(laps.iCode, 1);  // a data-logging session has no laps; the message went to the terminal
+  EXPECT_TRUE(terminal.WaitForReceived("is not a lap-timing session", 5000)) << terminal.Received();
 }
 
 }  // namespace
