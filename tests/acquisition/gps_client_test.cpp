@@ -520,7 +520,15 @@ TEST(LiveCoreTest, RecordsAReceiverOnAPortAndShowsTheConnectionInTheStatusLine) 
   };
 
   core->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
-  EXPECT_EQ(statusLine(), "No connection to GPS");
+  // The line shows the reader's own state, and the reader may already have opened the port
+  // (it only moves on towards Connected): still short of it afterwards means short of it
+  // while the line was made.
+  const std::string early = statusLine();
+  if (core->Connection(1)->State() != TEngineState::Connected) {
+    EXPECT_EQ(early, "No connection to GPS");
+  } else {
+    EXPECT_TRUE(early == "No connection to GPS" || early == "No fix to satellites (0)") << early;
+  }
   ASSERT_TRUE(runUntil([&] { return core->GpsState() == CCore::EGpsNoFix; }));
   EXPECT_EQ(core->Connection(1)->BaudRate(), 9600);
   ASSERT_TRUE(device.Send(pwtest::Epoch(1) + pwtest::Epoch(2)));
