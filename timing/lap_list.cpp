@@ -19,6 +19,14 @@ int32_t Rebased(int32_t aBase, int32_t aValue, int32_t aOrigin, int32_t aAdjust 
 // the jump and may lie before a sample known to precede the line: it is no moment of the pass.
 bool CloseEnough(int32_t aInterval, int32_t aLimit) { return aInterval >= 0 && aInterval <= aLimit; }
 
+// Time can also jump back between two crossings of a lap. A finish or split not later than the
+// lap's last crossing would give the lap or a sector no time or a negative one, which would
+// rank best and feed the optimal lap: it does not apply to the lap.
+bool FollowsLastCrossing(const CLap& aLap, const TPositionPlot& aSample) {
+  const TLapSector* last = aLap.LastCrossing();
+  return last && aSample.iTime > last->iSample.iTime;
+}
+
 constexpr int32_t KDefaultThreshold = 5;  // m/s, when there are no settings
 constexpr int32_t KNoLap = -1;
 
@@ -88,7 +96,7 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
     const int32_t lapIndex = iLaps.Count() - 1;
 
     if (lap && CTrapLine::IsFinishType(type) && CloseEnough(x.iInterval, KLapIntervalLimit) &&
-        lap->SetFinish(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
+        FollowsLastCrossing(*lap, x.iSample) && lap->SetFinish(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
       result = 1;
       NoteCrossing(lapIndex, lap->Finish());
       NoteFinished(lapIndex);
@@ -105,7 +113,7 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
     if (lap && type == ETrapSplit && CloseEnough(x.iInterval, KSplitIntervalLimit) && !x.iSample.IsDiscontinuity() &&
         !(iPlots && x.iSampleIndex >= 0 && x.iSampleIndex < iPlots->Count() &&
           iPlots->At(x.iSampleIndex).IsDiscontinuity()) &&
-        lap->AddSplit(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
+        FollowsLastCrossing(*lap, x.iSample) && lap->AddSplit(x.iTrapIndex, x.iSampleIndex, x.iSample)) {
       NoteCrossing(lapIndex, lap->Split(lap->SplitCount() - 1));
       if (aAnnouncer) {
         lap->HighLowScan(iHighLowThreshold);
