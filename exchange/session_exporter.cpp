@@ -201,6 +201,10 @@ void CSessionExporter::StartExport() {
   iProgressCount = 0;
   if (!IsLapScope() && iRequest.iPlots->PositionList().Count() == 0) Leave(KErrNothingToExport);
   if (IsLapScope() && (!iRequest.iLaps || iRequest.iLaps->LapCount() == 0)) Leave(KErrNothingToExport);
+  // The one lap asked for may not be one this format can hold (still running, or the optimal
+  // lap outside KML): a file with only a header and a trailer would pass for an export.
+  if ((iRequest.iScope == EExportBestLap || iRequest.iScope == EExportSelectedLap) && iLapCount == 0)
+    Leave(KErrNothingToExport);
 
   // An empty root would put the folder below whatever the working folder happens to be.
   if (iStorageRoot.IsEmpty() || !EnsureExportsFolder(iStorageRoot)) Leave(KErrExportsFolder);

@@ -78,7 +78,9 @@ class CSessionExporter : public CWorker {
   // Leave codes of the first step.
   static constexpr int32_t KErrBadRequest = 1;       // unknown format or scope, no session
   static constexpr int32_t KErrExportsFolder = 4;    // the exports folder cannot be created
-  static constexpr int32_t KErrNothingToExport = 5;  // no samples, or no laps for a lap scope
+  // No samples, no laps for a lap scope, or no lap of the best or selected lap scope that the
+  // format can hold.
+  static constexpr int32_t KErrNothingToExport = 5;
   static constexpr int32_t KErrNoSpace = 8;          // the estimate does not fit the medium
 
   enum TState : int32_t { ENotStarted = 0, EWriting = 1, EClosed = 2 };
