@@ -1,0 +1,8 @@
+#include "app/gui/gui.h"
+#include "app/views/main_view.h"
+#include "app/views/startup_view.h"
+
+void CreateViewsL(CGui& aGui, CModel& aModel) {
+  aGui.RegisterViewL(new CStartupView(aModel));
+  aGui.RegisterViewL(new CMainView(aModel));
+}
