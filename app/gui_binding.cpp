@@ -1,4 +1,7 @@
 #include "app/application.h"
+#include "app/gui/gui.h"
 
-// The GUI core and its views plug in here; until then the program runs with an empty window.
-TGuiFactory DefaultGuiFactory() { return TGuiFactory(); }
+// The GUI core with every screen view and the dialog service.
+TGuiFactory DefaultGuiFactory() {
+  return [](CModel& aModel) -> MGuiPort* { return CGui::NewL(&aModel); };
+}

@@ -81,6 +81,8 @@ class CCustomControl : public CPwBase {
   void InvalidateRect(const TPwRect& aRect);
 
   void SetParent(CCustomControl* aParent) { iParent = aParent; }
+  // Forgets every dirty rectangle of the subtree (tests start from a clean tree).
+  void ClearDirtyTreeForTest() { ClearDirtyTree(); }
   CCustomControl* Parent() const { return iParent; }
   const TPwRect& Rect() const { return iRect; }
   const TPwRect& DirtyRect() const { return iDirty; }

@@ -37,6 +37,8 @@ CGui::~CGui() {
   iStatusPane = nullptr;
   delete iNavi;
   iNavi = nullptr;
+  // The root's own destruction must not call back into the GUI it was.
+  SetRootObservers(nullptr, nullptr);
 }
 
 // --- Views -------------------------------------------------------------------------------------
