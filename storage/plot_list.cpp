@@ -87,6 +87,10 @@ void CPlotList::CreateFile(CPwStringC aBaseName, CPwStringC aStorageRoot) {
 
 void CPlotList::OpenForAppend(int32_t aBufferBytes, int32_t aSyncIntervalBytes) {
   CloseFile();
+  // Recording resumes here: its first dated sample ties the session to the calendar again,
+  // which is how the loader finds where a resumed recording begins, however short the pause.
+  iLastDate = PwTime::Unset();
+  iResumed = iPositions.Count() > 0;
   if (iFileEnd < 0) return;
   iFile->OpenAppend(aBufferBytes, aSyncIntervalBytes);
   if (iFile->Size() != iFileEnd) {
@@ -142,6 +146,7 @@ void CPlotList::ResetSamples() {
   iSessionMax = PwTime(0);
   iLastDate = PwTime::Unset();
   iLastTimeOfDay = PwTime::Unset();
+  iResumed = false;
 }
 
 int32_t CPlotList::AddPosition(TCoordinate aLatitude, TCoordinate aLongitude, int32_t aTimeOfDay,
@@ -159,6 +164,10 @@ int32_t CPlotList::AddPosition(TCoordinate aLatitude, TCoordinate aLongitude, in
     iLastDate = date;
     iLastTimeOfDay = PwTime(aUtcTime);
     AddResumeItem(t, date, PwTime(aUtcTime));
+    // The loader begins a trace segment at the resumed recording's calendar item: so does
+    // live timing, so that a split bridging the pause counts neither live nor after reopening.
+    if (iResumed && iLastTimeOfDay.IsSet()) aDiscontinuity = 1;
+    iResumed = false;
   }
 
   const TGeoPoint point(aLatitude, aLongitude);

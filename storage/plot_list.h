@@ -78,6 +78,7 @@ class CPlotList : public CPwBase {
   // only) when it does not end where this list knows its last record ends: after a failed
   // write, or after a load that found a torn or corrupt tail, appending would bury every new
   // record behind the broken one. Leaves KErrCannotOpen.
+  // Forgets the last calendar date, so the first dated sample after it writes a resume item.
   // A recording keeps the default sync interval, so a crash loses little. An import can be
   // run again from its source files, so it passes KSyncAtClose and a large buffer: one forced
   // flush when the file is closed instead of one every 20480 bytes.
@@ -159,6 +160,8 @@ class CPlotList : public CPwBase {
   PwTime iSessionMax{0};
   PwTime iLastDate = PwTime::Unset();
   PwTime iLastTimeOfDay = PwTime::Unset();
+  // Recording resumed on a list that holds samples; cleared by the next calendar item.
+  bool iResumed = false;
   // Where the last whole record ends in the file as this list wrote or loaded it; -1 when
   // unknown (a write failed or the load ended early), which rules out appending.
   int64_t iFileEnd = -1;
