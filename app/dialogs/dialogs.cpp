@@ -17,11 +17,8 @@
 CDialogs* CDialogs::NewL(CGui& aGui, CModel* aModel) { return new CDialogs(aGui, aModel); }
 
 CDialogs::~CDialogs() {
-  if (iProgress) {
-    iGui->DialogManager().Remove(iProgress);
-    delete iProgress;
-    iProgress = nullptr;
-  }
+  if (iProgress) iGui->DialogManager().DeleteLater(iProgress);
+  iProgress = nullptr;
 }
 
 // --- The modal run -------------------------------------------------------------------------------
@@ -335,8 +332,8 @@ int32_t CDialogs::CloseProgress() {
   CProgressDialogControl* dialog = iProgress;
   iProgress = nullptr;
   const int32_t result = dialog->Result();
-  iGui->DialogManager().Remove(dialog);
-  delete dialog;
+  // Closing may come from the dialog's own "Cancel" (through the observer).
+  iGui->DialogManager().DeleteLater(dialog);
   iGui->RequestRedraw();
   return result;
 }

@@ -208,6 +208,13 @@ void CDialogManagerControl::ClosePopup(CDialogControl* aPopup) {
   }
 }
 
+void CDialogManagerControl::DeleteLater(CDialogControl* aDialog) {
+  if (!aDialog) return;
+  Remove(aDialog);
+  aDialog->iNextDead = iGraveyard;
+  iGraveyard = aDialog;
+}
+
 void CDialogManagerControl::Sweep() {
   while (iGraveyard) {
     CDialogControl* dead = iGraveyard;

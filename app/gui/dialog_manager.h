@@ -91,6 +91,9 @@ class CDialogManagerControl : public CContainerControl {
   void PushPopupL(CDialogControl* aPopup);
   // A closed popup leaves the stack at once and is destroyed by Sweep, after the event.
   void ClosePopup(CDialogControl* aPopup);
+  // Takes aDialog (owned from now on) off the stack and destroys it after the event: its
+  // own handler may be running.
+  void DeleteLater(CDialogControl* aDialog);
   void Sweep();
 
   // The top dialog, null when none.

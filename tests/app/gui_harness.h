@@ -173,7 +173,7 @@ struct ModelGui {
     return RunUntil(
         [this] { return iGui->CurrentView() && iGui->CurrentView()->ViewNumber() == 8 && !iWindow.TimerArmed(); },
         [this] {
-          if (iGui->Dialogs().CurrentModal()) {
+          if (iGui->Dialogs().CurrentModal() && !iGui->Dialogs().CurrentModal()->IsClosed()) {
             ++iDialogsConfirmed;
             iWindow.Press(0xF805);
           } else {
