@@ -39,8 +39,13 @@ void CWorkerEngine::Start(CWorker* aWorker, MWorkerObserver* aObserver, uint16_t
 void CWorkerEngine::Run() {
   // A cancel between two steps leaves this completion with nothing to do.
   if (iState != ERunning) return;
-  if (iWorker->Step() != 0) {
-    if (iProgress) iProgress->UpdateProgress(iWorker->ProgressValue(), iWorker->ProgressTotal());
+  CWorker* worker = iWorker;
+  const int32_t more = worker->Step();
+  // A step may run a nested loop (a modal question) in which the run is cancelled or a new
+  // one started: then this run is over and its outcome was already reported.
+  if (iState != ERunning || iWorker != worker) return;
+  if (more != 0) {
+    if (iProgress) iProgress->UpdateProgress(worker->ProgressValue(), worker->ProgressTotal());
     SignalRequest();
     return;
   }

@@ -176,6 +176,21 @@ TEST_F(WorkerEngineTest, CancelBetweenStepsStopsTheWorkerOnce) {
   EXPECT_EQ(iEngine.State(), CWorkerEngine::EFinished);
 }
 
+TEST_F(WorkerEngineTest, CancelInsideAStepEndsTheRunWithoutTouchingTheWorkerAgain) {
+  // A step that asks a modal question runs a nested loop, where the user may cancel the run.
+  for (int32_t steps : {1, 5}) {
+    iLog.clear();
+    CCountingWorker worker(iLog, steps);
+    worker.iStepHook = [&] { iEngine.Cancel(); };
+    iEngine.Start(&worker, &iObserver, R_MEMORY_FULL);
+    RunUntilEnded();
+    EXPECT_EQ(iLog, (Lines{"show Memory full.", "step1", "close", "cancel", "cancelled"})) << steps;
+    EXPECT_EQ(worker.iStepCalls, 1);
+    EXPECT_EQ(iEngine.State(), CWorkerEngine::EFinished);
+    EXPECT_FALSE(iEngine.IsActive());
+  }
+}
+
 TEST_F(WorkerEngineTest, LeavingStepEndsTheRunWithItsCodeAndNoMessageFromTheLoop) {
   for (int32_t code : {KErrCorrupt, KErrNoMemory}) {
     iLog.clear();
