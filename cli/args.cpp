@@ -31,12 +31,12 @@ TArgs TArgs::Parse(const std::string& aCommand, const std::vector<std::string>& 
       inlineValue = name.substr(equals + 1);
       name.resize(equals);
     }
-    const TOptionSpec* spec = nullptr;
+    const TOptionSpec* desc = nullptr;
     for (const TOptionSpec& candidate : aSpecs)
-      if (name == candidate.iName) spec = &candidate;
-    if (!spec) args.Fail(CliText(R_CLI_UNKNOWN_OPTION, "--" + name));
+      if (name == candidate.iName) desc = &candidate;
+    if (!desc) args.Fail(CliText(R_CLI_UNKNOWN_OPTION, "--" + name));
     std::string value;
-    if (spec->iTakesValue) {
+    if (desc->iTakesValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < aWords.size()) {
@@ -48,7 +48,7 @@ TArgs TArgs::Parse(const std::string& aCommand, const std::vector<std::string>& 
       args.Fail(CliText(R_CLI_OPTION_TAKES_NO_VALUE, name));
     }
     std::vector<std::string>& values = args.iValues[name];
-    if (!values.empty() && !spec->iRepeatable) args.Fail(CliText(R_CLI_OPTION_TWICE, name));
+    if (!values.empty() && !desc->iRepeatable) args.Fail(CliText(R_CLI_OPTION_TWICE, name));
     values.push_back(value);
   }
   return args;

@@ -34,12 +34,12 @@ bool PwSdlAudio::EnsureDevice() {
 }
 
 bool PwSdlAudio::QueueClip(const std::string& aPath) {
-  SDL_AudioSpec spec;
+  SDL_AudioSpec desc;
   Uint8* data = nullptr;
   Uint32 length = 0;
-  if (!SDL_LoadWAV(aPath.c_str(), &spec, &data, &length)) return false;
+  if (!SDL_LoadWAV(aPath.c_str(), &desc, &data, &length)) return false;
   SDL_AudioCVT cvt;
-  const int build = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, AUDIO_S16SYS, 1, KRate);
+  const int build = SDL_BuildAudioCVT(&cvt, desc.format, desc.channels, desc.freq, AUDIO_S16SYS, 1, KRate);
   bool queued = false;
   if (build == 0) {
     queued = SDL_QueueAudio(iDevice, data, length) == 0;

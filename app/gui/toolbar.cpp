@@ -98,7 +98,7 @@ CToolbarItem& CToolbar::AddItemL(int32_t aCommand, uint16_t aLabel, int32_t aCom
 
 // --- CToolbarButtonControl -------------------------------------------------------------------
 
-CToolbarButtonControl::CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonSpec& aSpec)
+CToolbarButtonControl::CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aSpec)
     : CCustomControl(&aBar), iBar(&aBar), iSpec(aSpec) {
   if (iSpec.iLabel != 0) iLabelText.LoadFromResource(iSpec.iLabel);
 }
@@ -252,19 +252,19 @@ int32_t CToolbarControl::ShownCommand(const CToolbarItem& aItem, uint16_t& aLabe
   return 0;
 }
 
-void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonSpec>& aSlots) {
+void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots) {
   CLayout* layout = Layout();
   const int32_t count = layout ? layout->ToolbarSlots() : 0;
-  for (int32_t i = 0; i < count; ++i) aSlots.Append(TToolbarButtonSpec());
+  for (int32_t i = 0; i < count; ++i) aSlots.Append(TToolbarButtonDesc());
   if (count < 2) return;
   auto specOf = [&](int32_t aCommand, uint16_t aLabel, const char* aIcon, const CToolbarItem* aItem) {
-    TToolbarButtonSpec spec;
-    spec.iCommand = aCommand;
-    spec.iLabel = aLabel;
-    spec.iIcon = aIcon ? aIcon : CommandIcon(aCommand);
-    spec.iItem = aItem && aItem->iSubItems.Count() > 0 ? aItem : nullptr;
-    spec.iState = CommandState(aCommand);
-    return spec;
+    TToolbarButtonDesc desc;
+    desc.iCommand = aCommand;
+    desc.iLabel = aLabel;
+    desc.iIcon = aIcon ? aIcon : CommandIcon(aCommand);
+    desc.iItem = aItem && aItem->iSubItems.Count() > 0 ? aItem : nullptr;
+    desc.iState = CommandState(aCommand);
+    return desc;
   };
   if (!iToolbar) {
     for (int32_t side = 0; side < 2; ++side) {
@@ -296,16 +296,16 @@ void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonSpec>& aSlots) {
     aSlots.At(1 + i) = specOf(command, label, item->iIcon, item);
   }
   if (more) {
-    TToolbarButtonSpec spec = specOf(pwcmd::KMore, R_GUI_MORE, "more", nullptr);
-    spec.iState = ECommandOffered;
-    spec.iMore = true;
-    aSlots.At(count - 2 > 0 ? count - 2 : 0) = spec;
+    TToolbarButtonDesc desc = specOf(pwcmd::KMore, R_GUI_MORE, "more", nullptr);
+    desc.iState = ECommandOffered;
+    desc.iMore = true;
+    aSlots.At(count - 2 > 0 ? count - 2 : 0) = desc;
   }
 }
 
 void CToolbarControl::Refresh() {
   if (iRect.IsEmpty()) return;
-  CPwVector<TToolbarButtonSpec> slots(8);
+  CPwVector<TToolbarButtonDesc> slots(8);
   ComputeSlots(slots);
   bool same = !iDirtySlots && slots.Count() == iShown.Count();
   for (int32_t i = 0; same && i < slots.Count(); ++i) same = slots.At(i) == iShown.At(i);
@@ -313,7 +313,7 @@ void CToolbarControl::Refresh() {
   RebuildL(slots);
 }
 
-void CToolbarControl::RebuildL(const CPwVector<TToolbarButtonSpec>& aSlots) {
+void CToolbarControl::RebuildL(const CPwVector<TToolbarButtonDesc>& aSlots) {
   DeleteButtons();
   iShown.Reset();
   iDirtySlots = false;
@@ -323,13 +323,13 @@ void CToolbarControl::RebuildL(const CPwVector<TToolbarButtonSpec>& aSlots) {
   const int32_t length = vertical ? iRect.Height() : iRect.Width();
   for (int32_t i = 0; i < count; ++i) {
     iShown.Append(aSlots.At(i));
-    const TToolbarButtonSpec& spec = aSlots.At(i);
-    if (spec.iCommand == 0) continue;
+    const TToolbarButtonDesc& desc = aSlots.At(i);
+    if (desc.iCommand == 0) continue;
     const int32_t from = length * i / count;
     const int32_t to = length * (i + 1) / count;
     const TPwRect rect = vertical ? TPwRect{iRect.iLeft, iRect.iTop + from, iRect.iRight, iRect.iTop + to}
                                   : TPwRect{iRect.iLeft + from, iRect.iTop, iRect.iLeft + to, iRect.iBottom};
-    CToolbarButtonControl* button = new CToolbarButtonControl(*this, spec);
+    CToolbarButtonControl* button = new CToolbarButtonControl(*this, desc);
     if (Trap([&] { iButtons.Append(button); }) != KErrNone) {
       delete button;
       Leave(KErrNoMemory);
@@ -341,19 +341,19 @@ void CToolbarControl::RebuildL(const CPwVector<TToolbarButtonSpec>& aSlots) {
 }
 
 void CToolbarControl::ButtonActivated(CToolbarButtonControl& aButton) {
-  const TToolbarButtonSpec spec = aButton.Spec();
+  const TToolbarButtonDesc desc = aButton.Desc();
   MCustomViewObserver* views = ViewObserver();
-  if (spec.iMore || spec.iItem) {
+  if (desc.iMore || desc.iItem) {
     if (!views) return;
     CPwVector<TMenuEntry> entries(8);
     uint16_t label = 0;
-    if (spec.iMore && iToolbar) {
+    if (desc.iMore && iToolbar) {
       for (const CToolbarItem* item : iToolbar->iItems) {
         const int32_t command = ShownCommand(*item, label);
         if (command != 0) entries.Append(TMenuEntry{command, label, CommandState(command)});
       }
-    } else if (spec.iItem) {
-      for (const CToolbarItem* sub : spec.iItem->iSubItems) {
+    } else if (desc.iItem) {
+      for (const CToolbarItem* sub : desc.iItem->iSubItems) {
         const int32_t state = CommandState(sub->iCommand);
         if (state != ECommandNotOffered) entries.Append(TMenuEntry{sub->iCommand, sub->iLabel, state});
       }
@@ -361,7 +361,7 @@ void CToolbarControl::ButtonActivated(CToolbarButtonControl& aButton) {
     if (entries.Count() > 0) views->Dialogs().OpenMenuL(entries);
     return;
   }
-  if (MCustomControlObserver* observer = ControlObserver()) (void)observer->DispatchGuiCommand(spec.iCommand);
+  if (MCustomControlObserver* observer = ControlObserver()) (void)observer->DispatchGuiCommand(desc.iCommand);
 }
 
 int32_t CToolbarControl::IssueSoftkey(int32_t aCommand) {

@@ -47,14 +47,14 @@ class CToolbar : public CPwBase {
 };
 
 // What one button shows.
-struct TToolbarButtonSpec {
+struct TToolbarButtonDesc {
   int32_t iCommand = 0;
   uint16_t iLabel = 0;
   const char* iIcon = nullptr;
   const CToolbarItem* iItem = nullptr;  // the item with sub-items, or null
   int32_t iState = 0;                   // command state; 0 for an empty slot
   bool iMore = false;
-  friend bool operator==(const TToolbarButtonSpec& a, const TToolbarButtonSpec& b) {
+  friend bool operator==(const TToolbarButtonDesc& a, const TToolbarButtonDesc& b) {
     return a.iCommand == b.iCommand && a.iLabel == b.iLabel && a.iIcon == b.iIcon && a.iItem == b.iItem &&
            a.iState == b.iState && a.iMore == b.iMore;
   }
@@ -64,10 +64,10 @@ class CToolbarControl;
 
 class CToolbarButtonControl : public CCustomControl {
  public:
-  CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonSpec& aSpec);
+  CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aSpec);
   ~CToolbarButtonControl() override;
 
-  const TToolbarButtonSpec& Spec() const { return iSpec; }
+  const TToolbarButtonDesc& Desc() const { return iSpec; }
   bool IsPressed() const { return iPressed; }
   bool Enabled() const;
   CPwStringC Label() const { return iLabelText; }
@@ -77,7 +77,7 @@ class CToolbarButtonControl : public CCustomControl {
 
  private:
   CToolbarControl* iBar = nullptr;
-  TToolbarButtonSpec iSpec;
+  TToolbarButtonDesc iSpec;
   CPwString iLabelText;
   bool iTracking = false;
   bool iPressed = false;
@@ -113,14 +113,14 @@ class CToolbarControl : public CContainerControl {
  private:
   // The command an item shows now (0 when none is offered) with its label.
   int32_t ShownCommand(const CToolbarItem& aItem, uint16_t& aLabel);
-  void ComputeSlots(CPwVector<TToolbarButtonSpec>& aSlots);
-  void RebuildL(const CPwVector<TToolbarButtonSpec>& aSlots);
+  void ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots);
+  void RebuildL(const CPwVector<TToolbarButtonDesc>& aSlots);
   void DeleteButtons();
   int32_t IssueSoftkey(int32_t aCommand);
 
   TSoftkey iSoftkeys[3];
   const CToolbar* iToolbar = nullptr;
-  CPwVector<TToolbarButtonSpec> iShown{8};  // per slot
+  CPwVector<TToolbarButtonDesc> iShown{8};  // per slot
   CPwVector<CToolbarButtonControl*> iButtons{8};
   int32_t iSlotCount = 0;
   CPwFont* iLabelFont = nullptr;

@@ -305,8 +305,8 @@ TEST(GuiToolbarTest, SoftkeyButtonsAreTappedAndExtraItemsGoIntoTheMoreMenu) {
   ASSERT_FALSE(bar.Rect().IsEmpty());
   EXPECT_EQ(bar.Rect().iBottom, 640);
   ASSERT_EQ(bar.ButtonCount(), 2);
-  EXPECT_EQ(bar.ButtonAt(0)->Spec().iCommand, pwcmd::KExit);
-  EXPECT_EQ(bar.ButtonAt(1)->Spec().iCommand, pwcmd::KBack);
+  EXPECT_EQ(bar.ButtonAt(0)->Desc().iCommand, pwcmd::KExit);
+  EXPECT_EQ(bar.ButtonAt(1)->Desc().iCommand, pwcmd::KBack);
   EXPECT_EQ(bar.ButtonAt(1)->Label(), CPwStringC(u"Back"));
   EXPECT_EQ(bar.ButtonAt(0)->Rect().iLeft, 0);
   EXPECT_EQ(bar.ButtonAt(1)->Rect().iRight, 360);
@@ -336,10 +336,10 @@ TEST(GuiToolbarTest, SoftkeyButtonsAreTappedAndExtraItemsGoIntoTheMoreMenu) {
   const int32_t slots = g.iGui->Buffer()->Layout().ToolbarSlots();
   ASSERT_GE(slots, 3);
   ASSERT_EQ(bar.ButtonCount(), slots);
-  EXPECT_EQ(bar.ButtonAt(0)->Spec().iCommand, 5001);
-  EXPECT_EQ(bar.ButtonAt(slots - 1)->Spec().iCommand, pwcmd::KBack);
+  EXPECT_EQ(bar.ButtonAt(0)->Desc().iCommand, 5001);
+  EXPECT_EQ(bar.ButtonAt(slots - 1)->Desc().iCommand, pwcmd::KBack);
   CToolbarButtonControl* more = bar.ButtonAt(slots - 2);
-  EXPECT_TRUE(more->Spec().iMore);
+  EXPECT_TRUE(more->Desc().iMore);
   EXPECT_EQ(more->Label(), CPwStringC(u"More"));
 
   const TPwRect m = more->Rect();

@@ -122,7 +122,7 @@ class CountingAnnouncer : public MLapAnnouncer {
 class Rig {
  public:
   explicit Rig(std::vector<TTrapSpec> aTraps, double aWidth = 30.0) : iSpecs(std::move(aTraps)) {
-    for (const TTrapSpec& spec : iSpecs) AddTrap(iTraps, spec, aWidth);
+    for (const TTrapSpec& desc : iSpecs) AddTrap(iTraps, desc, aWidth);
     iLaps.reset(CLapList::NewL(&iPlots, nullptr, nullptr));
   }
 
@@ -163,9 +163,9 @@ class Rig {
 
   // The moment the car passes trap aKey for the aPass-th time (in its direction).
   double Pass(int32_t aKey, size_t aPass) const {
-    const TTrapSpec& spec = iSpecs[static_cast<size_t>(aKey)];
+    const TTrapSpec& desc = iSpecs[static_cast<size_t>(aKey)];
     const double north = NorthOf(iTraps.At(aKey)->Centre().iLatitude);
-    const std::vector<double> passes = iPath->Passes(north, spec.iDirection);
+    const std::vector<double> passes = iPath->Passes(north, desc.iDirection);
     return aPass < passes.size() ? passes[aPass] : -1.0;
   }
 
@@ -883,7 +883,7 @@ TEST(LapListLive, RebuildFromTheSamplesFileGivesTheLiveLaps) {
   const std::vector<double> lapTimes = {62000, 61500, 61800, 60900, 63300, 61200};
   const Path path = Circuit(LinePasses(lapTimes));
   CTrapLineList traps;
-  for (const TTrapSpec& spec : KCircuitTraps) AddTrap(traps, spec);
+  for (const TTrapSpec& desc : KCircuitTraps) AddTrap(traps, desc);
 
   std::unique_ptr<CPlotList> recorded(CPlotList::NewL(nullptr));
   recorded->CreateFile(u"live", root);
