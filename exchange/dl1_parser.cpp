@@ -79,16 +79,7 @@ double Acceleration(const uint8_t* p) {
 
 int32_t CDL1Parser::MessageLength(uint8_t aId) { return KLengths[aId]; }
 
-CDL1Parser* CDL1Parser::NewL() {
-  CDL1Parser* self = new CDL1Parser();
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
-}
+CDL1Parser* CDL1Parser::NewL() { return PwNewL<CDL1Parser>(); }
 
 void CDL1Parser::ConstructL() {
   iBuffer = static_cast<uint8_t*>(AllocL(KBufferSize));

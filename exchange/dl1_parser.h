@@ -37,6 +37,8 @@ class CDL1Parser : public CDataParser {
   };
 
   CDL1Parser() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&...);
   void ConstructL();
 
   // Frames, checks and decodes every complete message among the unread bytes.

@@ -33,16 +33,7 @@ int32_t Be32(const uint8_t* p) {
 
 }  // namespace
 
-CPBoxParser* CPBoxParser::NewL() {
-  CPBoxParser* self = new CPBoxParser();
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
-}
+CPBoxParser* CPBoxParser::NewL() { return PwNewL<CPBoxParser>(); }
 
 void CPBoxParser::ConstructL() {
   iBuffer = static_cast<uint8_t*>(AllocL(KBufferSize));

@@ -26,6 +26,8 @@ class CPBoxParser : public CDataParser {
   enum TField : int32_t { ESats, ETime, ELatitude, ELongitude, EVelocity, EHeight, EHeading, EFieldCount };
 
   CPBoxParser() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&...);
   void ConstructL();
 
   // Takes lines or records out of the buffer while complete ones are there.

@@ -52,16 +52,7 @@ void TLogAnchor::FixForPosition(int32_t aTime) {
 
 // --- CVBoxParser ---------------------------------------------------------------------------
 
-CVBoxParser* CVBoxParser::NewL() {
-  CVBoxParser* self = new CVBoxParser();
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
-}
+CVBoxParser* CVBoxParser::NewL() { return PwNewL<CVBoxParser>(); }
 
 void CVBoxParser::ConstructL() {
   iBuffer = static_cast<uint8_t*>(AllocL(KLineBufferSize));

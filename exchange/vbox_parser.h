@@ -65,6 +65,8 @@ class CVBoxParser : public CDataParser {
   };
 
   CVBoxParser() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&...);
   void ConstructL();
 
   void HandleLine(CPwByteArrayC aLine, MParsedDataObserver* aObserver);
