@@ -33,27 +33,35 @@ bool PwSdlAudio::EnsureDevice() {
   return true;
 }
 
-bool PwSdlAudio::QueueClip(const std::string& aPath) {
+const std::vector<uint8_t>& PwSdlAudio::Clip(const std::string& aPath) {
+  auto found = iClips.find(aPath);
+  if (found != iClips.end()) return found->second;
+  std::vector<uint8_t>& clip = iClips[aPath];
   SDL_AudioSpec desc;
   Uint8* data = nullptr;
   Uint32 length = 0;
-  if (!SDL_LoadWAV(aPath.c_str(), &desc, &data, &length)) return false;
+  if (!SDL_LoadWAV(aPath.c_str(), &desc, &data, &length)) return clip;
   SDL_AudioCVT cvt;
   const int build = SDL_BuildAudioCVT(&cvt, desc.format, desc.channels, desc.freq, AUDIO_S16SYS, 1, KRate);
-  bool queued = false;
   if (build == 0) {
-    queued = SDL_QueueAudio(iDevice, data, length) == 0;
+    clip.assign(data, data + length);
   } else if (build > 0 && length <= 0x7FFFFFFF / static_cast<Uint32>(cvt.len_mult)) {
     cvt.len = static_cast<int>(length);
     cvt.buf = static_cast<Uint8*>(SDL_malloc(static_cast<size_t>(length) * cvt.len_mult));
     if (cvt.buf) {
       std::memcpy(cvt.buf, data, length);
-      if (SDL_ConvertAudio(&cvt) == 0) queued = SDL_QueueAudio(iDevice, cvt.buf, static_cast<Uint32>(cvt.len_cvt)) == 0;
+      if (SDL_ConvertAudio(&cvt) == 0) clip.assign(cvt.buf, cvt.buf + cvt.len_cvt);
       SDL_free(cvt.buf);
     }
   }
   SDL_FreeWAV(data);
-  return queued;
+  return clip;
+}
+
+bool PwSdlAudio::QueueClip(const std::string& aPath) {
+  const std::vector<uint8_t>& clip = Clip(aPath);
+  if (clip.empty()) return false;
+  return SDL_QueueAudio(iDevice, clip.data(), static_cast<Uint32>(clip.size())) == 0;
 }
 
 int32_t PwSdlAudio::PlayClips(const std::vector<std::string>& aPaths) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,13 @@ class PwSdlAudio {
 
  private:
   bool EnsureDevice();
-  // Appends one clip converted to the output format; false when it cannot be read.
+  // Appends one clip converted to the output format; false when it cannot be read. A clip is
+  // read and converted once and kept, so announcing a lap does no file work on the loop.
   bool QueueClip(const std::string& aPath);
+  // The clip in the output format (empty when it cannot be read), read on first use.
+  const std::vector<uint8_t>& Clip(const std::string& aPath);
+
+  std::map<std::string, std::vector<uint8_t>> iClips;
 
   uint32_t iDevice = 0;
   bool iSubsystem = false;
