@@ -1,9 +1,11 @@
 #include "app/model.h"
+#include "app/dialogs/dialogs.h"
 
 #include "exchange/download_track_list.h"
 #include "exchange/web_client_engine.h"
 #include "foundation/drives.h"
 #include "foundation/paths.h"
+#include "platform/screen_saver.h"
 #include "platform/sdl_audio.h"
 #include "storage/plot_list_loader.h"
 #include "storage/session_info.h"
@@ -13,6 +15,7 @@
 #include "timing/performance_test.h"
 #include "timing/track_list.h"
 #include "timing/track_session.h"
+#include "timing/trap_line.h"
 
 namespace {
 
@@ -407,6 +410,9 @@ void CModel::AnnouncementClips(CPwStringC aTokens, std::vector<std::string>& aPa
 }
 
 void CModel::Announce(CPwStringC aTokens) {
+  iLastAnnouncement.Copy(aTokens);
+  ++iAnnouncements;
+  // Queued, never waited for: a newer announcement replaces one still speaking.
   std::vector<std::string> paths;
   AnnouncementClips(aTokens, paths);
   iLastClips = paths.empty() ? 0 : iAudio->PlayClips(paths);
@@ -424,3 +430,45 @@ int32_t CModel::TSettingsDevices::ObdBaudRate() const { return iModel->Settings(
 int32_t CModel::TSettingsDevices::LoggerType() const { return iModel->Settings().Logger().iType; }
 int32_t CModel::TSettingsDevices::LoggerPort() const { return iModel->Settings().Logger().iSerialPort; }
 int32_t CModel::TSettingsDevices::LoggerBaudRate() const { return iModel->Settings().Logger().iBaudRate; }
+
+// --- The live timer's requests ---------------------------------------------------------------------
+
+void CModel::KeepBacklightOn(bool aKeep) {
+  if (aKeep == iBacklightHeld) return;
+  iBacklightHeld = aKeep;
+  pwplat::SetScreenKeptOn(aKeep);
+}
+
+void CModel::TimerViewLeft() {
+  iTimerView = false;
+  KeepBacklightOn(false);
+}
+
+int32_t CModel::AddTrapAtLivePosition() {
+  CTrackSession* session = iSession.get();
+  CDialogs* dialogs = dynamic_cast<CDialogs*>(Dialogs());
+  if (!session || !dialogs || !session->IsRecording() || !session->TrapsEditable()) return 0;
+  bool start = false, finish = false;
+  for (int32_t i = 0; const CTrapLine* trap = session->TrapAt(i); ++i) {
+    start = start || CTrapLine::IsStartType(trap->Type());
+    finish = finish || CTrapLine::IsFinishType(trap->Type());
+  }
+  const int32_t type = dialogs->SelectTrapType(start, finish);
+  uint16_t name = 0;
+  switch (type) {
+    case ETrapStart: name = R_TRAP_SHORT_START; break;
+    case ETrapFinish: name = R_TRAP_SHORT_FINISH; break;
+    case ETrapStartFinish: name = R_TRAP_SHORT_START_FINISH; break;
+    case ETrapSplit: name = R_TRAP_SHORT_SPLIT; break;
+    case ETrapStandingStart: name = R_TRAP_SHORT_STANDING_START; break;
+    default: return 0;
+  }
+  // The session may have been closed while the question was up.
+  if (iSession.get() != session) return 0;
+  CPwString text;
+  text.LoadFromResource(name);
+  if (!session->AddTrapAtLivePosition(type, text)) return 0;
+  (void)session->Track().SaveSafely();
+  UpdateViews(2);
+  return 1;
+}

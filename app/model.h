@@ -139,10 +139,17 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   int32_t PlatformQuery() const { return 0; }
   int32_t EnsureBluetoothOn() const { return 1; }
   void BacklightEvent() { iBacklightEvent = false; }
+  // The live timer asks for the display to stay lit while its readout calls for emphasis;
+  // leaving the timer lets it go.
+  void KeepBacklightOn(bool aKeep);
+  bool BacklightHeld() const { return iBacklightHeld; }
   void TimerViewShown() { iTimerView = true; }
-  void TimerViewLeft() { iTimerView = false; }
+  void TimerViewLeft();
   bool TimerViewActive() const { return iTimerView; }
   void ShowKeysLocked();
+  // A trap across the live position: the type is asked for ("Add new trap:"), the trap takes
+  // its type's short name, and the track is saved. 0 when nothing was added.
+  int32_t AddTrapAtLivePosition();
   void RunWorker(CWorker* aWorker, MWorkerObserver* aObserver, uint16_t aTitleId);
 
   CWorkerEngine& WorkerEngine() const { return *iWorkerEngine; }
@@ -155,6 +162,9 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   void AnnouncementClips(CPwStringC aTokens, std::vector<std::string>& aPaths) const;
   // Clips queued by the last announcement.
   int32_t LastAnnouncementClips() const { return iLastClips; }
+  // The tokens of the last announcement and how many there have been.
+  CPwStringC LastAnnouncement() const { return iLastAnnouncement; }
+  int32_t AnnouncementCount() const { return iAnnouncements; }
 
   // --- MSessionModel
   const CSettings& Settings() const override { return CGuiCore::Settings(); }
@@ -240,6 +250,7 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   MActiveSchedulerObserver* iScheduler = nullptr;
   bool iTimerView = false;
   bool iBacklightEvent = false;
+  bool iBacklightHeld = false;
 
   // Free-space watch.
   CPwString iWatchFolder;
@@ -250,4 +261,6 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   std::function<int32_t(CPwStringC)> iFreeSpaceQuery;
 
   int32_t iLastClips = 0;
+  CPwString iLastAnnouncement;
+  int32_t iAnnouncements = 0;
 };
