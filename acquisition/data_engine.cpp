@@ -19,14 +19,7 @@ constexpr int32_t KDsrCheckMs = 1000;
 }  // namespace
 
 CDataEngine* CDataEngine::NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock) {
-  CDataEngine* self = new CDataEngine(aScheduler, aClock);
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
+  return PwConstructL(new CDataEngine(aScheduler, aClock), [](CDataEngine* aSelf) { aSelf->ConstructL(); });
 }
 
 CDataEngine::CDataEngine(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock)

@@ -217,14 +217,7 @@ bool CNmeaParser::ReadCoordinate(TFieldCursor& aFields, uint8_t aPositive, uint8
 CNmeaParser::CNmeaParser(int32_t aMonitorOnly) : iMonitorOnly(aMonitorOnly ? 1 : 0) {}
 
 CNmeaParser* CNmeaParser::NewL(int32_t aMonitorOnly) {
-  CNmeaParser* self = new CNmeaParser(aMonitorOnly);
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
+  return PwConstructL(new CNmeaParser(aMonitorOnly), [](CNmeaParser* aSelf) { aSelf->ConstructL(); });
 }
 
 void CNmeaParser::ConstructL() {

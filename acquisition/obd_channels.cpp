@@ -14,16 +14,7 @@ double CObdChannel::ScaledValue(uint32_t aRaw) const {
   return (iOffset + value) / iDivisor;
 }
 
-CObdChannelList* CObdChannelList::NewL() {
-  CObdChannelList* self = new CObdChannelList();
-  try {
-    self->ConstructL();
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
-}
+CObdChannelList* CObdChannelList::NewL() { return PwNewL<CObdChannelList>(); }
 
 CObdChannelList::~CObdChannelList() {
   for (CObdChannel* channel : iChannels) delete channel;
@@ -76,14 +67,9 @@ void CObdChannelList::ConstructL() {
 
 void CObdChannelList::AddChannelL(TChannelId aId, uint8_t aPid, double aOffset, double aDivisor, int32_t aBytes,
                                   int32_t aExtraBytes, uint16_t aNameId) {
-  CObdChannel* channel = new CObdChannel(aId, aPid, aOffset, aDivisor, aBytes, aExtraBytes);
-  try {
-    channel->Name().LoadFromResource(aNameId);
-    iChannels.Append(channel);
-  } catch (...) {
-    delete channel;
-    throw;
-  }
+  CObdChannel* channel = PwConstructL(new CObdChannel(aId, aPid, aOffset, aDivisor, aBytes, aExtraBytes),
+                                      [aNameId](CObdChannel* aNew) { aNew->Name().LoadFromResource(aNameId); });
+  AppendOwnedL(iChannels, channel);
   if (!iByPid[aPid]) iByPid[aPid] = channel;
 }
 

@@ -71,6 +71,8 @@ class CObdChannelList : public CPwBase {
 
  private:
   CObdChannelList() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&... aArgs);
   void ConstructL();
   void AddChannelL(TChannelId aId, uint8_t aPid, double aOffset, double aDivisor, int32_t aBytes,
                    int32_t aExtraBytes, uint16_t aNameId);

@@ -35,14 +35,7 @@ constexpr int32_t KFirstSparePort = 50;
 class CRecordCore final : public CCore, public MObdPollingPlan {
  public:
   static CRecordCore* NewL(CHeadlessModel& aModel) {
-    CRecordCore* self = new CRecordCore(aModel);
-    try {
-      self->ConstructL(&aModel.Scheduler());
-    } catch (...) {
-      delete self;
-      throw;
-    }
-    return self;
+    return PwConstructL(new CRecordCore(aModel), [&](CRecordCore* aSelf) { aSelf->ConstructL(&aModel.Scheduler()); });
   }
 
   void SetSession(CTrackSession* aSession) {

@@ -37,7 +37,14 @@ int32_t PwFileStream::OpenRead() {
   iData.SetLength(0);
   CPwByteArray chunk;
   while (iFile.Read(KBufferSize, chunk)) iData.Append(chunk);
+  const bool failed = iFile.HasFailed();
   iFile.Close();
+  if (failed) {
+    // Part of a file is not the file: a read error fails the open.
+    iReading = false;
+    iData.SetLength(0);
+    return 0;
+  }
   iReadPos = 0;
   return 1;
 }

@@ -17,6 +17,7 @@ enum : int32_t {
   KErrCorrupt = -5,
   KErrCannotOpen = -8,
   KErrThread = -9,
+  KErrUnknown = -10,  // an exception that is neither a leave nor bad_alloc reached a trap
 };
 
 // The exception object of a leave.
@@ -63,8 +64,9 @@ void* ReAllocL(void* aPtr, size_t aSize);
 // Frees a block from AllocL/ReAllocL (null is allowed).
 void FreeMem(void* aPtr);
 
-// Runs aFunc; returns the code of a leave it raised, KErrNone on success, and 0 for any other
-// exception (a trap catches everything).
+// Runs aFunc; returns the code of a leave it raised, KErrNone on success, KErrNoMemory for
+// bad_alloc and KErrUnknown for any other exception (a trap catches everything, and never
+// reports a failure as success).
 template <class F>
 int32_t Trap(F&& aFunc) {
   try {
@@ -75,7 +77,7 @@ int32_t Trap(F&& aFunc) {
   } catch (const std::bad_alloc&) {
     return KErrNoMemory;
   } catch (...) {
-    return 0;
+    return KErrUnknown;
   }
 }
 
@@ -94,17 +96,42 @@ class CPwBase {
   static void operator delete[](void* aPtr) { FreeMem(aPtr); }
 };
 
+// Second phase of a two-phase construction for an object whose constructor needs arguments:
+// takes ownership of aObject (fresh from new), runs aSecondPhase(aObject) and frees the object
+// when that leaves. Leaves.
+template <class T, class F>
+T* PwConstructL(T* aObject, F&& aSecondPhase) {
+  try {
+    aSecondPhase(aObject);
+  } catch (...) {
+    delete aObject;
+    throw;
+  }
+  return aObject;
+}
+
 // Two-phase construction: allocates T (zero-filled, leaves -2), runs its non-failing
 // constructor, then aObject->ConstructL(args...); a leave in the second phase frees the object.
 // Typical use: `static CFoo* NewL(int a) { return PwNewL<CFoo>(a); }` with ConstructL(int).
 template <class T, class... A>
 T* PwNewL(A&&... aArgs) {
-  T* self = new T();
+  return PwConstructL(new T(), [&](T* aSelf) { aSelf->ConstructL(std::forward<A>(aArgs)...); });
+}
+
+// Appends aItem to aList, which from then on owns aOwned (what aItem holds or is); when the
+// append leaves, deletes aOwned and leaves with the same code. Leaves.
+template <class L, class V, class O>
+void AppendOwnedL(L& aList, const V& aItem, O* aOwned) {
   try {
-    self->ConstructL(std::forward<A>(aArgs)...);
+    aList.Append(aItem);
   } catch (...) {
-    delete self;
+    delete aOwned;
     throw;
   }
-  return self;
+}
+
+// Appends the owned object aObject to aList or deletes it and leaves. Leaves.
+template <class L, class O>
+void AppendOwnedL(L& aList, O* aObject) {
+  AppendOwnedL(aList, aObject, aObject);
 }

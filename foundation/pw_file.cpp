@@ -80,7 +80,7 @@ int32_t CPwFile::Write(CPwByteArrayC aBytes) {
 int32_t CPwFile::Read(uint8_t* aBuffer, int32_t aCount) {
   if (!iOpen || aCount <= 0) return 0;
   int64_t n = pwplat::FileRead(iHandle, aBuffer, static_cast<size_t>(aCount));
-  return n > 0 ? static_cast<int32_t>(n) : 0;
+  return n >= 0 ? static_cast<int32_t>(n) : -1;
 }
 
 int32_t CPwFile::ReadAll(CPwByteArray& aTarget) {
@@ -90,7 +90,7 @@ int32_t CPwFile::ReadAll(CPwByteArray& aTarget) {
   aTarget.SetLength(0);
   aTarget.Reserve(static_cast<int32_t>(size));
   int32_t got = size > 0 ? Read(aTarget.Buffer(), static_cast<int32_t>(size)) : 0;
-  aTarget.SetLength(got);
+  aTarget.SetLength(got > 0 ? got : 0);
   return got == size ? 1 : 0;
 }
 
@@ -188,6 +188,8 @@ bool PwFileBuffered::Read(int32_t aCount, CPwByteArray& aTarget) {
     int32_t room = iReadBuffer.Capacity() - iReadBuffer.Length();
     int32_t got = iFile.Read(iReadBuffer.Buffer() + iReadBuffer.Length(), room);
     if (got <= 0) {
+      // A failed read ends the reading as the end would, but is remembered (HasFailed).
+      if (got < 0) iFailed = true;
       iAtEnd = true;
       break;
     }

@@ -45,7 +45,8 @@ class CPwFile : public CPwBase {
 
   // 1 if all bytes were written, 0 when not writable or on failure.
   int32_t Write(CPwByteArrayC aBytes);
-  // Reads up to aCount bytes; returns the number read, 0 at end or on failure.
+  // Reads up to aCount bytes; returns the number read, 0 at the end (or when not open) and
+  // -1 when the read failed: an I/O error is never taken for the end of the file.
   int32_t Read(uint8_t* aBuffer, int32_t aCount);
   // Seeks to 0 and reads Size() bytes, replacing aTarget's content; 1 on success, 0 when not
   // open or the read came up short. Leaves KErrNoMemory.
@@ -89,11 +90,12 @@ class PwFileBuffered : public CPwBase {
   bool Flush();
   // Bytes accepted by Write since the last successful Flush: what a crash could lose.
   int32_t BytesSinceSync() const { return iUnsynced + iWriteBuffer.Length(); }
-  // True once a disk write or flush failed since the last open.
+  // True once a disk write, flush or read failed since the last open.
   bool HasFailed() const { return iFailed; }
 
   // Replaces aTarget's content with exactly aCount bytes from the file, or at the end of the
-  // file with whatever is left. True if anything was moved. Leaves KErrNoMemory.
+  // file with whatever is left. True if anything was moved. A failed read ends the reading
+  // like the end of the file and sets HasFailed. Leaves KErrNoMemory.
   bool Read(int32_t aCount, CPwByteArray& aTarget);
 
   // Flushes (when writing), closes and frees both buffers.

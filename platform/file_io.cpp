@@ -28,9 +28,12 @@ size_t TakeBudget(size_t aWanted) {
 
 bool BudgetExhausted() { return gWriteBudget.load() == 0; }
 
+std::atomic<int64_t> gReadBudget{-1};
+
 }  // namespace
 
 void SetWriteBudgetForTest(int64_t aBytes) { gWriteBudget.store(aBytes < 0 ? -1 : aBytes); }
+void SetReadBudgetForTest(int64_t aBytes) { gReadBudget.store(aBytes < 0 ? -1 : aBytes); }
 
 int FileOpen(const char* aPath, TFileOpenMode aMode) {
   int flags = O_CLOEXEC;
@@ -64,6 +67,15 @@ void FileClose(int aFd) {
 }
 
 int64_t FileRead(int aFd, void* aBuf, size_t aSize) {
+  const int64_t budget = gReadBudget.load();
+  if (budget >= 0) {
+    if (static_cast<uint64_t>(budget) < aSize) {
+      gReadBudget.store(0);
+      errno = EIO;
+      return -1;
+    }
+    gReadBudget.store(budget - static_cast<int64_t>(aSize));
+  }
   size_t done = 0;
   char* p = static_cast<char*>(aBuf);
   while (done < aSize) {

@@ -70,5 +70,8 @@ void FolderClose(void* aHandle);
 // write fails as on a full medium (the part that fits is still written). A negative value
 // removes the limit. Also makes FileSync/FileDataSync fail while the budget is exhausted.
 void SetWriteBudgetForTest(int64_t aBytes);
+// Test hook: after aBytes more bytes have been read through FileRead, every further read
+// fails as on a damaged medium (EIO). A negative value removes the limit.
+void SetReadBudgetForTest(int64_t aBytes);
 
 }  // namespace pwplat

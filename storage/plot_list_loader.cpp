@@ -80,7 +80,7 @@ int32_t CPlotListLoader::Step() {
 }
 
 void CPlotListLoader::Cancel() {
-  if (iState == EComplete) return;
+  if (iState == EComplete || iState == EFailed) return;
   Finish(EIncomplete);
 }
 
@@ -90,14 +90,20 @@ void CPlotListLoader::Finish(int32_t aState) {
   iBuffer.Reset();
 }
 
+void CPlotListLoader::FailReadL() {
+  Finish(EFailed);
+  Leave(KErrRead);
+}
+
 void CPlotListLoader::Open() {
   iFile.SetPath(iPath);
   if (!iFile.OpenRead()) Leave(KErrOpen);
   const int64_t size = iFile.Size();
   uint8_t head[CPlotList::KHeaderBytes];
-  if (iFile.Read(head, CPlotList::KHeaderBytes) < CPlotList::KHeaderBytes) {
+  const int32_t headBytes = iFile.Read(head, CPlotList::KHeaderBytes);
+  if (headBytes < CPlotList::KHeaderBytes) {
     iFile.Close();
-    Leave(KErrShort);
+    Leave(headBytes < 0 ? KErrRead : KErrShort);
   }
   TPlotFileHeader header;
   const uint32_t first = ReadU32(head);
@@ -139,6 +145,7 @@ void CPlotListLoader::Open() {
 bool CPlotListLoader::ReadPortion() {
   uint8_t* data = iBuffer.Buffer();
   const int32_t got = iFile.Read(data, KPortionBytes);
+  if (got < 0) FailReadL();
   const int32_t used = ConvertRecords(data, got);
   iOffset += used;
   iProgress = ClampToInt32(iOffset);
@@ -234,6 +241,7 @@ bool CPlotListLoader::ReadOldPortion() {
   uint8_t* data = iBuffer.Buffer();
   const int32_t wanted = KPortionRecords * iRecordSize;
   const int32_t got = iFile.Read(data, wanted);
+  if (got < 0) FailReadL();
   const int32_t records = got / iRecordSize;
   for (int32_t i = 0; i < records; ++i) ConvertOldRecord(data + i * iRecordSize);
   iOffset += static_cast<int64_t>(records) * iRecordSize;

@@ -1,6 +1,7 @@
 // Reads a samples file into a CPlotList in short steps (64 KiB, or 2000 records of the older
 // formats, per step), so that a worker can show progress and the program stays responsive.
 // A torn or corrupt tail ends the load early without failing it: what precedes it is kept.
+// A read error is not the end of the file: it fails the load.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +16,13 @@ class PwTimeConverter;
 
 class CPlotListLoader : public CWorker {
  public:
-  enum TState : int32_t { ENotStarted = 0, EReading = 1, EComplete = 2, EIncomplete = 3 };
+  enum TState : int32_t { ENotStarted = 0, EReading = 1, EComplete = 2, EIncomplete = 3, EFailed = 4 };
 
   // Leave codes.
   static constexpr int32_t KErrOpen = 1;        // the file cannot be opened
   static constexpr int32_t KErrShort = 2;       // shorter than the 16-byte header
   static constexpr int32_t KErrVersion = 6;     // a version this program cannot read
+  static constexpr int32_t KErrRead = 7;        // reading failed part way (state EFailed)
 
   static constexpr int32_t KPortionBytes = 65536;
   static constexpr int32_t KPortionRecords = 2000;
@@ -49,6 +51,8 @@ class CPlotListLoader : public CWorker {
 
  private:
   void Open();
+  // Ends the load as failed after a read error. Leaves KErrRead.
+  [[noreturn]] void FailReadL();
   // One portion of each format; true while there is more.
   bool ReadPortion();
   bool ReadOldPortion();

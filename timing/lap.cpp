@@ -23,7 +23,7 @@ CLap::~CLap() {
   if (!iComposite) delete iStart;
 }
 
-TLapSector* CLap::NewSector(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample,
+TLapSector* CLap::NewSectorL(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample,
                             const TLapSector* aPrevious) {
   TLapSector* sector = new TLapSector;
   sector->iPrevious = aPrevious;
@@ -36,7 +36,7 @@ TLapSector* CLap::NewSector(int32_t aKey, int32_t aSampleIndex, const TPositionP
 void CLap::SetStart(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample) {
   if (iComposite) return;  // a composite lap's start belongs to the lap it was taken from
   if (!iStart) {
-    iStart = NewSector(aKey, aSampleIndex, aSample, nullptr);
+    iStart = NewSectorL(aKey, aSampleIndex, aSample, nullptr);
     return;
   }
   iStart->iKey = aKey;
@@ -48,7 +48,7 @@ void CLap::SetStart(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSa
 int32_t CLap::SetFinish(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample) {
   if (iFinish || !iStart || iComposite) return 0;
   const TLapSector* previous = iSplits.Count() ? iSplits.At(iSplits.Count() - 1) : iStart;
-  iFinish = NewSector(aKey, aSampleIndex, aSample, previous);
+  iFinish = NewSectorL(aKey, aSampleIndex, aSample, previous);
   return 1;
 }
 
@@ -56,29 +56,20 @@ int32_t CLap::AddSplit(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& 
   if (iFinish || !iStart || iComposite) return 0;
   if (FindCrossing(aKey)) return 0;
   const TLapSector* previous = iSplits.Count() ? iSplits.At(iSplits.Count() - 1) : iStart;
-  TLapSector* split = NewSector(aKey, aSampleIndex, aSample, previous);
-  // Append may leave: the new crossing must not leak then.
-  const int32_t code = Trap([&] { iSplits.Append(split); });
-  if (code != KErrNone) {
-    delete split;
-    Leave(code);
-  }
+  TLapSector* split = NewSectorL(aKey, aSampleIndex, aSample, previous);
+  AppendOwnedL(iSplits, split);
   return 1;
 }
 
 void CLap::AddCopiedCrossing(const TLapSector& aSector) {
-  TLapSector* copy = NewSector(aSector.iKey, aSector.iSampleIndex, aSector.iSample, aSector.iPrevious);
-  const int32_t code = Trap([&] { iSplits.Append(copy); });
-  if (code != KErrNone) {
-    delete copy;
-    Leave(code);
-  }
+  TLapSector* copy = NewSectorL(aSector.iKey, aSector.iSampleIndex, aSector.iSample, aSector.iPrevious);
+  AppendOwnedL(iSplits, copy);
   if (!iStart) iStart = const_cast<TLapSector*>(aSector.iPrevious);
 }
 
 int32_t CLap::SetCopiedFinish(const TLapSector& aSector) {
   if (iFinish) return 0;
-  iFinish = NewSector(aSector.iKey, aSector.iSampleIndex, aSector.iSample, aSector.iPrevious);
+  iFinish = NewSectorL(aSector.iKey, aSector.iSampleIndex, aSector.iSample, aSector.iPrevious);
   if (!iStart) iStart = const_cast<TLapSector*>(aSector.iPrevious);
   return 1;
 }

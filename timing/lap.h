@@ -47,17 +47,17 @@ class CLap : public CPwBase {
   ~CLap() override;
 
   // --- Building.
-  // Creates the start crossing or overwrites it; the start has no previous crossing.
+  // Creates the start crossing or overwrites it; the start has no previous crossing. Leaves.
   void SetStart(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample);
-  // 1 on success; 0 when the lap already has a finish or has no start yet.
+  // 1 on success; 0 when the lap already has a finish or has no start yet. Leaves.
   int32_t SetFinish(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample);
   // 1 on success; 0 when the lap is finished, has no start yet, or already has a crossing
-  // with this key.
+  // with this key. Leaves.
   int32_t AddSplit(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample);
   // Composite laps: a copy of a crossing (its previous-crossing pointer kept). The first copy
-  // also makes its previous crossing the lap's start.
+  // also makes its previous crossing the lap's start. Leaves.
   void AddCopiedCrossing(const TLapSector& aSector);
-  // The same for the finish; 0 when the lap is finished already.
+  // The same for the finish; 0 when the lap is finished already. Leaves.
   int32_t SetCopiedFinish(const TLapSector& aSector);
 
   // --- Structure.
@@ -127,7 +127,7 @@ class CLap : public CPwBase {
   void SetInvalidMarker(int32_t aMarker) { iInvalidMarker = aMarker; }
 
  private:
-  TLapSector* NewSector(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample,
+  TLapSector* NewSectorL(int32_t aKey, int32_t aSampleIndex, const TPositionPlot& aSample,
                         const TLapSector* aPrevious);
   // Runs the scan over samples aFirst..aLast inclusive with fresh extreme state.
   void ScanRange(int32_t aFirst, int32_t aLast, int32_t aThreshold);

@@ -124,13 +124,11 @@ int32_t CLapList::ProcessCrossings(const CTrapLineList& aTraps, const CIntersect
     if (CTrapLine::IsStartType(type) && CloseEnough(x.iInterval, KLapIntervalLimit)) {
       lap = NthNewest(0);
       if (!lap || lap->IsFinished() || lap->SplitCount() > 0) {
-        CLap* next = CLap::NewL(iPlots, 0);
-        next->SetStart(x.iTrapIndex, x.iSampleIndex, x.iSample);
-        const int32_t code = Trap([&] { iLaps.Append(next); });
-        if (code != KErrNone) {
-          delete next;
-          Leave(code);
-        }
+        // A start sector that cannot be allocated frees the new lap with it.
+        CLap* next = PwConstructL(CLap::NewL(iPlots, 0), [&](CLap* aLap) {
+          aLap->SetStart(x.iTrapIndex, x.iSampleIndex, x.iSample);
+        });
+        AppendOwnedL(iLaps, next);
       } else {
         lap->SetStart(x.iTrapIndex, x.iSampleIndex, x.iSample);
       }

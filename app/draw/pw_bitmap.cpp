@@ -79,14 +79,7 @@ struct TPointF {
 }  // namespace
 
 CPwBitmap* CPwBitmap::NewL(int32_t aWidth, int32_t aHeight) {
-  CPwBitmap* self = new CPwBitmap();
-  try {
-    self->ResizeL(aWidth, aHeight);
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
+  return PwConstructL(new CPwBitmap(), [&](CPwBitmap* aSelf) { aSelf->ResizeL(aWidth, aHeight); });
 }
 
 CPwBitmap::~CPwBitmap() { FreeMem(iPixels); }

@@ -29,27 +29,13 @@ int32_t Clamp16(int32_t aValue) { return std::clamp<int32_t>(aValue, -32000, 320
 
 CPwFont* CPwFont::NewL(TPwFontFace aFace, int32_t aPixelSize) {
   if (aFace < EPwFontSans || aFace > EPwFontMono) aFace = EPwFontSans;
-  CPwFont* self = new CPwFont();
-  try {
-    const std::string path = FolderSetting() + KFaceFiles[aFace];
-    self->ConstructL(path.c_str(), aFace, aPixelSize);
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
+  const std::string path = FolderSetting() + KFaceFiles[aFace];
+  return PwNewL<CPwFont>(path.c_str(), aFace, aPixelSize);
 }
 
 CPwFont* CPwFont::NewL(CPwStringC aPath, int32_t aPixelSize) {
-  CPwFont* self = new CPwFont();
-  try {
-    const std::string path = PwToUtf8(aPath);
-    self->ConstructL(path.c_str(), EPwFontSans, aPixelSize);
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
+  const std::string path = PwToUtf8(aPath);
+  return PwNewL<CPwFont>(path.c_str(), EPwFontSans, aPixelSize);
 }
 
 CPwFont::~CPwFont() {

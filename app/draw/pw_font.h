@@ -73,6 +73,8 @@ class CPwFont : public CPwBase {
 
  private:
   CPwFont() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&... aArgs);
   void ConstructL(const char* aFirstChoice, TPwFontFace aFace, int32_t aPixelSize);
   bool TryOpen(const char* aPath);
   TPwGlyph& RenderL(uint32_t aCodePoint);

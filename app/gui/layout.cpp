@@ -161,10 +161,6 @@ const CPwBitmap* CLayout::Icon(const char* aName, int32_t aSize) {
   std::strcpy(icon.iName, aName);
   icon.iSize = aSize;
   icon.iBitmap = CPwBitmap::LoadPngL(path, aSize, aSize);
-  const int32_t code = Trap([&] { iIcons.Append(icon); });
-  if (code != KErrNone) {
-    delete icon.iBitmap;
-    return nullptr;
-  }
+  if (Trap([&] { AppendOwnedL(iIcons, icon, icon.iBitmap); }) != KErrNone) return nullptr;
   return icon.iBitmap;
 }

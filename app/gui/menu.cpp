@@ -5,15 +5,9 @@
 #include "app/gui/layout.h"
 
 CMenuControl* CMenuControl::NewL(const CPwVector<TMenuEntry>& aEntries) {
-  CMenuControl* self = new CMenuControl();
-  const int32_t code = Trap([&] {
-    for (const TMenuEntry& entry : aEntries) self->iEntries.Append(entry);
+  return PwConstructL(new CMenuControl(), [&](CMenuControl* aSelf) {
+    for (const TMenuEntry& entry : aEntries) aSelf->iEntries.Append(entry);
   });
-  if (code != KErrNone) {
-    delete self;
-    Leave(code);
-  }
-  return self;
 }
 
 CMenuControl::~CMenuControl() = default;

@@ -222,3 +222,47 @@ TEST(BtAddr, BytesTextAndChecks) {
   EXPECT_EXIT(b.At(-1), testing::ExitedWithCode(70), "PwCore 1");
   EXPECT_EXIT(TPwBtAddr(CPwByteArrayC("12345")), testing::ExitedWithCode(70), "PwCore 2");
 }
+
+namespace {
+
+int gLiveParts = 0;
+
+struct TCountedPart {
+  TCountedPart() { ++gLiveParts; }
+  ~TCountedPart() { --gLiveParts; }
+  void ConstructL(bool aFail) {
+    if (aFail) Leave(KErrCorrupt);
+  }
+};
+
+// A list whose append fails once it holds aRoom items.
+struct TFullList {
+  int32_t iRoom = 0;
+  CPwVector<TCountedPart*> iItems;
+  void Append(TCountedPart* aPart) {
+    if (iItems.Count() >= iRoom) Leave(KErrNoMemory);
+    iItems.Append(aPart);
+  }
+};
+
+}  // namespace
+
+TEST(Ownership, FailedSecondPhaseOrAppendFreesTheObjectAndTrapsNeverReportSuccess) {
+  EXPECT_EQ(Trap([] { PwNewL<TCountedPart>(true); }), KErrCorrupt);
+  EXPECT_EQ(gLiveParts, 0);
+  EXPECT_EQ(Trap([] { PwConstructL(new TCountedPart(), [](TCountedPart*) { throw std::bad_alloc(); }); }),
+            KErrNoMemory);
+  EXPECT_EQ(gLiveParts, 0);
+
+  TFullList list;
+  list.iRoom = 1;
+  AppendOwnedL(list, PwNewL<TCountedPart>(false));
+  EXPECT_EQ(Trap([&] { AppendOwnedL(list, PwNewL<TCountedPart>(false)); }), KErrNoMemory);
+  EXPECT_EQ(gLiveParts, 1);  // the one the list owns
+  delete list.iItems.At(0);
+  EXPECT_EQ(gLiveParts, 0);
+
+  // Anything that is neither a leave nor bad_alloc has its own failure code.
+  EXPECT_EQ(Trap([] { throw 7; }), KErrUnknown);
+  EXPECT_NE(KErrUnknown, KErrNone);
+}

@@ -218,6 +218,18 @@ TEST_F(FileStreamTest, OpenFailures) {
   s.SetPath(u"");
   EXPECT_EQ(Trap([&] { s.OpenWrite(); }), KErrCannotOpen);
   EXPECT_EQ(s.OpenRead(), 0);
+
+  // A read error part way is no shorter file: the open fails.
+  const std::string path = iDir / "damaged.bin";
+  WriteFile(path, [&](PwFileStream& out) {
+    for (int32_t i = 0; i < 2 * PwFileStream::KBufferSize; ++i) out.WriteInt32(i);
+  });
+  s.SetPath(Wide(path));
+  pwplat::SetReadBudgetForTest(PwFileStream::KBufferSize);
+  EXPECT_EQ(s.OpenRead(), 0);
+  pwplat::SetReadBudgetForTest(-1);
+  EXPECT_EQ(Trap([&] { s.ReadInt8(); }), KErrCorrupt);
+  EXPECT_EQ(s.OpenRead(), 1);
 }
 
 TEST_F(FileStreamTest, FailedSaveKeepsThePreviousFile) {

@@ -151,6 +151,35 @@ TEST_F(PwFileTest, FailedDiskWriteClosesAndDropsLaterWrites) {
   EXPECT_FALSE(file.IsOpen());
 }
 
+TEST_F(PwFileTest, ReadErrorIsNotTheEndOfTheFile) {
+  std::string path = iDir / "e.bin";
+  ASSERT_TRUE(pwtest::WriteFileBytes(path, std::string(64, 'x')));
+  CPwFile plain;
+  plain.SetPath(Wide(path));
+  ASSERT_EQ(plain.OpenRead(), 1);
+  uint8_t buf[8];
+  pwplat::SetReadBudgetForTest(0);
+  EXPECT_EQ(plain.Read(buf, 8), -1);
+  CPwByteArray all;
+  EXPECT_EQ(plain.ReadAll(all), 0);
+  EXPECT_EQ(all.Length(), 0);
+  pwplat::SetReadBudgetForTest(-1);
+  plain.Close();
+
+  PwFileBuffered buffered;
+  buffered.SetPath(Wide(path));
+  ASSERT_EQ(buffered.OpenRead(16), 1);
+  CPwByteArray chunk;
+  ASSERT_TRUE(buffered.Read(8, chunk));
+  EXPECT_FALSE(buffered.HasFailed());
+  pwplat::SetReadBudgetForTest(0);
+  EXPECT_TRUE(buffered.Read(8, chunk));  // what was buffered still comes
+  EXPECT_FALSE(buffered.Read(8, chunk));
+  EXPECT_TRUE(buffered.HasFailed());
+  pwplat::SetReadBudgetForTest(-1);
+  buffered.Close();
+}
+
 TEST_F(PwFileTest, BufferedReadsMoveExactSizes) {
   std::string path = iDir / "r.bin";
   std::string content;

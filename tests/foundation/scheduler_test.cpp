@@ -301,9 +301,9 @@ TEST_F(SchedulerTest, RunFailureHandledByTheObjectOrWithOtherCodesShowsNothing) 
   RunMain();
   EXPECT_EQ(handled.iFailures, (std::vector<int32_t>{KErrNoMemory}));
   EXPECT_EQ(corrupt.iFailures, (std::vector<int32_t>{KErrCorrupt}));
-  // A foreign exception counts as code 0: no failure handling at all.
+  // A foreign exception is a failure of its own kind, handled like any other.
   EXPECT_EQ(foreign.iRuns, 1);
-  EXPECT_TRUE(foreign.iFailures.empty());
+  EXPECT_EQ(foreign.iFailures, (std::vector<int32_t>{KErrUnknown}));
   EXPECT_TRUE(iNotes.iTexts.empty());
   EXPECT_EQ(next.iRuns, 1);
 }

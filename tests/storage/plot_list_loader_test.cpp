@@ -15,6 +15,7 @@
 #include "acquisition/obd_channels.h"
 #include "foundation/paths.h"
 #include "foundation/pw_time.h"
+#include "platform/file_io.h"
 #include "storage/plot_list.h"
 #include "support/test_support.h"
 
@@ -450,6 +451,34 @@ TEST_F(LoaderTest, CancelEndsTheLoadAsIncomplete) {
   EXPECT_FALSE(iList->IsComplete());
   EXPECT_EQ(iList->PositionList().Count(), 1985);
   EXPECT_EQ(iList->Loader(), nullptr);
+}
+
+TEST_F(LoaderTest, ReadErrorPartWayFailsTheLoadInsteadOfEndingIt) {
+  std::string bytes = Header(3);
+  for (int32_t i = 0; i < 4000; ++i) bytes += Position(1000 + i * 100, 3000000 + i, 600000);
+  iFolder.Write(bytes);
+  CPlotListLoader* loader = iList->StartLoading(nullptr, u"s", iFolder.Root());
+  ASSERT_EQ(loader->Step(), 1);  // opens and reads the header
+  ASSERT_EQ(loader->Step(), 1);  // the first portion
+  pwplat::SetReadBudgetForTest(100);
+  EXPECT_EQ(Trap([&] { loader->Step(); }), CPlotListLoader::KErrRead);
+  pwplat::SetReadBudgetForTest(-1);
+  EXPECT_EQ(loader->State(), CPlotListLoader::EFailed);
+  loader->Cancel();
+  EXPECT_EQ(loader->State(), CPlotListLoader::EFailed);
+  EXPECT_EQ(loader->Step(), 0);
+  iList->FinishLoading();
+  EXPECT_FALSE(iList->IsComplete());
+  EXPECT_EQ(iList->PositionList().Count(), 1985);
+
+  // Failing at the header is a read error too, not a short file.
+  std::unique_ptr<CPlotList> other(CPlotList::NewL(iChannels.get()));
+  CPlotListLoader* second = other->StartLoading(nullptr, u"s", iFolder.Root());
+  pwplat::SetReadBudgetForTest(0);
+  EXPECT_EQ(Trap([&] { second->Step(); }), CPlotListLoader::KErrRead);
+  pwplat::SetReadBudgetForTest(-1);
+  other->FinishLoading();
+  EXPECT_FALSE(other->IsComplete());
 }
 
 namespace {
