@@ -5,23 +5,22 @@
 #include "acquisition/obd_parser.h"
 #include "strings/pw_strings.h"
 
-CCore* CCore::NewL(MActiveSchedulerObserver* aScheduler) {
-  CCore* self = new CCore();
-  try {
-    self->ConstructL(aScheduler);
-  } catch (...) {
-    delete self;
-    throw;
-  }
-  return self;
-}
+CCore* CCore::NewL(MActiveSchedulerObserver* aScheduler) { return PwNewL<CCore>(aScheduler); }
 
 void CCore::ConstructL(MActiveSchedulerObserver* aScheduler) {
+  ConstructMembersL();
+  CreateConnectionsL(aScheduler);
+}
+
+void CCore::ConstructMembersL() {
   iObdChannels = CObdChannelList::NewL();
   for (CNmeaParser*& parser : iParsers) parser = CNmeaParser::NewL(0);
   iChannelState = CChannelState::NewL();
   iSlowBearing = CSlowBearing::NewL();
   iGpsClient = CGpsClient::NewL(*this);
+}
+
+void CCore::CreateConnectionsL(MActiveSchedulerObserver* aScheduler) {
   for (CDataEngine*& connection : iConnections) {
     connection = CDataEngine::NewL(aScheduler, iGpsClock);
     connection->SetProtocolHandlerFactory(&NewDeviceProtocolHandlerL);

@@ -97,7 +97,14 @@ class CCore : public CPwBase, public MDeviceModel {
 
  protected:
   CCore() = default;
+  template <class T, class... A>
+  friend T* PwNewL(A&&... aArgs);
+  // The members, then the three device connections. Leaves.
   void ConstructL(MActiveSchedulerObserver* aScheduler);
+  // The parts of ConstructL, for a derived class that registers other active objects with
+  // the scheduler between them (the connections register when they are created). Leave.
+  void ConstructMembersL();
+  void CreateConnectionsL(MActiveSchedulerObserver* aScheduler);
 
  private:
   // The parser index of a kind: 0 GPS, 1 OBD-II, 2 data logger and accelerometer; -1 other.

@@ -37,7 +37,7 @@ constexpr char KDeviceIdentity[] = "Pacewright-Linux";
 
 CGuiCore::~CGuiCore() { DestroyGui(); }
 
-void CGuiCore::ConstructL(MActiveSchedulerObserver* aScheduler, const TGuiFactory& aGuiFactory, CModel& aModel) {
+void CGuiCore::ConstructL(const TGuiFactory& aGuiFactory, CModel& aModel) {
   iDrives.reset(CPwDrives::NewL());
   iSessions.reset(new CSessionList(*iDrives));
   // The track list refers to the settings, so they exist first.
@@ -45,7 +45,7 @@ void CGuiCore::ConstructL(MActiveSchedulerObserver* aScheduler, const TGuiFactor
   iTracks.reset(new CTrackList(*iSettings, *iDrives));
   iDownloadTracks.reset(new CDownloadTrackList());
   iTests.reset(CPerformanceTestList::NewL());
-  CCore::ConstructL(aScheduler);
+  CCore::ConstructMembersL();
   iUnits.reset(new TSettingsUnits(*iSettings));
   iStrings.reset(CStringProvider::NewL(iUnits.get()));
   if (aGuiFactory) iGui.reset(aGuiFactory(aModel));
@@ -66,7 +66,7 @@ CModel* CModel::NewL(MActiveSchedulerObserver* aScheduler, const TGuiFactory& aG
 
 void CModel::ConstructL(MActiveSchedulerObserver* aScheduler, const TGuiFactory& aGuiFactory) {
   iScheduler = aScheduler;
-  CGuiCore::ConstructL(aScheduler, aGuiFactory, *this);
+  CGuiCore::ConstructL(aGuiFactory, *this);
   SetDeviceSettings(&iDeviceSettings);
   MProgressDisplay* progress = Gui() ? Gui()->ProgressDisplay() : nullptr;
   iWorkerEngine.reset(new CWorkerEngine(aScheduler, progress));
@@ -74,6 +74,8 @@ void CModel::ConstructL(MActiveSchedulerObserver* aScheduler, const TGuiFactory&
   // Linux receivers pair as rfcomm serial devices, so there is no Bluetooth stack to search.
   iInquiry.reset(new CInquireDevicesEngine(aScheduler, nullptr));
   iDiscovery.reset(new CDiscoverServiceEngine(aScheduler, nullptr));
+  // The device connections register last: a worker step wins a tie against a device batch.
+  CreateConnectionsL(aScheduler);
   iAudio.reset(new PwSdlAudio());
 }
 

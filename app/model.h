@@ -59,8 +59,9 @@ class CGuiCore : public CCore {
 
  protected:
   CGuiCore() = default;
-  // The storage side, then the device core, then the GUI and the default performance tests.
-  void ConstructL(MActiveSchedulerObserver* aScheduler, const TGuiFactory& aGuiFactory, CModel& aModel);
+  // The storage side, then the device core's members (not its connections), then the GUI and
+  // the default performance tests. Leaves.
+  void ConstructL(const TGuiFactory& aGuiFactory, CModel& aModel);
   // Destroys the GUI before the objects its views look at.
   void DestroyGui();
 
