@@ -46,6 +46,8 @@ void CHttpParser::Reset() {
   iStage = EStatusLine;
   iStatusCode = -1;
   iResponseLength = 0;
+  iContentLength = -1;
+  iResponseError = KErrNone;
 }
 
 void CHttpParser::ResetForm() {
@@ -157,8 +159,12 @@ int32_t CHttpParser::NextRequestBytes(uint8_t* aBuffer, int32_t aMax) {
 }
 
 int32_t CHttpParser::AddResponseBytes(const uint8_t* aBytes, int32_t aCount) {
+  if (iResponseError != KErrNone) return iResponseError;
   if (aCount <= 0) return KErrNone;
-  if (aCount > KMaxResponseBytes - iResponseLength) return KErrTooLong;
+  if (aCount > KMaxResponseBytes - iResponseLength) {
+    iResponseError = KErrTooLong;
+    return iResponseError;
+  }
   iResponseLength += aCount;
   const CPwByteArrayC bytes(aBytes, aCount);
   switch (iStage) {
@@ -177,9 +183,55 @@ int32_t CHttpParser::AddResponseBytes(const uint8_t* aBytes, int32_t aCount) {
       break;
     }
     default:
-      AppendGrowing(iResponseBody, bytes);
+      AppendBody(bytes);
       break;
   }
+  return iResponseError;
+}
+
+void CHttpParser::AppendBody(CPwByteArrayC aBytes) {
+  if (iContentLength >= 0) {
+    const int64_t room = std::max<int64_t>(0, iContentLength - iResponseBody.Length());
+    if (aBytes.Length() > room) aBytes = aBytes.Left(static_cast<int32_t>(room));
+  }
+  AppendGrowing(iResponseBody, aBytes);
+}
+
+bool CHttpParser::IsWholeResponse() const {
+  if (iStage != EBody || iResponseError != KErrNone) return false;
+  return iContentLength < 0 || iResponseBody.Length() == iContentLength;
+}
+
+int32_t CHttpParser::ParseContentLength() {
+  const CPwByteArrayC name("Content-Length");
+  CPwByteArrayC rest = iResponseHeaders;
+  for (;;) {
+    int32_t terminator = 0;
+    const int32_t end = rest.FindLineEnd(terminator);
+    if (end <= 0) break;  // the empty line that ends the headers
+    const CPwByteArrayC line = rest.Left(end);
+    rest = rest.Mid(end + terminator);
+    const int32_t colon = line.Find(static_cast<uint8_t>(':'));
+    if (colon != name.Length() || line.Left(colon).CompareNoCase(name) != 0) continue;
+
+    CPwByteArrayC value = line.Mid(colon + 1);
+    while (!value.IsEmpty() && (value.ByteAt(0) == ' ' || value.ByteAt(0) == '\t')) value = value.Mid(1);
+    while (!value.IsEmpty() && (value.ByteAt(value.Length() - 1) == ' ' || value.ByteAt(value.Length() - 1) == '\t'))
+      value = value.Left(value.Length() - 1);
+    if (value.IsEmpty()) return KErrCorrupt;
+    // Digits only; a count of more digits than the cap has is too long whatever it says, and
+    // never overflows the sum.
+    int64_t length = 0;
+    for (int32_t i = 0; i < value.Length(); ++i) {
+      const uint8_t c = value.ByteAt(i);
+      if (c < '0' || c > '9') return KErrCorrupt;
+      if (length <= KMaxResponseBytes) length = length * 10 + (c - '0');
+    }
+    if (iContentLength >= 0 && iContentLength != length) return KErrCorrupt;
+    iContentLength = length;
+  }
+  if (iContentLength > KMaxResponseBytes - static_cast<int64_t>(iStatusLine.Length()) - iResponseHeaders.Length())
+    return KErrTooLong;
   return KErrNone;
 }
 
@@ -204,9 +256,16 @@ void CHttpParser::CheckHeaders(int32_t aScanFrom) {
     if (end < 0) return;
     bodyStart = end + KEmptyLine.Length();
   }
-  AppendGrowing(iResponseBody, CPwByteArrayC(iResponseHeaders).Mid(bodyStart));
+  const CPwByteArray early{CPwByteArrayC(iResponseHeaders).Mid(bodyStart)};
   iResponseHeaders.SetLength(bodyStart);
   iStage = EBody;
+  // A length the body cannot have fails the response before any of the body is taken.
+  iResponseError = ParseContentLength();
+  if (iResponseError != KErrNone) {
+    iContentLength = -1;
+    return;
+  }
+  AppendBody(early);
 }
 
 void CHttpParser::ParseStatusCode() {

@@ -1,6 +1,7 @@
 // One HTTP/1.0 exchange as bytes: builds the request (request line, headers, a multipart form
 // body) and hands it out in chunks, then splits the response into status line, headers and
-// body as its bytes arrive. Header fields are not interpreted; the body is everything after
+// body as its bytes arrive. Of the header fields only Content-Length is interpreted: with it the
+// body is exactly that many bytes (anything after them is dropped), without it everything after
 // the empty line until the server closes the connection.
 //
 // A request is sent as
@@ -66,8 +67,18 @@ class CHttpParser : public CPwBase {
   int32_t NextRequestBytes(uint8_t* aBuffer, int32_t aMax);
 
   // Adds received bytes to the buffer of the current stage and moves on through the stages.
-  // KErrTooLong (the bytes dropped) when the response would pass KMaxResponseBytes.
+  // KErrTooLong (the bytes dropped) when the response would pass KMaxResponseBytes, or as soon
+  // as the headers announce a body that would; KErrCorrupt once the headers hold a
+  // Content-Length that is not a decimal count (negative, empty, two that differ). Either
+  // error stays: every later call returns it too.
   int32_t AddResponseBytes(const uint8_t* aBytes, int32_t aCount);
+  // The announced body length, -1 when the headers (so far) announce none.
+  int64_t ContentLength() const { return iContentLength; }
+  // The headers are complete and so is the body they announced: no more bytes are needed.
+  bool IsBodyComplete() const { return iStage == EBody && iContentLength >= 0 && iResponseBody.Length() >= iContentLength; }
+  // Whether what was received is a whole response: the headers ended, nothing was refused, and
+  // the body is as long as announced (any length when none was).
+  bool IsWholeResponse() const;
 
   CPwByteArrayC Host() const { return iHost; }
   CPwByteArrayC RequestLine() const { return iRequestLine; }
@@ -93,6 +104,10 @@ class CHttpParser : public CPwBase {
   // Stage 1: the empty line moves the rest to the body.
   void CheckHeaders(int32_t aScanFrom);
   void ParseStatusCode();
+  // Reads Content-Length from the complete headers; the error for a value it cannot be.
+  int32_t ParseContentLength();
+  // Appends body bytes, never beyond the announced length.
+  void AppendBody(CPwByteArrayC aBytes);
 
   CPwByteArray iHost;
   CPwByteArray iRequestLine;
@@ -107,4 +122,6 @@ class CHttpParser : public CPwBase {
   int32_t iStage = EStatusLine;
   int32_t iStatusCode = -1;
   int32_t iResponseLength = 0;
+  int64_t iContentLength = -1;
+  int32_t iResponseError = KErrNone;
 };

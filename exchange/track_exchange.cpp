@@ -206,6 +206,8 @@ int32_t CTrackDownload::DoInstall(CPwStringC aNameIn, CPwByteArrayC aBytes) {
     if (stream.OpenRead()) {
       CTrackProfile probe;
       check = Trap([&] { probe.ReadFrom(stream, true); });
+      // Bytes after the last trap are not part of any track (a server padding its answer).
+      if (check == KErrNone && stream.Remaining() != 0) check = KErrCorrupt;
     }
     stream.Close();
     if (check != KErrNone) {

@@ -86,7 +86,7 @@ class CTrackDownload : public CPwBase, public MWebClientObserver {
 
   // Installs received track bytes as the track aName on the storage medium of the settings.
   // Asks before overwriting a track of that name (any letter case). The bytes must read as a
-  // track file, so that a broken download never replaces a good track. Shows the outcome
+  // track file and nothing more, so that a broken download never replaces a good track. Shows the outcome
   // as a note. Returns 1 when installed, 0 when the user declined, else the error code.
   int32_t InstallTrack(CPwStringC aName, CPwByteArrayC aBytes);
 

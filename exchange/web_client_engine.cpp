@@ -1,8 +1,10 @@
 #include "exchange/web_client_engine.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/socket.h"
 
 // What the application thread and the request's thread share. The parser and the owner are
@@ -13,6 +15,7 @@ struct CWebClientEngine::TRequest {
   CActive* iOwner = nullptr;
   int32_t iState = ERunning;
   PwCancelEvent iCancel;
+  TLimits iLimits;
 };
 
 CWebClientEngine::CWebClientEngine(MActiveSchedulerObserver* aScheduler, MProgressDisplay* aProgress)
@@ -97,6 +100,7 @@ int32_t CWebClientEngine::Start(CPwByteArrayC aMethod, CPwStringC aUrl, CPwStrin
   auto request = std::make_shared<TRequest>();
   request->iParser = iParser.get();
   request->iOwner = this;
+  request->iLimits = iLimits;
   if (!urlAccepted) {
     // Nothing to send: report the failure through Run like any other.
     request->iState = EFailed;
@@ -173,8 +177,9 @@ void CWebClientEngine::Run() {
   MWebClientObserver* observer = iObserver;
   iObserver = nullptr;
   const int32_t status = iParser->StatusCode();
-  // A connection closed before the end of the headers is a cut-off answer, not an empty body.
-  const bool complete = iParser->ResponseStage() == CHttpParser::EBody;
+  // A connection closed before the end of the headers, or before the end of the body the
+  // headers announced, is a cut-off answer, not a short one.
+  const bool complete = iParser->IsWholeResponse();
   CPwByteArray body;
   iParser->TakeResponseBody(body);
   iParser->Reset();
@@ -221,11 +226,29 @@ bool CWebClientEngine::SplitHost(CPwByteArrayC aHost, CPwByteArray& aName, int32
 
 namespace {
 
+// The time a request has left: each wait may last its own limit, but never past the end of
+// the whole request.
+class TRequestClock {
+ public:
+  explicit TRequestClock(int32_t aTotalMs) : iStart(pwplat::ClockTickMs()), iTotalMs(aTotalMs) {}
+  int32_t LeftMs() const {
+    const uint32_t elapsed = pwplat::ClockTickMs() - iStart;  // wraps correctly
+    return elapsed >= static_cast<uint32_t>(iTotalMs) ? 0 : iTotalMs - static_cast<int32_t>(elapsed);
+  }
+  bool IsOver() const { return LeftMs() <= 0; }
+  // How long the next wait may last with aLimitMs of its own.
+  int32_t WaitMs(int32_t aLimitMs) const { return std::min(std::max(aLimitMs, 0), LeftMs()); }
+
+ private:
+  uint32_t iStart;
+  int32_t iTotalMs;
+};
+
 // Sends the whole request, chunk by chunk; a partial send continues with the rest once the
 // socket takes more. Returns 1 when everything went out, 0 when the request ended (aOutcome
 // says how).
 int32_t SendAll(PwSocket& aSocket, CWebClientEngine::TState& aOutcome, PwLock& aLock, CHttpParser*& aParser,
-                PwCancelEvent& aCancel) {
+                PwCancelEvent& aCancel, const TRequestClock& aClock, int32_t aIdleMs) {
   uint8_t chunk[CWebClientEngine::KChunkBytes];
   for (;;) {
     int32_t count;
@@ -247,12 +270,13 @@ int32_t SendAll(PwSocket& aSocket, CWebClientEngine::TState& aOutcome, PwLock& a
       }
       sent += n;
       if (sent == count) break;
-      const uint32_t events = aSocket.Wait(aCancel, true);
+      const uint32_t events = aSocket.Wait(aCancel, true, aClock.WaitMs(aIdleMs));
       if (events & PwSocket::ECancelled) {
         aOutcome = CWebClientEngine::ECancelled;
         return 0;
       }
-      if (events == 0) {
+      // A server that takes nothing for too long, or never all of it in time, has failed.
+      if (events == 0 || (events & PwSocket::ETimeout) || aClock.IsOver()) {
         aOutcome = CWebClientEngine::EFailed;
         return 0;
       }
@@ -278,26 +302,37 @@ void CWebClientEngine::WorkerBody(const std::shared_ptr<TRequest>& aRequest) {
 
   TPwInetAddress address;
   PwSocket socket;
+  const TRequestClock clock(r.iLimits.iTotalMs);
   if (!hostValid || !PwResolveHost(host.c_str(), static_cast<uint16_t>(port), address)) {
     outcome = EFailed;
   } else if (!socket.Open()) {
     outcome = EFailed;
   } else {
-    const PwSocket::TConnectResult connected = socket.Connect(address, r.iCancel);
+    const PwSocket::TConnectResult connected =
+        socket.Connect(address, r.iCancel, clock.WaitMs(r.iLimits.iConnectMs));
     if (connected == PwSocket::EConnectCancelled) {
       outcome = ECancelled;
     } else if (connected != PwSocket::EConnected) {
       outcome = EFailed;
-    } else if (SendAll(socket, outcome, r.iLock, r.iParser, r.iCancel)) {
+    } else if (SendAll(socket, outcome, r.iLock, r.iParser, r.iCancel, clock, r.iLimits.iIdleMs)) {
       uint8_t chunk[KChunkBytes];
       for (;;) {
-        const uint32_t events = socket.Wait(r.iCancel, false);
+        // A slow drip keeps every wait short of the idle limit; the whole request still ends.
+        if (clock.IsOver()) {
+          outcome = EFailed;
+          break;
+        }
+        const uint32_t events = socket.Wait(r.iCancel, false, clock.WaitMs(r.iLimits.iIdleMs));
         if (events & PwSocket::ECancelled) {
           outcome = ECancelled;
           break;
         }
         if (events == 0) {
           outcome = EFailed;  // the wait itself broke; never spin on it
+          break;
+        }
+        if (events & PwSocket::ETimeout) {
+          outcome = EFailed;  // silent for too long
           break;
         }
         if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
@@ -318,6 +353,10 @@ void CWebClientEngine::WorkerBody(const std::shared_ptr<TRequest>& aRequest) {
         }
         if (r.iParser->AddResponseBytes(chunk, n) != KErrNone) {
           outcome = EFailed;  // longer than any answer of the track server can be
+          break;
+        }
+        if (r.iParser->IsBodyComplete()) {
+          outcome = EFinished;  // all the announced body is there; what may follow is not ours
           break;
         }
       }

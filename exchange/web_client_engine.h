@@ -1,7 +1,11 @@
 // The HTTP client of the track exchange: an active object that runs each request on a thread
 // of its own (resolve, connect, send the whole request, collect the response until the server
-// closes) while the progress dialog offers cancellation, and reports the outcome on the
-// application thread to the request's observer. One request at a time.
+// closes, or until the body its Content-Length announces is there) while the progress dialog
+// offers cancellation, and reports the outcome on the application thread to the request's
+// observer. One request at a time.
+//
+// A server that never answers cannot hold a request for ever: it fails when the connection is
+// not made within 10 s, when no byte moves for 15 s, or when it is not over after 60 s in all.
 //
 // The host part of a url may name a port ("host:8080"); without one the port is 80.
 #pragma once
@@ -21,11 +25,12 @@
 // unless the connection is closed while the request runs (then none).
 class MWebClientObserver {
  public:
-  // The server closed the connection normally after a status 200; aBody is everything after
-  // the headers.
+  // Status 200 and the whole body: everything after the headers once the server closed the
+  // connection normally, or exactly the bytes its Content-Length announced.
   virtual void RequestCompleted(CPwByteArrayC aBody) = 0;
-  // Resolution, connection or transfer failed, the response was too long or ended before the
-  // end of its headers, or the status was not 200.
+  // Resolution, connection or transfer failed or ran out of time, the response was too long,
+  // ended before the end of its headers or of the body it announced, announced a length it
+  // may not have, or the status was not 200.
   virtual void RequestFailed() = 0;
   // The user cancelled from the progress dialog.
   virtual void RequestCancelled() = 0;
@@ -42,6 +47,14 @@ class CWebClientEngine : public CActive, public MProgressDialogObserver {
   static constexpr int32_t KDefaultPort = 80;
   // Bytes moved per send and per receive.
   static constexpr int32_t KChunkBytes = 2048;
+
+  // How long a request may take, in milliseconds: to connect, without a byte moving either
+  // way, and from start to end (name resolution aside, which cannot be interrupted).
+  struct TLimits {
+    int32_t iConnectMs = 10000;
+    int32_t iIdleMs = 15000;
+    int32_t iTotalMs = 60000;
+  };
 
   // Neither is owned; aProgress may be null (no progress dialog).
   CWebClientEngine(MActiveSchedulerObserver* aScheduler, MProgressDisplay* aProgress);
@@ -73,6 +86,10 @@ class CWebClientEngine : public CActive, public MProgressDialogObserver {
   // does not end in time is abandoned and the request counts as cancelled.
   void Abort();
 
+  // The limits of the requests started from now on (tests shorten them).
+  void SetLimits(const TLimits& aLimits) { iLimits = aLimits; }
+  const TLimits& Limits() const { return iLimits; }
+
   // The state of the current request (EIdle when there is none).
   int32_t State() const;
   bool IsBusy() const { return iRequest != nullptr; }
@@ -95,6 +112,7 @@ class CWebClientEngine : public CActive, public MProgressDialogObserver {
 
   MProgressDisplay* iProgress = nullptr;
   MWebClientObserver* iObserver = nullptr;
+  TLimits iLimits;
   int32_t iConnectionOpen = 0;
   std::unique_ptr<CHttpParser> iParser;
   // Shared with the request's thread, so that a thread abandoned after the stop limit never

@@ -215,6 +215,58 @@ TEST(HttpParser, HostileResponsesStopAtTheSizeLimit) {
   EXPECT_EQ(exact.AddResponseBytes(&one, 1), KErrTooLong);
 }
 
+int32_t Add(CHttpParser& aParser, const std::string& aBytes) {
+  return aParser.AddResponseBytes(reinterpret_cast<const uint8_t*>(aBytes.data()), static_cast<int32_t>(aBytes.size()));
+}
+
+TEST(HttpParser, ContentLengthEndsTheBodyAndRefusesWhatItCannotBe) {
+  // The length may arrive cut up with the rest; bytes after the body are dropped.
+  CHttpParser parser;
+  Feed(parser, "HTTP/1.0 200 OK\r\nContent-Len");
+  EXPECT_EQ(parser.ContentLength(), -1);
+  Feed(parser, "gth: 7\r\n\r\nabc");
+  EXPECT_EQ(parser.ContentLength(), 7);
+  EXPECT_FALSE(parser.IsBodyComplete());
+  EXPECT_FALSE(parser.IsWholeResponse());
+  Feed(parser, "defgXYZ");
+  EXPECT_TRUE(parser.IsBodyComplete());
+  EXPECT_TRUE(parser.IsWholeResponse());
+  EXPECT_EQ(Str(parser.ResponseBody()), "abcdefg");
+  Feed(parser, "more");
+  EXPECT_EQ(Str(parser.ResponseBody()), "abcdefg");
+
+  // Without a length the body runs to the close, and any body is whole.
+  CHttpParser open;
+  Feed(open, "HTTP/1.0 200 OK\r\nX-Length: 3\r\n\r\nabcdef");
+  EXPECT_FALSE(open.IsBodyComplete());
+  EXPECT_TRUE(open.IsWholeResponse());
+
+  // The largest body the cap allows is announced; one byte more is refused before any of it.
+  const std::string head = "HTTP/1.0 200 OK\r\nContent-Length: ";
+  const int32_t room = CHttpParser::KMaxResponseBytes - static_cast<int32_t>(head.size()) - 11;  // "4194xxx\r\n\r\n"
+  CHttpParser largest;
+  Feed(largest, head + std::to_string(room) + "\r\n\r\n");
+  EXPECT_EQ(largest.ContentLength(), room);
+  CHttpParser over;
+  EXPECT_EQ(Add(over, head + std::to_string(room + 1) + "\r\n\r\nbody"), KErrTooLong);
+  EXPECT_TRUE(over.ResponseBody().IsEmpty());
+
+  for (const char* value : {"-1", "+5", "5 5", "0x10", "", "99999999999999999999", "5\r\nContent-Length: 6"}) {
+    SCOPED_TRACE(value);
+    CHttpParser bad;
+    const int32_t code = Add(bad, head + value + "\r\n\r\nhello");
+    EXPECT_TRUE(code == KErrCorrupt || code == KErrTooLong) << code;
+    EXPECT_TRUE(bad.ResponseBody().IsEmpty());
+    EXPECT_FALSE(bad.IsWholeResponse());
+    // The refusal stays until the parser is reset.
+    EXPECT_EQ(Add(bad, "more"), code);
+    bad.Reset();
+    EXPECT_EQ(bad.ContentLength(), -1);
+    EXPECT_EQ(Add(bad, "HTTP/1.0 200 OK\r\n\r\nok"), KErrNone);
+    EXPECT_TRUE(bad.IsWholeResponse());
+  }
+}
+
 TEST(HttpParser, ResetEmptiesEverythingAndTakeMovesTheBody) {
   CHttpParser parser;
   parser.AddFormField(u"a", u"b");

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "foundation/scheduler.h"
 #include "http_test_server.h"
@@ -360,6 +362,144 @@ TEST_F(WebClientTest, HostileServersCannotExhaustTheClient) {
     // The client stopped reading soon after the limit: what the server pushed out beyond it
     // is only what the socket buffers hold.
     EXPECT_LT(server.BytesSent(), 64u * 1024 * 1024);
+  }
+}
+
+namespace {
+
+// A listener that never accepts, its queue filled so that a further connection attempt hangs.
+class TFullListener {
+ public:
+  TFullListener() {
+    iListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(iListener, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    ::listen(iListener, 0);
+    socklen_t len = sizeof(a);
+    ::getsockname(iListener, reinterpret_cast<sockaddr*>(&a), &len);
+    iPort = ntohs(a.sin_port);
+    for (int i = 0; i < 4; ++i) {
+      const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+      iFillers.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ~TFullListener() {
+    for (int fd : iFillers) ::close(fd);
+    ::close(iListener);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(iPort) + "/automatic/tracks/index.php"; }
+
+ private:
+  int iListener = -1;
+  uint16_t iPort = 0;
+  std::vector<int> iFillers;
+};
+
+}  // namespace
+
+TEST_F(WebClientTest, ServersThatStallOrDripRunOutOfTime) {
+  // The limits a user waits for at most.
+  const CWebClientEngine::TLimits defaults;
+  EXPECT_EQ(defaults.iConnectMs, 10000);
+  EXPECT_EQ(defaults.iIdleMs, 15000);
+  EXPECT_EQ(defaults.iTotalMs, 60000);
+  EXPECT_EQ(iEngine->Limits().iTotalMs, 60000);
+
+  // Shortened here, so that every case ends long before any default limit could end it.
+  CWebClientEngine::TLimits limits;
+  limits.iConnectMs = 400;
+  limits.iIdleMs = 400;
+  limits.iTotalMs = 1500;
+  iEngine->SetLimits(limits);
+  std::atomic<bool> dripping{true};
+  struct {
+    const char* iName;
+    std::function<void(TestServer&, int)> iAnswer;
+  } cases[] = {
+      {"accepts and never answers", [](TestServer& s, int fd) { s.WaitForClientOrStop(fd); }},
+      {"stops inside the headers",
+       [](TestServer& s, int fd) {
+         s.Send(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n");
+         s.WaitForClientOrStop(fd);
+       }},
+      {"drips a byte every 50 ms for ever",
+       [&](TestServer& s, int fd) {
+         const std::string response = TestServer::Response("HTTP/1.0 200 OK", std::string(100000, 'd'));
+         for (size_t i = 0; i < response.size() && dripping && !s.Stopping(); ++i) {
+           if (!s.SendSlowly(fd, response.substr(i, 1), 1, 50)) return;
+         }
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.iName);
+    TestServer server([&](TestServer& s, int fd, const std::string&) { c.iAnswer(s, fd); });
+    iObserver = CRecorder();
+    iObserver.iOnReport = [this] { iStop.Set(); };
+    const Clock::time_point start = Clock::now();
+    GetAndWait(server.Base() + "index.php");
+    EXPECT_EQ(iObserver.iFailed, 1);
+    EXPECT_EQ(iObserver.Reports(), 1);
+    EXPECT_EQ(iProgress.iShown, iProgress.iClosed);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(iObserver.iAt - start).count(), 10000);
+    dripping = false;
+  }
+
+  // A connection the server never accepts fails (rather than waiting for a cancel).
+  TFullListener listener;
+  iObserver = CRecorder();
+  iObserver.iOnReport = [this] { iStop.Set(); };
+  const Clock::time_point start = Clock::now();
+  GetAndWait(listener.Url());
+  EXPECT_EQ(iObserver.iFailed, 1);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(iObserver.iAt - start).count(), 10000);
+}
+
+TEST_F(WebClientTest, TheBodyIsWhatContentLengthAnnounces) {
+  struct {
+    const char* iName;
+    std::string iHead;
+    std::string iBody;
+    bool iKeepOpen;  // the server keeps the connection open after its answer
+    const char* iDelivered;  // null: the request fails
+  } cases[] = {
+      {"exact", "Content-Length: 5\r\n", "hello", false, "hello"},
+      {"exact, the server keeps the connection", "Content-Length: 5\r\n", "hello", true, "hello"},
+      {"any case and spaces", "content-LENGTH:   5  \r\n", "hello", false, "hello"},
+      {"zero", "Content-Length: 0\r\n", "", true, ""},
+      {"a longer body is cut at the length", "Content-Length: 5\r\n", "hello" + std::string(3 << 20, '\0'), true,
+       "hello"},
+      {"the same length twice", "Content-Length: 5\r\nContent-Length: 5\r\n", "hello", false, "hello"},
+      {"shorter than announced", "Content-Length: 10\r\n", "hello", false, nullptr},
+      {"negative", "Content-Length: -1\r\n", "hello", true, nullptr},
+      {"twenty digits", "Content-Length: 18446744073709551621\r\n", "hello", true, nullptr},
+      {"over the cap", "Content-Length: 4194305\r\n", std::string(1 << 20, 'x'), true, nullptr},
+      {"not a number", "Content-Length: 5x\r\n", "hello", false, nullptr},
+      {"empty", "Content-Length:\r\n", "hello", false, nullptr},
+      {"two that differ", "Content-Length: 5\r\nContent-Length: 6\r\n", "hello!", false, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.iName);
+    TestServer server([&](TestServer& s, int fd, const std::string&) {
+      if (!s.Send(fd, "HTTP/1.0 200 OK\r\n" + c.iHead + "\r\n")) return;
+      if (!s.Send(fd, c.iBody)) return;
+      if (c.iKeepOpen) s.WaitForClientOrStop(fd);
+    });
+    iObserver = CRecorder();
+    iObserver.iOnReport = [this] { iStop.Set(); };
+    // Nothing here may wait for a limit: a complete answer ends the request, a refused length
+    // ends it at once.
+    GetAndWait(server.Base() + "index.php");
+    EXPECT_EQ(iObserver.Reports(), 1);
+    if (c.iDelivered) {
+      EXPECT_EQ(iObserver.iCompleted, 1);
+      EXPECT_EQ(iObserver.iBody, c.iDelivered);
+    } else {
+      EXPECT_EQ(iObserver.iFailed, 1);
+    }
   }
 }
 
