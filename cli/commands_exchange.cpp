@@ -1,5 +1,6 @@
 // download-tracks, download-track, upload-track: the track exchange flows on the loop, with
-// their notes on standard error and their questions answered by the options.
+// their notes on standard error and their questions answered by the options. Everything the
+// server wrote goes through Printable before it reaches the terminal.
 #include <memory>
 
 #include "cli/cli_text.h"
@@ -20,12 +21,12 @@ class TExchangeUi final : public MTrackExchangeUi {
 
   void ShowNote(TNoteKind aKind, CPwStringC aText) override {
     if (aKind == EInformationNote) {
-      if (iContext.Interactive()) iContext.Note(Utf8(aText));
+      if (iContext.Interactive()) iContext.Note(Printable(aText));
       return;
     }
     // Told as the command's error line when the flow fails; a warning that does not end the
     // flow is shown at once.
-    iProblem = Utf8(aText);
+    iProblem = Printable(aText);
   }
   // The only question is whether to replace a track of the same name.
   bool AskQuestion(CPwStringC) override {
@@ -105,7 +106,7 @@ void RunDownloadTracks(TCliContext& aContext, const TArgs& aArgs) {
       json.Member("group", name);
       json.Member("tracks", count);
       json.EndObject();
-      table.AddRow({Utf8(name), std::to_string(count)});
+      table.AddRow({Printable(name), std::to_string(count)});
     }
   } else {
     const CPwString name(PwStringFromUtf8(*group));
@@ -116,14 +117,14 @@ void RunDownloadTracks(TCliContext& aContext, const TArgs& aArgs) {
     table.AddColumn(CliText(R_CLI_COL_FILE));
     for (int32_t i = 0; i < list.ShownCount(); ++i) {
       const CDownloadTrack& track = list.ShownAt(i);
-      const std::string file(reinterpret_cast<const char*>(track.File().Ptr()), static_cast<size_t>(track.File().Length()));
+      const std::string file = Printable(track.File().View());
       json.BeginObject();
       json.Member("file", file);
       json.Member("group", track.Group());
       json.Member("name", track.Name());
       json.Member("detail", track.Detail());
       json.EndObject();
-      table.AddRow({Utf8(track.Name()), Utf8(track.Detail()), file});
+      table.AddRow({Printable(track.Name()), Printable(track.Detail()), file});
     }
   }
   json.EndArray();
@@ -145,7 +146,7 @@ void RunDownloadTrack(TCliContext& aContext, const TArgs& aArgs) {
   download.iFlow.DownloadTrack(*wanted);
   switch (download.iUi.Wait()) {
     case MTrackExchangeUi::ETrackInstalled:
-      aContext.Print(Utf8(wanted->Name()) + "\n");
+      aContext.Print(Printable(wanted->Name()) + "\n");
       return;
     case MTrackExchangeUi::ETrackNotInstalled:
       download.iUi.Fail(CliText(R_CLI_NOT_INSTALLED));

@@ -26,6 +26,22 @@ void CDownloadTrackList::Clear() {
   iCurrentIndex = 0;
 }
 
+void CDownloadTrackList::MakeDisplayable(CPwString& aText) {
+  CPwString shown;
+  for (int32_t i = 0; i < aText.Length(); ++i) {
+    const char16_t c = aText.CharAt(i);
+    const bool separator = (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
+    const bool invisible = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F ||
+                           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    if (separator) {
+      shown.AppendChar(u' ');
+    } else if (!invisible) {
+      shown.AppendChar(c);
+    }
+  }
+  aText.Copy(shown);
+}
+
 void CDownloadTrackList::ParseIndex(CPwByteArrayC aBytes) {
   DeleteTracks();
   CPwByteArrayC rest = aBytes;
@@ -65,6 +81,9 @@ void CDownloadTrackList::ParseLine(CPwByteArrayC aLine) {
   group.AppendFromUtf8(slash < 0 ? title : title.Left(slash));
   if (slash >= 0) name.AppendFromUtf8(title.Mid(slash + 1));
   detailText.AppendFromUtf8(detail);
+  MakeDisplayable(group);
+  MakeDisplayable(name);
+  MakeDisplayable(detailText);
   // A track without a group could never be reached: its top-level entry would lead back to
   // the top level.
   if (group.IsEmpty()) return;

@@ -6,7 +6,9 @@
 // file stays bytes (a path relative to the server's base url); group, name and detail are
 // UTF-8. The title is split at its first "/" (no "/": all of it is the group, the name is
 // empty). Lines without a file, a group or a detail are skipped, and so are lines whose file
-// holds control bytes, which could not go into a request line.
+// holds control bytes, which could not go into a request line. Group, name and detail are
+// made displayable as they are read (see MakeDisplayable): the server's text reaches a
+// terminal and the window, where a control character could rewrite what the user sees.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,12 @@ class CDownloadTrack : public CPwBase {
 
 class CDownloadTrackList : public CPwBase {
  public:
+  // Removes the characters that are not text from aText: C0 and C1 controls and DEL, and the
+  // invisible marks that reorder or break lines (U+200E, U+200F, U+2028, U+2029, U+202A to
+  // U+202E, U+2066 to U+2069). A tab, line end or other separating control becomes a space, so
+  // that the words around it stay apart.
+  static void MakeDisplayable(CPwString& aText);
+
   // Lines after this many tracks are ignored: real indexes hold a few thousand, and a hostile
   // one must not turn a few megabytes of body into hundreds of megabytes of entries.
   static constexpr int32_t KMaxTracks = 20000;

@@ -93,6 +93,27 @@ TEST(DownloadTrackList, IndexLinesGiveFileGroupNameAndDetail) {
   EXPECT_EQ(list.Current(), nullptr);
 }
 
+TEST(DownloadTrackList, ServerTextLosesWhatIsNotText) {
+  CDownloadTrackList list;
+  list.ParseIndex(
+      "a.bin;No\x1b[31mrth/Ov\x07\x7f" "al\xc2\x9b;2.2\tkm\x1b[0m\r\n"  // ESC, BEL, DEL, C1, tab
+      "b.bin;\xe2\x80\xaeSouth\xe2\x81\xa6/Line\xe2\x80\xa8two;a\xc2\x85" "b\x0b" "c\n"  // bidi marks, separators
+      "c.bin;\x1b\x1b/Hidden;1 km\n"                                // no group once cleaned: unreachable
+      "d.bin;D\xc3\xbcsseldorf/\xe2\x80\x8bZero width;\xf0\x9f\x8f\x81\n");  // text stays text
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(U8(list.At(0).Group()), "No[31mrth");
+  EXPECT_EQ(U8(list.At(0).Name()), "Oval");
+  EXPECT_EQ(U8(list.At(0).Detail()), "2.2 km[0m");
+  EXPECT_EQ(U8(list.At(1).Group()), "South");
+  EXPECT_EQ(U8(list.At(1).Name()), "Line two");
+  EXPECT_EQ(U8(list.At(1).Detail()), "a b c");
+  EXPECT_EQ(U8(list.At(2).Group()), "D\xc3\xbcsseldorf");
+  EXPECT_EQ(U8(list.At(2).Name()), "\xe2\x80\x8bZero width");
+  EXPECT_EQ(U8(list.At(2).Detail()), "\xf0\x9f\x8f\x81");
+  // The browser and the counts work on the cleaned groups.
+  EXPECT_EQ(list.CountInGroup(u"No[31mrth"), 1);
+}
+
 TEST(DownloadTrackList, TopLevelShowsEachGroupOnceAndReturnsToTheGroupLeft) {
   CDownloadTrackList list;
   list.ParseIndex("1;A/one;d\n2;B/two;d\n3;A/three;d\n4;C/four;d\n5;B/five;d\n6;a/six;d\n");
