@@ -178,6 +178,7 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   const CSlowBearing& SlowBearing() const override { return CCore::SlowBearing(); }
   MObdPollingPlan* ObdPollingPlan() override { return this; }
   void Announce(CPwStringC aTokens) override;
+  MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler; }
   // --- MLiveStatus
   bool GpsConnectionMissing() const override;
   bool ObdConnectionMissing() const override;

@@ -12,10 +12,19 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
 #include "acquisition/channel_state.h"
 #include "acquisition/obd_channels.h"
 #include "foundation/drives.h"
 #include "foundation/paths.h"
+#include "foundation/scheduler.h"
+#include "platform/file_io.h"
 #include "storage/settings.h"
 #include "timing/performance_test.h"
 #include "timing/session_model.h"
@@ -69,6 +78,8 @@ class BenchModel : public MSessionModel {
   const CSlowBearing& SlowBearing() const override { return *iBearing; }
   MObdPollingPlan* ObdPollingPlan() override { return nullptr; }
   void Announce(CPwStringC aTokens) override { iAnnounced += aTokens.Length() > 0 ? 1 : 0; }
+  MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler; }
+  MActiveSchedulerObserver* iScheduler = nullptr;
 
   std::string iFolder;
   CPwString iRoot;
@@ -210,5 +221,111 @@ BENCHMARK(BM_LivePositionParsed)
     ->Arg(KSessionSamples)
     ->Iterations(200000)
     ->Unit(benchmark::kNanosecond);
+
+// The same with what the recording timer adds at 10 Hz: the buffers handed to the system every
+// fifth sample (half a second) and forced to the medium every fiftieth (five seconds).
+void BM_LivePositionParsedSecured(benchmark::State& aState) {
+  Bench& bench = TheBench();
+  const int32_t length = static_cast<int32_t>(aState.range(0));
+  std::unique_ptr<CTrackSession> session = bench.Session(length);
+  int32_t i = length;
+  int64_t events = 0;
+  for (auto _ : aState) {
+    events += Deliver(*session, bench.iEpochs[i++]);
+    if (i % 5 == 0) session->SecureRecording(i % 50 == 0);
+  }
+  benchmark::DoNotOptimize(events);
+  aState.counters["session_samples"] = length;
+  aState.counters["laps"] = session->Laps().LapCount();
+}
+BENCHMARK(BM_LivePositionParsedSecured)->Arg(3600)->Iterations(20000)->Unit(benchmark::kNanosecond);
+
+// What a killed program or a power cut would cost at the worst moment, with the real timer on
+// a scheduler loop: 12 s of samples at 10 Hz, each noted with the moment it arrived and where
+// it ends in the samples file; "kill_ms" is the longest a sample waited before the file on
+// disk held it, "power_cut_ms" the longest it waited before a forced flush covered it.
+std::mutex gSyncLock;
+std::vector<std::pair<std::chrono::steady_clock::time_point, int64_t>> gSyncs;
+int gPlotsFd = -1;
+
+void NoteSync(int aFd) {
+  struct stat st {};
+  char path[512] = {};
+  const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(aFd)).c_str(), path, sizeof path - 1);
+  if (n <= 0 || std::string(path, static_cast<size_t>(n)).find("-plots.bin") == std::string::npos) return;
+  if (::fstat(aFd, &st) != 0) return;
+  std::lock_guard<std::mutex> guard(gSyncLock);
+  gSyncs.push_back({std::chrono::steady_clock::now(), st.st_size});
+}
+
+void BM_LossWindowsAtTenHz(benchmark::State& aState) {
+  using Clock = std::chrono::steady_clock;
+  Bench& bench = TheBench();
+  for (auto _ : aState) {
+    PwHeadlessLoopHost host;
+    CPwScheduler scheduler(host);
+    bench.iModel.iScheduler = &scheduler;
+    gSyncs.clear();
+    pwplat::SetSyncObserverForTest(&NoteSync);
+    std::unique_ptr<CTrackSession> session = bench.Session(0);
+    const std::string plots = PwToUtf8(session->PlotList().Path());
+    struct TSample {
+      Clock::time_point iAt;
+      int64_t iEnd;
+    };
+    std::vector<TSample> samples;
+    std::vector<std::pair<Clock::time_point, int64_t>> sizes;
+    PwEvent stop;
+    std::atomic<bool> feeding{true};
+    std::thread watcher([&] {
+      while (feeding) {
+        struct stat st {};
+        if (::stat(plots.c_str(), &st) == 0) sizes.push_back({Clock::now(), st.st_size});
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    std::thread feeder([&] {
+      const Clock::time_point start = Clock::now();
+      for (int32_t i = 0; i < 120; ++i) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * i));
+        host.Post([&, i] {
+          Deliver(*session, bench.iEpochs[i]);
+          int64_t synced = CPlotList::KHeaderBytes;
+          {
+            std::lock_guard<std::mutex> guard(gSyncLock);
+            if (!gSyncs.empty()) synced = gSyncs.back().second;
+          }
+          samples.push_back({Clock::now(), synced + session->PlotList().UnsyncedBytes()});
+        });
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5500));
+      stop.Set();
+    });
+    scheduler.RunLoop(stop);
+    feeder.join();
+    feeding = false;
+    watcher.join();
+    session->StopRecording();
+    pwplat::SetSyncObserverForTest(nullptr);
+    bench.iModel.iScheduler = nullptr;
+    double kill = 0, cut = 0;
+    for (const TSample& sample : samples) {
+      for (const auto& [at, size] : sizes)
+        if (at >= sample.iAt && size >= sample.iEnd) {
+          kill = std::max(kill, std::chrono::duration<double, std::milli>(at - sample.iAt).count());
+          break;
+        }
+      for (const auto& [at, size] : gSyncs)
+        if (at >= sample.iAt && size >= sample.iEnd) {
+          cut = std::max(cut, std::chrono::duration<double, std::milli>(at - sample.iAt).count());
+          break;
+        }
+    }
+    aState.counters["kill_ms"] = kill;
+    aState.counters["power_cut_ms"] = cut;
+    aState.counters["samples"] = static_cast<double>(samples.size());
+  }
+}
+BENCHMARK(BM_LossWindowsAtTenHz)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace

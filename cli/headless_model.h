@@ -95,6 +95,7 @@ class CHeadlessModel : public CPwBase, public MSessionModel, public MObdPollingP
   const CSlowBearing& SlowBearing() const override { return *iBearing; }
   MObdPollingPlan* ObdPollingPlan() override { return this; }
   void Announce(CPwStringC aTokens) override { (void)aTokens; }
+  MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler.get(); }
   // --- MLiveStatus: nothing is missing without devices.
   bool GpsConnectionMissing() const override { return false; }
   bool ObdConnectionMissing() const override { return false; }

@@ -175,6 +175,11 @@ bool PwFileBuffered::Flush() {
   return true;
 }
 
+bool PwFileBuffered::HandOver() {
+  if (!iFile.IsOpen() || !iFile.IsWritable()) return false;
+  return WriteOut();
+}
+
 bool PwFileBuffered::Read(int32_t aCount, CPwByteArray& aTarget) {
   if (!iFile.IsOpen() || aCount <= 0) return false;
   while (iReadBuffer.Length() - iReadPos < aCount && !iAtEnd) {

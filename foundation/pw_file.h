@@ -88,6 +88,10 @@ class PwFileBuffered : public CPwBase {
   // Writes out the buffer and forces everything to the medium; false if any of that failed
   // (the file is then closed as after a failed write).
   bool Flush();
+  // Hands the buffered bytes to the operating system without forcing them to the medium, so
+  // that a killed process loses none of them (a power cut still may). False if the write
+  // failed (the file is then closed as after a failed write).
+  bool HandOver();
   // Bytes accepted by Write since the last successful Flush: what a crash could lose.
   int32_t BytesSinceSync() const { return iUnsynced + iWriteBuffer.Length(); }
   // True once a disk write, flush or read failed since the last open.

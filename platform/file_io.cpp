@@ -35,6 +35,18 @@ std::atomic<int64_t> gReadBudget{-1};
 void SetWriteBudgetForTest(int64_t aBytes) { gWriteBudget.store(aBytes < 0 ? -1 : aBytes); }
 void SetReadBudgetForTest(int64_t aBytes) { gReadBudget.store(aBytes < 0 ? -1 : aBytes); }
 
+namespace {
+std::atomic<TSyncObserver> gSyncObserver{nullptr};
+
+bool Synced(int aFd, bool aOk) {
+  if (aOk)
+    if (TSyncObserver observer = gSyncObserver.load()) observer(aFd);
+  return aOk;
+}
+}  // namespace
+
+void SetSyncObserverForTest(TSyncObserver aObserver) { gSyncObserver.store(aObserver); }
+
 int FileOpen(const char* aPath, TFileOpenMode aMode) {
   int flags = O_CLOEXEC;
   switch (aMode) {
@@ -114,7 +126,7 @@ bool FileSync(int aFd) {
     errno = EIO;
     return false;
   }
-  return ::fsync(aFd) == 0;
+  return Synced(aFd, ::fsync(aFd) == 0);
 }
 
 bool FileDataSync(int aFd) {
@@ -122,7 +134,7 @@ bool FileDataSync(int aFd) {
     errno = EIO;
     return false;
   }
-  return ::fdatasync(aFd) == 0;
+  return Synced(aFd, ::fdatasync(aFd) == 0);
 }
 
 int64_t FileSeek(int aFd, int64_t aPos) {

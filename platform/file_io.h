@@ -74,4 +74,10 @@ void SetWriteBudgetForTest(int64_t aBytes);
 // fails as on a damaged medium (EIO). A negative value removes the limit.
 void SetReadBudgetForTest(int64_t aBytes);
 
+// Test hook: told on the syncing thread after every successful FileSync/FileDataSync, with the
+// descriptor; everything the file holds at that moment is on the medium. Lets a test simulate
+// a power cut by dropping whatever was written after the last such call. Null removes it.
+using TSyncObserver = void (*)(int aFd);
+void SetSyncObserverForTest(TSyncObserver aObserver);
+
 }  // namespace pwplat

@@ -105,6 +105,16 @@ void CPlotList::CloseFile() {
   if (iFile->HasFailed()) iFileEnd = -1;
 }
 
+void CPlotList::HandOverFile() {
+  if (!iFile->IsOpen()) return;
+  if (!iFile->HandOver()) iFileEnd = -1;
+}
+
+void CPlotList::SyncFile() {
+  if (!iFile->IsOpen() || iFile->BytesSinceSync() == 0) return;
+  if (!iFile->Flush()) iFileEnd = -1;
+}
+
 void CPlotList::WriteRecord(const uint8_t* aRecord, int32_t aLength) {
   if (!iFile->IsOpen()) return;
   iFile->Write(CPwByteArrayC(aRecord, aLength));

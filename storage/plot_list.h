@@ -1,7 +1,9 @@
 // All samples of one session (positions, OBD values, data-logger records, the calendar time
 // table) and their file "<id>-plots.bin". Every sample is appended to memory and written to
 // the file at once, through a 10240-byte buffer that is forced to the medium at least every
-// 20480 bytes, so a crash or a flat battery costs at most that much of a recording.
+// 20480 bytes; while recording, a timer of the track session also hands the buffer to the
+// system every half second and forces it to the medium every few seconds, so a crash or a flat
+// battery costs at most that much of a recording however slowly samples come.
 //
 // Samples file, version 3 (little-endian):
 //   header, 16 bytes: Int32 version (3), three Int32 reserved (0)
@@ -88,6 +90,12 @@ class CPlotList : public CPwBase {
                      int32_t aSyncIntervalBytes = KSyncIntervalBytes);
   // Flushes to the medium and closes.
   void CloseFile();
+  // While recording, on a timer: HandOverFile gives what waits in the buffer to the operating
+  // system (a killed process then loses none of it), SyncFile also forces everything written
+  // so far to the medium (a power cut then loses none of it). Nothing happens when nothing is
+  // waiting. A failed write closes the file as any failed write does.
+  void HandOverFile();
+  void SyncFile();
   bool IsFileOpen() const { return iFile->IsOpen(); }
   CPwStringC Path() const { return iPath; }
   // Bytes accepted since the last forced flush: what a crash could lose now.

@@ -9,6 +9,7 @@
 #include "foundation/pw_string.h"
 
 class CObdChannelList;
+class MActiveSchedulerObserver;
 class CPerformanceTestList;
 class CSessionList;
 class CSettings;
@@ -60,6 +61,9 @@ class MSessionModel : public MLiveStatus {
   virtual MObdPollingPlan* ObdPollingPlan() = 0;
   // Speaks an announcement: speech tokens separated by ';'.
   virtual void Announce(CPwStringC aTokens) = 0;
+  // Where the recording's timer registers (the loop that runs the session); null: no timer,
+  // the samples then reach the files only when the buffers fill or the files close.
+  virtual MActiveSchedulerObserver* RecordingScheduler() const { return nullptr; }
 
  protected:
   ~MSessionModel() = default;

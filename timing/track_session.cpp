@@ -4,6 +4,7 @@
 #include "acquisition/channel_state.h"
 #include "acquisition/obd_channels.h"
 #include "foundation/paths.h"
+#include "foundation/periodic_timer.h"
 #include "storage/plot_list_loader.h"
 #include "storage/settings.h"
 #include "strings/pw_strings.h"
@@ -26,13 +27,14 @@ void CTrackSession::ConstructL(MSessionModel& aModel) {
   iTrack.reset(new CTrackProfile);
   iAnnouncer.reset(new CSpeechHelper(*this));
   iTimer.reset(new CTimerHelper(aModel, *this));
+  iSecureTimer.reset(new CPwPeriodicTimer(aModel.RecordingScheduler(), [this] { SecureRecording(false); }));
 }
 
 CTrackSession::~CTrackSession() {
   // Both refer back to this session and must not outlive any part of it.
   iImporter.reset();
   iGraphGenerator.reset();
-  if (iPlots && iNmea) StopRecording();
+  if (iPlots && iNmea && iSecureTimer) StopRecording();
   if (iLaps && iRuns) DeleteComparison();
 }
 
@@ -54,7 +56,9 @@ int32_t CTrackSession::PositionParsed(TCoordinate aLatitude, TCoordinate aLongit
       const CTrapLineList* traps = iTrack->Traps();
       if (traps && iCrossings->TestNewest(iPlots->PositionList(), traps)) {
         result = 1;
-        iLaps->ProcessCrossings(*traps, *iCrossings, iAnnouncer.get());
+        // A finished lap goes into the session file at once, so a session whose program was
+        // killed still opens with its laps in the catalogue.
+        if (iLaps->ProcessCrossings(*traps, *iCrossings, iAnnouncer.get())) (void)UpdateSummary();
       }
       break;
     }
@@ -128,17 +132,33 @@ int32_t CTrackSession::StartRecording() {
     SetNmeaPath();
     iNmea->OpenAppend(KNmeaBufferBytes, KNmeaBufferBytes);
   }
-  const int32_t code = Trap([&] { iPlots->OpenForAppend(); });
+  const int32_t code = Trap([&] {
+    iPlots->OpenForAppend();
+    iSecureTimer->Start(iHandOverMs);
+  });
   if (code != KErrNone) {
+    iPlots->CloseFile();
     iNmea->Close();
     Leave(code);
   }
+  iSinceSync.Start();
   iRecording = true;
   return 1;
 }
 
+void CTrackSession::SecureRecording(bool aSync) {
+  if (!iRecording) return;
+  iPlots->HandOverFile();
+  if (iNmea->IsOpen()) iNmea->HandOver();
+  if (!aSync && iSinceSync.Elapsed().Milliseconds() < iSyncMs - iHandOverMs) return;
+  iPlots->SyncFile();
+  if (iNmea->IsOpen() && iNmea->BytesSinceSync() > 0) iNmea->Flush();
+  iSinceSync.Start();
+}
+
 void CTrackSession::StopRecording() {
   if (!iRecording) return;
+  iSecureTimer->Stop();
   iPlots->CloseFile();
   iNmea->Close();
   iRecording = false;

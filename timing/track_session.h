@@ -25,6 +25,7 @@
 #include "timing/track_profile.h"
 
 class CPlotListLoader;
+class CPwPeriodicTimer;
 class CTrapLine;
 class MSessionModel;
 
@@ -36,6 +37,11 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   static constexpr double KPlacedTrapWidth = 50.0;
   // The raw NMEA text goes through a buffer of this size.
   static constexpr int32_t KNmeaBufferBytes = 40960;
+  // While recording, what waits in the file buffers goes to the system this often, and is
+  // forced to the medium at least this often: a killed program loses at most the last half
+  // second of a recording, a power cut at most the last five seconds.
+  static constexpr int32_t KHandOverIntervalMs = 500;
+  static constexpr int32_t KSyncIntervalMs = 5000;
 
   // aModel (not owned) outlives the session.
   static CTrackSession* NewL(MSessionModel& aModel);
@@ -61,6 +67,15 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   // Closes the files and clears the flag.
   void StopRecording();
   bool IsRecording() const { return iRecording; }
+  // The recording timer's step (also for tests without a loop): hands the file buffers to the
+  // system, and forces them to the medium when aSync is set or the last time was
+  // KSyncIntervalMs ago.
+  void SecureRecording(bool aSync);
+  // Replaces the two intervals (tests); takes effect at the next start of recording.
+  void SetSecureIntervals(int32_t aHandOverMs, int32_t aSyncMs) {
+    iHandOverMs = aHandOverMs;
+    iSyncMs = aSyncMs;
+  }
 
   // --- Sessions.
   // A new recorded session from the properties chosen in the editor, stored on aRoot (the
@@ -194,6 +209,10 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   std::unique_ptr<CPwBase> iGraphGenerator;
   std::unique_ptr<CPwBase> iImporter;
   std::unique_ptr<CTimerHelper> iTimer;
+  std::unique_ptr<CPwPeriodicTimer> iSecureTimer;
+  PwStopwatch iSinceSync;
+  int32_t iHandOverMs = KHandOverIntervalMs;
+  int32_t iSyncMs = KSyncIntervalMs;
   MSessionModel* iModel = nullptr;
   bool iRecording = false;
   int32_t iCurrentTest = KNoTest;

@@ -299,6 +299,7 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   bool Started() const { return iPid > 0; }
+  pid_t Pid() const { return iPid; }
   void Signal(int aSignal) const {
     if (iPid > 0) ::kill(iPid, aSignal);
   }

@@ -76,6 +76,7 @@ class TestModel : public MSessionModel, public MObdPollingPlan {
   const CSlowBearing& SlowBearing() const override { return *iBearing; }
   MObdPollingPlan* ObdPollingPlan() override { return this; }
   void Announce(CPwStringC aTokens) override { iAnnouncements.push_back(PwToUtf8(aTokens)); }
+  MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler; }
   // MObdPollingPlan
   void ClearObdChannels() override { iPlan.clear(); }
   void AddObdChannel(int32_t aPid, int32_t aPriority) override { iPlan.push_back({aPid, aPriority}); }
@@ -89,6 +90,7 @@ class TestModel : public MSessionModel, public MObdPollingPlan {
   std::unique_ptr<CObdChannelList> iObd;
   std::unique_ptr<CSlowBearing> iBearing;
   std::vector<std::string> iAnnouncements;
+  MActiveSchedulerObserver* iScheduler = nullptr;  // the recording timer's loop, if any
   std::vector<std::pair<int32_t, int32_t>> iPlan;
   bool iNoGps = false, iNoObd = false, iNoLogger = false, iNoFix = false, iLowStorage = false,
        iMemoryFull = false;
