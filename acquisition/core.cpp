@@ -89,13 +89,55 @@ void CCore::DeviceStatusChanged(TDataKind aKind) {
   if (aKind == TDataKind::Obd) iObdChannels->Forget();
   const int32_t index = ParserIndex(aKind);
   if (index >= 0) iParsers[index]->Reset();
+  WatchLink(aKind);
   UpdateViews(1);
+}
+
+void CCore::WatchLink(TDataKind aKind) {
+  const int32_t index = ParserIndex(aKind);
+  if (index < 0) return;
+  const CDataEngine* engine = iConnections[index];
+  const bool started = index == 0 ? iGpsClient->GpsStarted() : index == 1 ? iGpsClient->ObdStarted()
+                                                                          : iGpsClient->LoggerStarted();
+  TLinkWatch& link = iLinks[index];
+  if (!engine || !started || engine->Mode() != TConnectionMode::SerialPort) {
+    link = TLinkWatch();
+    if (engine) link.iConnects = engine->ReportedConnectCount();
+    return;
+  }
+  const uint32_t connects = engine->ReportedConnectCount();
+  const bool newConnection = connects != link.iConnects;
+  link.iConnects = connects;
+  if (engine->LastReportedState() == TEngineState::Connected) {
+    // Connected again without the loss having been seen: it happened between two runs.
+    if (newConnection && link.iConnected && !link.iAway) {
+      link.iAway = true;
+      DeviceLost(aKind);
+    }
+    link.iConnected = true;
+    if (link.iAway) {
+      link.iAway = false;
+      DeviceBack(aKind);
+    }
+  } else if (link.iConnected && !link.iAway) {
+    link.iAway = true;
+    DeviceLost(aKind);
+  }
+}
+
+bool CCore::DeviceAway(TDataKind aKind) const {
+  const int32_t index = ParserIndex(aKind);
+  return index >= 0 && iLinks[index].iAway;
 }
 
 // --- Starting and stopping -----------------------------------------------------------------
 
 void CCore::ConnectDevices(const TDeviceRecord& aGps, const TDeviceRecord& aObd, const TDeviceRecord& aLogger) {
   if (!PrepareRecording()) return;
+  for (int32_t i = 0; i < 3; ++i) {
+    iLinks[i] = TLinkWatch();
+    iLinks[i].iConnects = iConnections[i]->ReportedConnectCount();
+  }
   iChannelState->Reset();
   iSlowBearing->Reset();
   const MDeviceSettings& settings = DeviceSettings();
@@ -110,6 +152,7 @@ void CCore::ConnectDevices(const TDeviceRecord& aGps, const TDeviceRecord& aObd,
 
 void CCore::PauseDevices() {
   iGpsClient->StopAll();
+  for (TLinkWatch& link : iLinks) link.iAway = false;
   iPaused = true;
 }
 

@@ -76,6 +76,12 @@ class CCore : public CPwBase, public MDeviceModel {
   // Called first by ConnectDevices (a track session starts recording); false refuses the start
   // (no session open).
   virtual bool PrepareRecording() { return true; }
+  // A started serial device lost its connection (its engine looks for it every second), and
+  // came back after that; a reconnection between two runs of the loop is told as both.
+  virtual void DeviceLost(TDataKind aKind) { (void)aKind; }
+  virtual void DeviceBack(TDataKind aKind) { (void)aKind; }
+  // Whether a started device is away now (lost and not back).
+  bool DeviceAway(TDataKind aKind) const;
   // The settings read by the GPS client; the default reads the values set below.
   void SetDeviceSettings(const MDeviceSettings* aSettings) { iSettings = aSettings; }
   TDeviceSettings& DefaultDeviceSettings() { return iDefaultSettings; }
@@ -118,6 +124,15 @@ class CCore : public CPwBase, public MDeviceModel {
   CGpsClient* iGpsClient = nullptr;
   CDataEngine* iConnections[3] = {nullptr, nullptr, nullptr};
   MParsedDataObserver* iParsedObserver = nullptr;
+  // Per parser index: the device was connected since its start, is away now, and the
+  // connections its engine had reported when last looked at.
+  struct TLinkWatch {
+    bool iConnected = false;
+    bool iAway = false;
+    uint32_t iConnects = 0;
+  };
+  TLinkWatch iLinks[3];
+  void WatchLink(TDataKind aKind);
   const MDeviceSettings* iSettings = nullptr;
   TDeviceSettings iDefaultSettings;
   bool iPaused = true;

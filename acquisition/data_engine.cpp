@@ -15,6 +15,8 @@ namespace {
 constexpr int32_t KMaxReadErrors = 64;
 // How often a line that carries DSR is looked at while the device is silent.
 constexpr int32_t KDsrCheckMs = 1000;
+// Longest stable device name (see PwSerialPort::StableName).
+constexpr size_t KMaxDeviceName = 512;
 
 }  // namespace
 
@@ -292,6 +294,9 @@ void CDataEngine::SerialReader() {
 
   Report(TEngineState::Connecting);
   bool open = mapped && iSerial->Open(device);
+  // The name under which the device is looked for again when it goes away.
+  char stable[KMaxDeviceName] = {};
+  if (open) (void)PwSerialPort::StableName(device, stable, sizeof stable);
   while (open && iStopFlag.load(std::memory_order_acquire) == 0) {
     (void)iSerial->Configure(iBaudRate);  // a port that refuses settings is read as it is
     bool linkLost = false;
@@ -367,10 +372,11 @@ void CDataEngine::SerialReader() {
     iSerial->Close();
     open = false;
     if (iStopFlag.load(std::memory_order_acquire) == 0) {
-      // One immediate reopen: a Bluetooth link that dropped or a device that was reset comes
-      // back under the same name; a device that is gone ends the reader.
+      // The device went away: a cable pulled, a Bluetooth link lost, a receiver reset. While
+      // the engine runs (the session records) it is looked for every second, under its stable
+      // name first, as a USB receiver may come back under another /dev/ttyUSB number.
       Report(TEngineState::Connecting);
-      open = iSerial->Open(device);
+      open = Reconnect(device, stable);
       PwLockGuard guard(iLock);
       ResetHandlerLocked();
     }
@@ -385,6 +391,14 @@ void CDataEngine::SerialReader() {
     if (iStopFlag.load(std::memory_order_acquire) != 0) iReceived->SetLength(0);
   }
   Report(TEngineState::Stopped);
+}
+
+bool CDataEngine::Reconnect(const char* aDevice, const char* aStableName) {
+  for (;;) {
+    if (aStableName[0] != 0 && iSerial->Open(aStableName)) return true;
+    if (iSerial->Open(aDevice)) return true;
+    if (iStopEvent.Wait(KReconnectIntervalMs) || iStopFlag.load(std::memory_order_acquire) != 0) return false;
+  }
 }
 
 void CDataEngine::FileReader() {

@@ -126,6 +126,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   static constexpr int32_t KFileReadBytes = 256;
   static constexpr int32_t KMaxPathLength = 260;
   static constexpr int32_t KStopWaitMs = 15000;
+  // How often a serial device that went away is looked for again.
+  static constexpr int32_t KReconnectIntervalMs = 1000;
 
   // aClock is the program's shared GPS clock (not owned, outlives the engine). Leaves -2.
   static CDataEngine* NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock);
@@ -162,6 +164,9 @@ class CDataEngine : public CActive, public MDataEngineBase {
   CPwStringC InputPath() const { return CPwStringC(iPath, iPathLength); }
   const TPwBtAddr& BtAddress() const { return iBtAddress; }
   int32_t BtChannel() const { return iBtChannel; }
+  // Connections the observer has been told of since the start (a reconnection that happened
+  // wholly between two runs still counts).
+  uint32_t ReportedConnectCount() const { return iReportedConnectCount; }
   // Bytes of the last batch (valid during the observer call).
   CPwByteArrayC DeliveryBuffer() const { return *iDelivery; }
   // Bytes the serial reader dropped because the application thread fell more than
@@ -179,6 +184,9 @@ class CDataEngine : public CActive, public MDataEngineBase {
 
   void ReaderMain();
   void SerialReader();
+  // Opens the device that went away as soon as it is back, trying every second; false when
+  // the engine was stopped first.
+  bool Reconnect(const char* aDevice, const char* aStableName);
   void FileReader();
   // Sets the state and completes the request.
   void Report(TEngineState aState);

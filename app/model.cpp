@@ -296,6 +296,10 @@ bool CModel::PrepareRecording() {
   return code == KErrNone;
 }
 
+void CModel::DeviceBack(TDataKind aKind) {
+  if (aKind == TDataKind::Gps && iSession) iSession->BeginTraceSegment();
+}
+
 void CModel::PauseSession() {
   if (!iSession) return;
   iSession->StopRecording();
@@ -346,7 +350,9 @@ int32_t CModel::ChooseAnotherTest() {
 // --- Live status ---------------------------------------------------------------------------
 
 bool CModel::GpsConnectionMissing() const {
-  return GpsClient().GpsStarted() && GpsClient().GpsStatus() == CGpsClient::ENotConnected;
+  // A replay counts as a started device: until its file is open there is no connection.
+  const CGpsClient& client = GpsClient();
+  return (client.GpsStarted() || client.Replaying()) && client.GpsStatus() == CGpsClient::ENotConnected;
 }
 
 bool CModel::ObdConnectionMissing() const {

@@ -191,6 +191,8 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   // The track session starts recording before the devices connect; false without a session
   // or when its files cannot be opened.
   bool PrepareRecording() override;
+  // The GPS came back after a loss: its samples begin a new trace segment.
+  void DeviceBack(TDataKind aKind) override;
 
  private:
   template <class T, class... A>

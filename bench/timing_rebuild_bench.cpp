@@ -246,7 +246,6 @@ BENCHMARK(BM_LivePositionParsedSecured)->Arg(3600)->Iterations(20000)->Unit(benc
 // disk held it, "power_cut_ms" the longest it waited before a forced flush covered it.
 std::mutex gSyncLock;
 std::vector<std::pair<std::chrono::steady_clock::time_point, int64_t>> gSyncs;
-int gPlotsFd = -1;
 
 void NoteSync(int aFd) {
   struct stat st {};

@@ -38,6 +38,21 @@ class CRecordCore final : public CCore, public MObdPollingPlan {
     return PwConstructL(new CRecordCore(aModel), [&](CRecordCore* aSelf) { aSelf->ConstructL(&aModel.Scheduler()); });
   }
 
+  // Where the loss and return of the device are told (standard error), under aLabel.
+  void SetMessages(TCliContext* aContext, const std::string& aLabel) {
+    iContext = aContext;
+    iLabel = aLabel;
+  }
+
+  void DeviceLost(TDataKind aKind) override {
+    if (aKind == TDataKind::Gps && iContext) iContext->Note(CliText(R_CLI_DEVICE_LOST, iLabel));
+  }
+  void DeviceBack(TDataKind aKind) override {
+    if (aKind != TDataKind::Gps) return;
+    if (iSession) iSession->BeginTraceSegment();
+    if (iContext) iContext->Note(CliText(R_CLI_DEVICE_BACK, iLabel));
+  }
+
   void SetSession(CTrackSession* aSession) {
     iSession = aSession;
     SetParsedDataObserver(aSession);
@@ -71,6 +86,8 @@ class CRecordCore final : public CCore, public MObdPollingPlan {
 
   CHeadlessModel& iModel;
   CTrackSession* iSession = nullptr;
+  TCliContext* iContext = nullptr;
+  std::string iLabel;
   int32_t iStartCode = KErrNone;
   bool iReplayStarted = false;
 };
@@ -196,6 +213,8 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   session->StartTiming();
   core->SetSession(session.get());
 
+  core->SetMessages(&aContext, inputLabel);
+  bool away = false;
   {
     CInterruptWatch watch([&model] { model.Host().PostQuit(KInterruptQuitCode); });
     core->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
@@ -206,6 +225,7 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
     if (aContext.Interactive())
       aContext.Note(CliText(R_CLI_RECORDING, Utf8(session->Info().Identifier()), inputLabel));
     const int32_t failure = Trap([&] { model.RunLoop(); });
+    away = core->DeviceAway(TDataKind::Gps);
     // Whatever ended the loop, what was recorded is kept: devices first, then the files.
     detach();
     const int32_t saved = session->CloseSession();
@@ -217,6 +237,9 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   const int32_t positions = session->SampleCount();
   if (aContext.Interactive()) aContext.Note(CliTextN(R_CLI_RECORDED, positions));
   PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
+  // The session is saved either way, but a recording that ended without its device did not
+  // end the way the user meant it to.
+  if (away) throw TUserError(CliText(R_CLI_INTERRUPTED_AWAY, inputLabel));
 }
 
 void RunPorts(TCliContext& aContext, const TArgs& aArgs) {

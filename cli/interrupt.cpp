@@ -30,12 +30,15 @@ CInterruptWatch::CInterruptWatch(std::function<void()> aOnInterrupt) : iOnInterr
   iThread = std::thread([this] { Watch(); });
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
+  // A closed terminal ends the recording the same way.
+  std::signal(SIGHUP, OnSignal);
 }
 
 CInterruptWatch::~CInterruptWatch() {
   if (iPipe[1] < 0) return;
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
+  std::signal(SIGHUP, SIG_DFL);
   const char byte = KFinish;
   (void)!::write(iPipe[1], &byte, 1);
   iThread.join();

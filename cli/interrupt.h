@@ -1,4 +1,4 @@
-// Ctrl-C (SIGINT) and SIGTERM while a command runs: the signal handler only writes a byte to a
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP while a command runs: the signal handler only writes a byte to a
 // pipe, and a watcher thread reading that pipe calls the command's handler, which posts the
 // real work to the loop's thread. So nothing unsafe happens inside the signal handler and an
 // interrupted recording is still closed and saved on the loop's thread.

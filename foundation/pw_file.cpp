@@ -58,6 +58,8 @@ bool CPwFile::Flush() { return iOpen && iWritable && pwplat::FileSync(iHandle); 
 
 bool CPwFile::DataSync() { return iOpen && iWritable && pwplat::FileDataSync(iHandle); }
 
+bool CPwFile::DataSyncInBackground() { return iOpen && iWritable && pwplat::FileDataSyncInBackground(iHandle); }
+
 bool CPwFile::Seek(int64_t aPos) { return iOpen && pwplat::FileSeek(iHandle, aPos) == aPos; }
 
 int64_t CPwFile::Tell() const { return iOpen ? pwplat::FileTell(iHandle) : -1; }
@@ -178,6 +180,12 @@ bool PwFileBuffered::Flush() {
 bool PwFileBuffered::HandOver() {
   if (!iFile.IsOpen() || !iFile.IsWritable()) return false;
   return WriteOut();
+}
+
+bool PwFileBuffered::FlushInBackground() {
+  if (!HandOver()) return false;
+  if (iFile.DataSyncInBackground()) iUnsynced = 0;
+  return true;
 }
 
 bool PwFileBuffered::Read(int32_t aCount, CPwByteArray& aTarget) {

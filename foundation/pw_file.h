@@ -36,6 +36,8 @@ class CPwFile : public CPwBase {
   bool Flush();
   // Forces the data (and the size needed to read it back) to the medium; cheaper than Flush.
   bool DataSync();
+  // The same without waiting for the medium (a thread of the platform does it).
+  bool DataSyncInBackground();
   // Absolute position; false on failure. Tell gives the position or -1.
   bool Seek(int64_t aPos);
   int64_t Tell() const;
@@ -92,6 +94,9 @@ class PwFileBuffered : public CPwBase {
   // that a killed process loses none of them (a power cut still may). False if the write
   // failed (the file is then closed as after a failed write).
   bool HandOver();
+  // HandOver, then forces the file to the medium without waiting for it (the bytes count as
+  // forced from here on). False if the write failed.
+  bool FlushInBackground();
   // Bytes accepted by Write since the last successful Flush: what a crash could lose.
   int32_t BytesSinceSync() const { return iUnsynced + iWriteBuffer.Length(); }
   // True once a disk write, flush or read failed since the last open.

@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -135,6 +139,46 @@ bool FileDataSync(int aFd) {
     return false;
   }
   return Synced(aFd, ::fdatasync(aFd) == 0);
+}
+
+namespace {
+
+// The one thread that forces files to the medium for FileDataSyncInBackground. Made on first
+// use and never destroyed, so that it may still be waiting when the program ends.
+struct TBackgroundSync {
+  std::mutex iMutex;
+  std::condition_variable iCond;
+  std::deque<int> iQueue;
+
+  TBackgroundSync() {
+    std::thread([this] {
+      for (;;) {
+        int fd;
+        {
+          std::unique_lock<std::mutex> lock(iMutex);
+          iCond.wait(lock, [this] { return !iQueue.empty(); });
+          fd = iQueue.front();
+          iQueue.pop_front();
+        }
+        (void)FileDataSync(fd);
+        ::close(fd);
+      }
+    }).detach();
+  }
+};
+
+}  // namespace
+
+bool FileDataSyncInBackground(int aFd) {
+  static TBackgroundSync* sync = new TBackgroundSync;
+  const int copy = ::fcntl(aFd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return false;
+  {
+    std::lock_guard<std::mutex> guard(sync->iMutex);
+    sync->iQueue.push_back(copy);
+  }
+  sync->iCond.notify_one();
+  return true;
 }
 
 int64_t FileSeek(int aFd, int64_t aPos) {

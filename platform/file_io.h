@@ -27,6 +27,9 @@ bool FileWrite(int aFd, const void* aBuf, size_t aSize);
 // Forces data and metadata (fsync) / data and the size needed to read it back (fdatasync).
 bool FileSync(int aFd);
 bool FileDataSync(int aFd);
+// FileDataSync on a thread of its own, through a duplicate of aFd (so aFd may be closed at
+// once): the caller does not wait for the medium. False if no duplicate could be made.
+bool FileDataSyncInBackground(int aFd);
 // Absolute seek; returns the new position or -1. FileTell returns the position or -1.
 int64_t FileSeek(int aFd, int64_t aPos);
 int64_t FileTell(int aFd);

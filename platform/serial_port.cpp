@@ -1,12 +1,18 @@
 #include "platform/serial_port.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -185,4 +191,27 @@ void PwSerialPort::ClearInterrupt() {
   do {
     n = ::read(iWakeFd, &value, sizeof value);
   } while (n < 0 && errno == EINTR);
+}
+
+bool PwSerialPort::StableName(const char* aDevice, char* aOut, size_t aOutSize) {
+  if (aOutSize > 0) aOut[0] = 0;
+  char target[PATH_MAX];
+  if (!aDevice || !::realpath(aDevice, target)) return false;
+  const char* folder = ::getenv("PACEWRIGHT_SERIAL_BY_ID");
+  if (!folder || !*folder) folder = "/dev/serial/by-id";
+  DIR* dir = ::opendir(folder);
+  if (!dir) return false;
+  bool found = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string link = std::string(folder) + "/" + entry->d_name;
+    char resolved[PATH_MAX];
+    if (!::realpath(link.c_str(), resolved) || std::strcmp(resolved, target) != 0) continue;
+    if (link.size() + 1 > aOutSize) break;
+    std::memcpy(aOut, link.c_str(), link.size() + 1);
+    found = true;
+    break;
+  }
+  ::closedir(dir);
+  return found;
 }

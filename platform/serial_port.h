@@ -4,6 +4,7 @@
 // lines that carry it, as DSR going off.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class PwSerialPort {
@@ -61,6 +62,12 @@ class PwSerialPort {
 
   // Descriptor of the device, -1 when closed (tests).
   int Descriptor() const { return iFd; }
+
+  // The stable name of the device aDevice names now: the link in /dev/serial/by-id (the
+  // folder PACEWRIGHT_SERIAL_BY_ID names instead, for tests) that leads to the same device, so
+  // that a USB receiver that comes back under another /dev/ttyUSB number is found again.
+  // False (aOut empty) when there is none or it does not fit in aOutSize bytes.
+  static bool StableName(const char* aDevice, char* aOut, size_t aOutSize);
 
  private:
   int iFd = -1;

@@ -112,7 +112,8 @@ void CPlotList::HandOverFile() {
 
 void CPlotList::SyncFile() {
   if (!iFile->IsOpen() || iFile->BytesSinceSync() == 0) return;
-  if (!iFile->Flush()) iFileEnd = -1;
+  // The recording must not wait for the medium; the closing flush still does.
+  if (!iFile->FlushInBackground()) iFileEnd = -1;
 }
 
 void CPlotList::WriteRecord(const uint8_t* aRecord, int32_t aLength) {

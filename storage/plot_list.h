@@ -96,6 +96,12 @@ class CPlotList : public CPwBase {
   // waiting. A failed write closes the file as any failed write does.
   void HandOverFile();
   void SyncFile();
+  // The next dated sample begins a trace segment tied to the calendar again, as after a
+  // resume (the device came back after a loss of connection).
+  void BeginSegment() {
+    iLastDate = PwTime::Unset();
+    iResumed = iPositions.Count() > 0;
+  }
   bool IsFileOpen() const { return iFile->IsOpen(); }
   CPwStringC Path() const { return iPath; }
   // Bytes accepted since the last forced flush: what a crash could lose now.

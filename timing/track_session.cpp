@@ -152,7 +152,7 @@ void CTrackSession::SecureRecording(bool aSync) {
   if (iNmea->IsOpen()) iNmea->HandOver();
   if (!aSync && iSinceSync.Elapsed().Milliseconds() < iSyncMs - iHandOverMs) return;
   iPlots->SyncFile();
-  if (iNmea->IsOpen() && iNmea->BytesSinceSync() > 0) iNmea->Flush();
+  if (iNmea->IsOpen() && iNmea->BytesSinceSync() > 0) iNmea->FlushInBackground();
   iSinceSync.Start();
 }
 

@@ -71,6 +71,10 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   // system, and forces them to the medium when aSync is set or the last time was
   // KSyncIntervalMs ago.
   void SecureRecording(bool aSync);
+  // The GPS came back after a loss of connection: the next sample begins a trace segment.
+  void BeginTraceSegment() {
+    if (iRecording) iPlots->BeginSegment();
+  }
   // Replaces the two intervals (tests); takes effect at the next start of recording.
   void SetSecureIntervals(int32_t aHandOverMs, int32_t aSyncMs) {
     iHandOverMs = aHandOverMs;

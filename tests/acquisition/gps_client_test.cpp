@@ -538,13 +538,13 @@ TEST(LiveCoreTest, RecordsAReceiverOnAPortAndShowsTheConnectionInTheStatusLine) 
   EXPECT_EQ(core->iUpdates.back(), CDataParser::EParsed);
   EXPECT_TRUE(core->GpsClock().IsSynchronised());
 
-  // The cable is pulled for good: the engine ends and the status line says so.
+  // The cable is pulled: the engine looks for the device again and the status line says so.
   device.CloseSlave();
   device.CloseMaster();
-  // Until the application thread has been told, not merely until the reader has ended.
+  // Until the application thread has been told, not merely until the reader has noticed.
   ASSERT_TRUE(runUntil([&] {
-    return core->Connection(1)->State() == TEngineState::Stopped &&
-           core->Connection(1)->LastReportedState() == TEngineState::Stopped && !core->Connection(1)->IsActive();
+    return core->Connection(1)->State() == TEngineState::Connecting &&
+           core->Connection(1)->LastReportedState() == TEngineState::Connecting && !core->Connection(1)->IsActive();
   }));
   EXPECT_EQ(core->GpsClient().GpsStatus(), CGpsClient::ENotConnected);
   EXPECT_EQ(statusLine(), "No connection to GPS");

@@ -77,8 +77,9 @@ std::string OnlySession(const Cli& aCli) {
   return id;
 }
 
-// Session times of the positions stored for aId, read as the program reads them.
-std::vector<int32_t> StoredTimes(const Cli& aCli, const std::string& aId) {
+// Session times of the positions stored for aId, read as the program reads them, and the
+// number of calendar items (one where each recording or reconnection begins).
+std::vector<int32_t> StoredTimes(const Cli& aCli, const std::string& aId, int32_t* aResumes = nullptr) {
   std::unique_ptr<CPlotList> plots(CPlotList::NewL(nullptr));
   CPwString root;
   SetFromNativePath(root, (aCli.Documents() + "/").c_str());
@@ -90,6 +91,7 @@ std::vector<int32_t> StoredTimes(const Cli& aCli, const std::string& aId) {
       }) != KErrNone)
     return times;
   plots->FinishLoading();
+  if (aResumes) *aResumes = plots->ResumeList().Count();
   for (int32_t i = 0; i < plots->PositionList().Count(); ++i)
     times.push_back(plots->PositionList().TimeAt(i).Milliseconds());
   return times;
@@ -189,6 +191,96 @@ TEST(CliSurvival, AKilledRecorderKeepsEveryFixButTheLastMomentsAndItsLaps) {
     }
   }
   std::printf("%d kills, at most %d ms of fixes lost\n", kills, lost);
+}
+
+// A receiver on a pseudo-terminal reached through a link, as udev makes them: the link is
+// pointed at a new pseudo-terminal when the device comes back.
+class TLinkedDevice {
+ public:
+  TLinkedDevice(const std::string& aLink) : iLink(aLink) { Replug(); }
+  void Replug() {
+    iDevice = std::make_unique<pwtest::TPtyDevice>();
+    Point(iLink, iDevice->SlaveName());
+  }
+  void Unplug() {
+    iDevice->CloseSlave();
+    iDevice->CloseMaster();
+  }
+  static void Point(const std::string& aLink, const std::string& aTarget) {
+    const std::string fresh = aLink + ".new";
+    ASSERT_EQ(::symlink(aTarget.c_str(), fresh.c_str()), 0);
+    ASSERT_EQ(::rename(fresh.c_str(), aLink.c_str()), 0);
+  }
+  pwtest::TPtyDevice& Device() { return *iDevice; }
+  std::string iLink;
+
+ private:
+  std::unique_ptr<pwtest::TPtyDevice> iDevice;
+};
+
+// Sends the fixes of drive times [aFromMs, aToMs) at 10 Hz in real time; returns their times.
+std::vector<int32_t> SendFixes(pwtest::TPtyDevice& aDevice, int64_t aFromMs, int64_t aToMs) {
+  std::vector<int32_t> times;
+  const Clock::time_point start = Clock::now();
+  for (int64_t ms = aFromMs; ms < aToMs; ms += 100) {
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(ms - aFromMs));
+    EXPECT_TRUE(aDevice.Send(RingEpoch(ms)));
+    times.push_back(static_cast<int32_t>(KDriveStartMs + ms));
+  }
+  return times;
+}
+
+TEST(CliSurvival, AReceiverThatHangsUpIsFoundAgainUnderItsPathOrItsStableName) {
+  for (const bool renumbered : {false, true}) {
+    SCOPED_TRACE(renumbered ? "back as another ttyUSB number" : "back on the same path");
+    Cli cli;
+    const std::string byId = cli.Work("by-id");
+    ASSERT_TRUE(std::filesystem::create_directory(byId));
+    cli.SetEnv("PACEWRIGHT_SERIAL_BY_ID", byId);
+    TLinkedDevice device(cli.Work("ttyUSB0"));
+    const std::string stable = byId + "/usb-Pacewright_Test_GPS-if00-port0";
+    TLinkedDevice::Point(stable, "../ttyUSB0");
+    std::unique_ptr<Process> recorder = cli.Start({"record", "--input", device.iLink, "--log", "--json"});
+    ASSERT_TRUE(WaitUntil([&] { return HoldsOpen(recorder->Pid(), device.Device().SlaveName()); }, 30.0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<int32_t> sent = SendFixes(device.Device(), 0, 2000);
+
+    // Away for 3 s: what the receiver sends meanwhile is lost.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    device.Unplug();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    if (renumbered) {
+      ASSERT_EQ(::unlink(device.iLink.c_str()), 0);
+      device.iLink = cli.Work("ttyUSB1");
+      TLinkedDevice::Point(stable, "../ttyUSB1");
+    }
+    device.Replug();
+    ASSERT_TRUE(WaitUntil([&] { return HoldsOpen(recorder->Pid(), device.Device().SlaveName()); }, 10.0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::vector<int32_t> after = SendFixes(device.Device(), 5500, 7500);
+    sent.insert(sent.end(), after.begin(), after.end());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // Lost again, and stopped before it is back: the session is kept, the exit says so.
+    device.Unplug();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    recorder->Signal(SIGINT);
+    const RunResult result = recorder->Wait();
+    EXPECT_EQ(result.iCode, 1) << result;
+    const std::string label = cli.Work("ttyUSB0");
+    EXPECT_NE(result.iErr.find("Lost the connection to " + label + "; looking for it every second.\n"),
+              std::string::npos) << result;
+    EXPECT_NE(result.iErr.find(label + " is back; the recording goes on.\n"), std::string::npos) << result;
+    EXPECT_NE(result.iErr.find("pacewright-cli: stopped while " + label + " was away"), std::string::npos) << result;
+    const std::string id = result.JsonOut()["session"].String();
+    ASSERT_FALSE(id.empty()) << result;
+
+    // Every fix sent while the device was there is stored, in one session, the second
+    // connection's in a trace segment of its own.
+    int32_t resumes = 0;
+    EXPECT_EQ(StoredTimes(cli, id, &resumes), sent);
+    EXPECT_EQ(resumes, 2);
+  }
 }
 
 }  // namespace

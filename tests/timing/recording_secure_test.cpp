@@ -98,8 +98,8 @@ TEST_F(RecordingSecureTest, TheBuffersReachTheSystemOnTheTimerAndTheMediumEveryS
   EXPECT_EQ(session->PlotList().UnsyncedBytes(), unsynced);
   // ...and, when it is time, forces it too.
   session->SecureRecording(true);
-  EXPECT_EQ(Synced(plots), CPlotList::KHeaderBytes + unsynced);
-  EXPECT_EQ(Synced(nmea), static_cast<int64_t>(text.size()));
+  EXPECT_TRUE(RunUntil([&] { return Synced(plots) == CPlotList::KHeaderBytes + unsynced; })) << Synced(plots);
+  EXPECT_TRUE(RunUntil([&] { return Synced(nmea) == static_cast<int64_t>(text.size()); })) << Synced(nmea);
   EXPECT_EQ(session->PlotList().UnsyncedBytes(), 0);
 
   // With the loop running, the timer does both on its own.
