@@ -28,6 +28,7 @@ void CTrackSession::ConstructL(MSessionModel& aModel) {
   iAnnouncer.reset(new CSpeechHelper(*this));
   iTimer.reset(new CTimerHelper(aModel, *this));
   iSecureTimer.reset(new CPwPeriodicTimer(aModel.RecordingScheduler(), [this] { SecureRecording(false); }));
+  iDelta.reset(new CLiveDelta);
 }
 
 CTrackSession::~CTrackSession() {
@@ -58,8 +59,12 @@ int32_t CTrackSession::PositionParsed(TCoordinate aLatitude, TCoordinate aLongit
         result = 1;
         // A finished lap goes into the session file at once, so a session whose program was
         // killed still opens with its laps in the catalogue.
-        if (iLaps->ProcessCrossings(*traps, *iCrossings, iAnnouncer.get())) (void)UpdateSummary();
+        if (iLaps->ProcessCrossings(*traps, *iCrossings, iAnnouncer.get())) {
+          (void)UpdateSummary();
+          FollowTrackBest();
+        }
       }
+      if (traps) iDelta->Update(*iLaps);
       break;
     }
     case ESessionPerformance:
@@ -274,6 +279,7 @@ void CTrackSession::ApplySessionSettings(const CSessionInfo& aNew) {
     iTrack->SaveSafely();
     iTrack->Reset();
     iCrossings->Clear();
+    iDelta->Reset();
     iLaps->Clear();
   } else if (oldType != ESessionLapTiming || !aNew.TrackName().Equals(iInfo->TrackName())) {
     DeleteComparison();
@@ -295,6 +301,7 @@ void CTrackSession::ApplySessionSettings(const CSessionInfo& aNew) {
 }
 
 void CTrackSession::Recompute() {
+  iDelta->Reset();
   if (IsLapTiming()) {
     const CTrapLineList* traps = iTrack->Traps();
     if (traps) {
@@ -416,6 +423,7 @@ int32_t CTrackSession::AddTrapAtSample(int32_t aIndex, int32_t aType, CPwStringC
 
 int32_t CTrackSession::LoadComparisonSession(const CSessionInfo& aRecord) {
   DeleteComparison();
+  iTrackBest = false;
   std::unique_ptr<CTrackSession> other(NewL(*iModel));
   if (!other->OpenStoredSession(aRecord)) return 0;
   iComparison = std::move(other);
@@ -428,9 +436,12 @@ void CTrackSession::FinishComparisonLoading() {
   if (!iComparison) return;
   iComparison->FinishLoading();
   iLaps->RecomputeBestAndOptimal();
+  iDelta->Reset();
 }
 
 void CTrackSession::DeleteComparison() {
+  // Its laps may be the reference of the running difference.
+  if (iDelta) iDelta->Reset();
   iLaps->SetComparisonList(nullptr);
   iRuns->SetComparisonList(nullptr);
   iComparison.reset();
@@ -438,6 +449,7 @@ void CTrackSession::DeleteComparison() {
 
 int32_t CTrackSession::CompareToThisLap() {
   DeleteComparison();
+  iTrackBest = false;
   if (IsLapTiming()) {
     iLaps->SelectComparison(iLaps->ViewedIndex());
     return 1;
@@ -451,6 +463,7 @@ int32_t CTrackSession::CompareToThisLap() {
 
 int32_t CTrackSession::CompareToBest() {
   DeleteComparison();
+  iTrackBest = false;
   if (IsLapTiming()) {
     iLaps->SelectComparison(CLapList::KCompareBest);
     return 1;
@@ -464,9 +477,59 @@ int32_t CTrackSession::CompareToBest() {
 
 int32_t CTrackSession::CompareToOptimal() {
   DeleteComparison();
+  iTrackBest = false;
   if (!IsLapTiming()) return 0;
   iLaps->SelectComparison(CLapList::KCompareOptimal);
   return 1;
+}
+
+const CSessionInfo* CTrackSession::FindTrackBest() const {
+  const CSessionList* catalogue = iModel->SessionCatalogue();
+  if (!catalogue || !IsLapTiming() || iInfo->TrackName().IsEmpty()) return nullptr;
+  const CLap* own = iLaps->BestLap();
+  PwTime fastest = own ? own->LapTime() : PwTime::Unset();
+  const CSessionInfo* found = nullptr;
+  for (int32_t i = 0; i < catalogue->Count(); ++i) {
+    const CSessionInfo* entry = catalogue->At(i);
+    if (entry->SessionType() != ESessionLapTiming || !entry->TrackName().Equals(iInfo->TrackName())) continue;
+    if (entry->Identifier().Equals(iInfo->Identifier()) && entry->StorageRoot().Equals(iInfo->StorageRoot())) continue;
+    const PwTime best = entry->BestLapTime();
+    if (!best.IsSet() || best.Milliseconds() <= 0 || entry->BestLapIndex() < 0) continue;
+    if (!fastest.IsSet() || best < fastest) {
+      fastest = best;
+      found = entry;
+    }
+  }
+  return found;
+}
+
+int32_t CTrackSession::CompareToTrackBest() {
+  if (!IsLapTiming()) return 0;
+  const CSessionInfo* other = FindTrackBest();
+  if (other) {
+    // The catalogue entry is copied: loading may refresh the catalogue.
+    CSessionInfo record;
+    record.SetIdentifier(other->Identifier());
+    record.SetStorageRoot(other->StorageRoot());
+    record.SetReadOnly(other->IsReadOnly());
+    if (LoadComparisonSession(record)) {
+      iTrackBest = true;
+      return 2;
+    }
+  }
+  if (!iLaps->BestLap()) return 0;
+  CompareToBest();
+  iTrackBest = true;
+  return 1;
+}
+
+void CTrackSession::FollowTrackBest() {
+  if (!iTrackBest || !iComparison) return;
+  const CLap* own = iLaps->BestLap();
+  const CLap* other = iComparison->Laps().BestLap();
+  if (!own || (other && !(own->LapTime() < other->LapTime()))) return;
+  DeleteComparison();
+  iLaps->SelectComparison(CLapList::KCompareBest);
 }
 
 // --- Import and graphs ----------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #include "storage/session_list.h"
 #include "timing/intersection.h"
 #include "timing/lap_list.h"
+#include "timing/live_delta.h"
 #include "timing/performance_run.h"
 #include "timing/speech_helper.h"
 #include "timing/timer_helper.h"
@@ -143,6 +144,21 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   int32_t CompareToThisLap();
   int32_t CompareToBest();
   int32_t CompareToOptimal();
+  // "Best lap on this track": the stored lap-timing session of this session's track whose best
+  // lap is the fastest by the catalogue's summaries, or null when this session's own best is at
+  // least as fast or no session of the track has a best lap.
+  const CSessionInfo* FindTrackBest() const;
+  // Compares with the fastest lap of the track: 2 when another session holds it (it is loaded
+  // as the comparison session: run its SamplesLoader, then FinishComparisonLoading), 1 when
+  // this session's best is the fastest, 0 when no lap of the track is known (or the session
+  // is not lap timing) and nothing changed. While this choice stands, a new best of this
+  // session that beats the other session's lap takes over as the reference.
+  int32_t CompareToTrackBest();
+  bool ComparesToTrackBest() const { return iTrackBest; }
+
+  // --- Running difference of the lap in progress against its comparison lap, updated with
+  // every position sample while recording a lap-timing session.
+  const CLiveDelta& Delta() const { return *iDelta; }
 
   // --- Import. The importer (which lives above this library) fills this session's sample
   // files; the session owns it until the import ends. Ending reloads the samples from the
@@ -198,6 +214,8 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   void SetNmeaPath();
   int32_t AddPlacedTrap(int32_t aType, CPwStringC aName, const TPositionPlot& aCentre, TAngle aBearing);
   void HandOverAnnouncement();
+  // With "best lap on this track", this session's own best once it beats the other session's.
+  void FollowTrackBest();
 
   // The importer and graph generator refer back to this session and go first on destruction.
   std::unique_ptr<CTrackSession> iComparison;
@@ -217,8 +235,10 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   PwStopwatch iSinceSync;
   int32_t iHandOverMs = KHandOverIntervalMs;
   int32_t iSyncMs = KSyncIntervalMs;
+  std::unique_ptr<CLiveDelta> iDelta;
   MSessionModel* iModel = nullptr;
   bool iRecording = false;
+  bool iTrackBest = false;
   int32_t iCurrentTest = KNoTest;
   PwTimeConverter iConverter;
 };
