@@ -54,6 +54,7 @@ const std::vector<TCommand>& Commands() {
        &RunImport},
       {"sessions", R_CLI_USAGE_SESSIONS, {json}, &RunSessions},
       {"laps", R_CLI_USAGE_LAPS, {json}, &RunLaps},
+      {"delta", R_CLI_USAGE_DELTA, {{"lap", true}, {"against", true}, json}, &RunDelta},
       {"runs", R_CLI_USAGE_RUNS, {{"test", true}, json}, &RunRuns},
       {"export",
        R_CLI_USAGE_EXPORT,

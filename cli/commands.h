@@ -63,6 +63,7 @@ void RunTrackDelete(TCliContext& aContext, const TArgs& aArgs);
 void RunImport(TCliContext& aContext, const TArgs& aArgs);
 void RunSessions(TCliContext& aContext, const TArgs& aArgs);
 void RunLaps(TCliContext& aContext, const TArgs& aArgs);
+void RunDelta(TCliContext& aContext, const TArgs& aArgs);
 void RunRuns(TCliContext& aContext, const TArgs& aArgs);
 void RunExport(TCliContext& aContext, const TArgs& aArgs);
 void RunPositions(TCliContext& aContext, const TArgs& aArgs);
