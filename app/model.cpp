@@ -318,6 +318,16 @@ void CModel::CloseSession() {
   StopAllDevices();
 }
 
+void CModel::DiscardSession() {
+  if (iSession) {
+    if (iWorkerEngine && iSession->SamplesLoader() && iWorkerEngine->Worker() == iSession->SamplesLoader())
+      iWorkerEngine->Cancel();
+    iSession->StopRecording();
+    DestroySession();
+  }
+  StopAllDevices();
+}
+
 int32_t CModel::ChooseAnotherTrack() {
   MModelDialogs* dialogs = Dialogs();
   if (!dialogs || !iSession) return 0;
