@@ -307,7 +307,8 @@ void CModel::CloseSession() {
     if (iSession->SamplesLoader()) {
       // Closed while loading: the figures of a partial load must not replace the stored ones.
       if (iWorkerEngine && iWorkerEngine->Worker() == iSession->SamplesLoader()) iWorkerEngine->Cancel();
-      iSession->StopRecording();
+      // The one waiting for the load may have let the session go on hearing of the cancel.
+      if (iSession) iSession->StopRecording();
     } else {
       iSession->CloseSession();
       const CSessionInfo& info = iSession->Info();
@@ -322,7 +323,7 @@ void CModel::DiscardSession() {
   if (iSession) {
     if (iWorkerEngine && iSession->SamplesLoader() && iWorkerEngine->Worker() == iSession->SamplesLoader())
       iWorkerEngine->Cancel();
-    iSession->StopRecording();
+    if (iSession) iSession->StopRecording();
     DestroySession();
   }
   StopAllDevices();

@@ -633,4 +633,25 @@ TEST_F(StoredSessions, TapsAloneRecordPauseReopenMarkAndDelete) {
   EXPECT_TRUE(fs::exists(iEnv.iDocs + "/Pacewright/Sessions/" + id + "-session.bin"));
 }
 
+// --- Bad input ---------------------------------------------------------------------------------
+
+TEST_F(SessionHub, AGpsPortWithoutADeviceShowsNoConnectionAndNeverHangs) {
+  setenv("PACEWRIGHT_PORT_57", "/nonexistent/ttyPW57", 1);
+  Start();
+  CSettings& settings = Model().Settings();
+  settings.Gps().iType = MDeviceSettings::EGpsSerial;
+  settings.Gps().iSerialPort = 57;
+  Press(KEnter);
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  ASSERT_TRUE(Script({[&] { Press(KLeft); }}, [&](CDialogControl&) { ADD_FAILURE(); },
+                     [&] {
+                       return View() == CGui::ESessionView && screen->List() && screen->List()->Count() > 0 &&
+                              Utf8(screen->List()->ItemAt(0).iStatus) == "No connection to GPS";
+                     }));
+  EXPECT_EQ(Utf8(screen->List()->ItemAt(0).iTitle), "Switch to Live Timer");
+  ASSERT_TRUE(Script({[&] { Press(KEsc); }}, [&](CDialogControl&) { Press(KLeft); }));
+  EXPECT_EQ(View(), CGui::EMainView);
+  unsetenv("PACEWRIGHT_PORT_57");
+}
+
 }  // namespace
