@@ -311,12 +311,23 @@ void CModel::CloseSession() {
     if (iSession->SamplesLoader()) {
       // Closed while loading: the figures of a partial load must not replace the stored ones.
       if (iWorkerEngine && iWorkerEngine->Worker() == iSession->SamplesLoader()) iWorkerEngine->Cancel();
-      iSession->StopRecording();
+      // The one waiting for the load may have let the session go on hearing of the cancel.
+      if (iSession) iSession->StopRecording();
     } else {
       iSession->CloseSession();
       const CSessionInfo& info = iSession->Info();
       if (!info.Identifier().IsEmpty() && !info.IsReadOnly() && !Sessions().Update(info)) Sessions().Add(info);
     }
+    DestroySession();
+  }
+  StopAllDevices();
+}
+
+void CModel::DiscardSession() {
+  if (iSession) {
+    if (iWorkerEngine && iSession->SamplesLoader() && iWorkerEngine->Worker() == iSession->SamplesLoader())
+      iWorkerEngine->Cancel();
+    if (iSession) iSession->StopRecording();
     DestroySession();
   }
   StopAllDevices();

@@ -124,6 +124,9 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   // Saves the open session, gives its record back to the catalogue and destroys it; the
   // devices are disconnected in every case.
   void CloseSession();
+  // Destroys the open session without saving anything into its files (a load that failed:
+  // what little was read must not replace the stored figures); the devices are disconnected.
+  void DiscardSession();
   // The GPS status of the status pane: 0 not started, 1 no connection, 2 no fix, 3 fix,
   // 4 differential fix, 5 failed.
   int32_t GpsStatus() const { return GpsState(); }

@@ -100,6 +100,9 @@ class CSessionList : public CPwBase {
 
   CSessionFilterList& Filter() { return iFilter; }
   const CSessionFilterList& Filter() const { return iFilter; }
+  // The row the session list had in focus, kept for its next opening (not stored).
+  int32_t FocusIndex() const { return iFocus; }
+  void SetFocusIndex(int32_t aIndex) { iFocus = aIndex; }
 
   // The catalogue order: identifiers descending (newest first), equal identifiers by root
   // ascending. Exposed for tests of the ordering.
@@ -119,4 +122,5 @@ class CSessionList : public CPwBase {
   PwTimeConverter iConverter;
   CPwVector<CSessionInfo*> iEntries{8, &CSessionList::CompareEntries};
   CSessionFilterList iFilter;
+  int32_t iFocus = 0;
 };

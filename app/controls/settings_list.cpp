@@ -141,7 +141,7 @@ void CSettingsListControl::RebuildL() {
 int32_t CSettingsListControl::EditFocused() {
   CSettingsItem* item = Focused();
   MCustomViewObserver* views = ViewObserver();
-  if (!item || !views) return 0;
+  if (!item || !views || !item->iEnabled) return 0;
   CDialogs& dialogs = views->Dialogs();
   int32_t changed = 0;
   switch (item->iKind) {

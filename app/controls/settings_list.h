@@ -40,6 +40,7 @@ class CSettingsItem : public CPwBase {
   bool iMultiLine = false;
   bool iNumeric = false;
   bool iVisible = true;
+  bool iEnabled = true;  // a disabled item is shown but not edited
 };
 
 class MSettingsListObserver {

@@ -93,15 +93,15 @@ class FakeWindow final : public MGuiObserver {
 };
 
 // Runs aLoop until aDone holds, calling aTick on the loop's thread every 2 ms (also inside
-// the nested loops of modal dialogs); at most 20 s.
+// the nested loops of modal dialogs); at most aSeconds (20 s unless told).
 inline bool RunUntil(PwHeadlessLoopHost& aHost, CPwScheduler& aLoop, const std::function<bool()>& aDone,
-                     const std::function<void()>& aTick = {}) {
+                     const std::function<void()>& aTick = {}, int aSeconds = 20) {
   using namespace std::chrono_literals;
   PwEvent stop;
   bool met = false;
   std::atomic<bool> finished{false};
   std::thread ticker([&] {
-    const auto end = std::chrono::steady_clock::now() + 20s;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(aSeconds);
     while (!finished && std::chrono::steady_clock::now() < end) {
       aHost.Post([&] {
         if (met) return;
@@ -181,8 +181,8 @@ struct ModelGui {
           }
         });
   }
-  bool RunUntil(const std::function<bool()>& aDone, const std::function<void()>& aTick = {}) {
-    return pwtest::RunUntil(iHost, iLoop, aDone, aTick);
+  bool RunUntil(const std::function<bool()>& aDone, const std::function<void()>& aTick = {}, int aSeconds = 20) {
+    return pwtest::RunUntil(iHost, iLoop, aDone, aTick, aSeconds);
   }
   pwtest::TempDir iDir;
   std::string iDocs;
