@@ -621,8 +621,8 @@ void CMapDrawer::DrawMarker(CPwBitmap& aBitmap, TGeoPoint aPoint, bool aSelected
 
 void CMapDrawer::DrawCursor(CPwBitmap& aBitmap, const TPositionPlot& aSample) {
   const double bearing = aSample.BearingDegrees();
-  DrawMarker(aBitmap, aSample.GeoPoint(), true,
-             IsValidReal(bearing) ? TAngle::FromDegrees(bearing) : TAngle::FromDegrees(0.0));
+  // Without a bearing there is no direction to show: a round marker.
+  DrawMarker(aBitmap, aSample.GeoPoint(), true, IsValidReal(bearing) ? TAngle::FromDegrees(bearing) : TAngle::Invalid());
 }
 
 void CMapDrawer::DrawLabel(CPwBitmap& aBitmap, CPwFont& aFont, TPwPoint aAnchor, CPwStringC aFirst,
