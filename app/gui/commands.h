@@ -18,8 +18,14 @@ constexpr int32_t KToggle = 4111;
 constexpr int32_t KSelect = 4112;
 constexpr int32_t KMore = 4113;
 constexpr int32_t KLockKeys = 4115;
+// Map buttons and keys: step the cursor (the second pair 30 samples), zoom the map.
+constexpr int32_t KMapNext = 4116;
+constexpr int32_t KMapPrevious = 4117;
+constexpr int32_t KMapNextLarge = 4118;
+constexpr int32_t KMapPreviousLarge = 4119;
 constexpr int32_t KZoomMapIn = 4120;
 constexpr int32_t KZoomMapOut = 4121;
+// The live channel gauge: next and previous channel.
 constexpr int32_t KNextChannel = 4138;
 constexpr int32_t KPreviousChannel = 4139;
 constexpr int32_t KSwapTopLine = 4140;

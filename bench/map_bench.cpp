@@ -1,0 +1,122 @@
+// Repaints of the live timer's map over long recordings: an hour (36 000 samples) and ten
+// hours (360 000 samples) of 10 Hz laps round a 2.8 km circuit. Each steady repaint follows a
+// newly appended sample, as the live timer does; the full render is the first paint after a
+// zoom change, when the whole route is drawn again.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/gui/gui.h"
+#include "app/map/map_control.h"
+#include "app/model.h"
+#include "foundation/scheduler.h"
+#include "platform/loop_host.h"
+#include "storage/position_plot_list.h"
+#include "storage/session_info.h"
+#include "storage/settings.h"
+#include "timing/track_session.h"
+
+namespace {
+
+class NullWindow final : public MGuiObserver {
+ public:
+  void RequestRedraw() override {}
+  void PlatformNotify(int32_t) override {}
+  void ExitApplication() override {}
+  void StartGuiTimer(int32_t) override {}
+  void BeginTextEntry(TTextEntry&) override {}
+  void SetTextEntryFont() override {}
+  void PlatformNotifyNoArg() override {}
+  void EndTextEntry() override {}
+  void PlatformNotifyValue(int32_t) override {}
+};
+
+// A lap of a 450 m circle at 40 m/s; every lap a little off the last, as a driver is.
+TPositionPlot DriveSample(int64_t aIndex) {
+  const double t = aIndex / 10.0;
+  const double radius = 450.0 + 3.0 * std::sin(aIndex / 28.0 / 10.0 * 0.37);
+  const double angle = 40.0 * t / 450.0;
+  TPositionPlot p;
+  p.iTime = static_cast<int32_t>(aIndex * 100);
+  p.iLatitude = TCoordinate::FromDegrees(52.1287 + radius * std::cos(angle) / 111195.0).iValue;
+  p.iLongitude = TCoordinate::FromDegrees(-0.9614 + radius * std::sin(angle) / (111195.0 * 0.614)).iValue;
+  p.iSpeed = TPositionPlot::EncodeSpeed(TSpeed::FromMetresPerSecond(40.0));
+  p.iBearing = 9000;
+  p.iFlags = TPositionPlot::EncodeFlags(9, false, false);
+  return p;
+}
+
+struct MapRig {
+  explicit MapRig(int64_t aSamples) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("pw-map-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    setenv("PACEWRIGHT_DOCUMENTS", (dir + "/docs").c_str(), 1);
+    setenv("PACEWRIGHT_APPDATA", (dir + "/appdata").c_str(), 1);
+    setenv("PACEWRIGHT_INSTALL", (dir + "/install").c_str(), 1);
+    iDir = dir;
+    iModel.reset(CModel::NewL(&iLoop, TGuiFactory()));
+    iModel->SetFreeSpaceQuery([](CPwStringC) { return 1024 * 1024; });
+    (void)iModel->StartUp();
+    CSessionInfo description;
+    description.SetTitle(u"Long drive");
+    description.SetSessionType(ESessionDataLogging);
+    (void)iModel->NewSession(description);
+    iList = &iModel->TrackSession()->PlotList().PositionList();
+    for (; iNext < aSamples; ++iNext) iList->AppendStored(DriveSample(iNext));
+    iGui.reset(CGui::NewL(nullptr));
+    iGui->SetGuiObserver(&iWindow);
+    iGui->SetClientRect(TPwRect{0, 0, 360, 640});
+    iMap.reset(CMapControl::NewL(iGui.get(), *iModel, CMapControl::ELiveMode));
+    // The live timer's map area below the main line.
+    iMap->SetRect(TPwRect{0, 64, 360, 560});
+    iMap->Draw();
+  }
+  ~MapRig() {
+    iMap.reset();
+    iGui.reset();
+    iModel.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(iDir, ignored);
+  }
+  void Append() { iList->AppendStored(DriveSample(iNext++)); }
+
+  PwHeadlessLoopHost iHost;
+  CPwScheduler iLoop{iHost};
+  NullWindow iWindow;
+  std::string iDir;
+  std::unique_ptr<CModel> iModel;
+  std::unique_ptr<CGui> iGui;
+  std::unique_ptr<CMapControl> iMap;
+  CPositionPlotList* iList = nullptr;
+  int64_t iNext = 0;
+};
+
+void BM_LiveMapRepaint(benchmark::State& aState) {
+  MapRig rig(aState.range(0));
+  for (auto _ : aState) {
+    rig.Append();
+    rig.iMap->Draw();
+    benchmark::DoNotOptimize(rig.iGui->Surface()->Pixels());
+  }
+  aState.counters["samples"] = static_cast<double>(rig.iList->Count());
+}
+BENCHMARK(BM_LiveMapRepaint)->Arg(36000)->Arg(360000)->Unit(benchmark::kMillisecond);
+
+void BM_LiveMapFullRender(benchmark::State& aState) {
+  MapRig rig(aState.range(0));
+  CSettings& settings = rig.iModel->Settings();
+  int32_t k = 0;
+  for (auto _ : aState) {
+    // A zoom step: the route is drawn again from its first sample.
+    settings.SetMapScale(++k % 2 ? 1.0 : 0.5);
+    rig.iMap->Draw();
+    benchmark::DoNotOptimize(rig.iGui->Surface()->Pixels());
+  }
+}
+BENCHMARK(BM_LiveMapFullRender)->Arg(36000)->Arg(360000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
