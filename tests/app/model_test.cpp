@@ -213,13 +213,23 @@ TEST_F(ModelTest, AnUnwritableDocumentsFolderShowsNotEnoughSpaceAndEndsTheStartU
   EXPECT_EQ(iGui->iErrors[0], "Not enough storage space left!");
   iModel.reset();
 
+  ASSERT_EQ(::unlink((iDocs + "/Pacewright").c_str()), 0);
   if (geteuid() != 0) {
-    ASSERT_EQ(::unlink((iDocs + "/Pacewright").c_str()), 0);
     ASSERT_EQ(::chmod(iDocs.c_str(), 0555), 0);
     Create();
     EXPECT_EQ(iModel->StartUp(), 0);
     EXPECT_EQ(iGui->iErrors.size(), 1u);
     ::chmod(iDocs.c_str(), 0755);
+  } else {
+    // The superuser writes through permissions, not onto a read-only medium.
+    pwtest::ReadOnlyMount medium(iDocs);
+    if (medium.Mounted()) {
+      Create();
+      EXPECT_EQ(iModel->StartUp(), 0);
+      ASSERT_EQ(iGui->iErrors.size(), 1u);
+      EXPECT_EQ(iGui->iErrors[0], "Not enough storage space left!");
+      iModel.reset();
+    }
   }
 }
 
