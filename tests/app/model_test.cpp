@@ -423,3 +423,25 @@ TEST_F(ModelTest, AnnouncementsPlayTheClipsOfTheirTokensInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelRecordingTest, AReplayShowsNoConnectionUntilItsFileIsOpen) {
+  ASSERT_EQ(iModel->NewSession(*Description(ESessionDataLogging)), 1);
+  // During the open wait, and for a file that cannot be opened, the replay has no connection.
+  iModel->SetFileReplayPacing(TFileReplayPacing{400, 0, 1});
+  iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+  EXPECT_TRUE(iModel->GpsConnectionMissing());
+  ASSERT_TRUE(RunUntil([&] { return iModel->TrackSession()->SampleCount() > 0; }));
+  iModel->PauseSession();
+  EXPECT_FALSE(iModel->GpsConnectionMissing());  // not started
+
+  iModel->Settings().SetGpsInputFile(PwStringFromUtf8(iDir / "missing.nmea"));
+  iModel->SetFileReplayPacing(TFileReplayPacing{0, 0, 1});
+  iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+  ASSERT_TRUE(RunUntil([&] { return iModel->Connection(1)->LastReportedState() == TEngineState::Stopped; }));
+  EXPECT_TRUE(iModel->GpsConnectionMissing());
+  iModel->CloseSession();
+}
+
+}  // namespace
