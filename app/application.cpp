@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -16,7 +18,10 @@ constexpr int32_t KMaxTitleLength = 100;
 
 CApplication::CApplication(PwSdlHost& aHost) : CPwScheduler(aHost), iHost(&aHost) {}
 
-CApplication::~CApplication() { DestroyModel(); }
+CApplication::~CApplication() {
+  PwSdlHost::SetDisplayLostHandler(nullptr, nullptr);
+  DestroyModel();
+}
 
 int32_t CApplication::Initialise(const TGuiFactory& aGuiFactory) {
   CPwString title;
@@ -40,6 +45,7 @@ int32_t CApplication::Initialise(const TGuiFactory& aGuiFactory) {
   }
 
   iHost->ShowWindow();
+  PwSdlHost::SetDisplayLostHandler(&CApplication::DisplayLost, this);
   iHost->StartHousekeepingTimer(KHousekeepingIntervalMs);
   iWindowThread = static_cast<uint32_t>(std::hash<std::thread::id>()(std::this_thread::get_id()));
   return 1;
@@ -186,13 +192,33 @@ void CApplication::EndTextEntry() {
 void CApplication::ExitSequence(int32_t aCode) {
   iHost->StopHousekeepingTimer();
   iHost->KillGuiTimer();
+  // Inside a modal dialog the stack above holds references into the model: end here.
+  if (LoopDepth() > 1) CloseAndExit(aCode);
   if (iModel) (void)iModel->Settings().SaveSafely();
-  if (LoopDepth() > 1) {
-    // Inside a modal dialog the stack above holds references into the model: end here.
-    std::exit(aCode);
-  }
   DestroyModel();
   iExited = true;
+}
+
+void CApplication::CloseAndExit(int32_t aCode) {
+  if (iModel) {
+    (void)iModel->Settings().SaveSafely();
+    (void)Trap([&] { iModel->CloseSession(); });
+  }
+  std::exit(aCode);
+}
+
+void CApplication::DisplayLost(void* aApplication) {
+  // Nothing can be drawn any more and the window system cannot be returned into; what is
+  // recorded must still be saved.
+  // Any thread that touches the window system after the loss gets here; the first one ends
+  // the process, the others wait for that.
+  static std::atomic<bool> ending{false};
+  if (ending.exchange(true))
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  CApplication* application = static_cast<CApplication*>(aApplication);
+  application->iHost->StopHousekeepingTimer();
+  application->iHost->KillGuiTimer();
+  application->CloseAndExit(0);
 }
 
 // --- Entry point -----------------------------------------------------------------------------

@@ -54,7 +54,8 @@ class CApplication : public MGuiObserver, public CPwScheduler, private MWindowHa
   // The left or right softkey as key 0xF805 / 0xF806, then the event is finished.
   void DeliverSoftkeyL(int32_t aCommand) override;
   // Saves the settings and destroys the model. From the main loop it returns, so the loop
-  // ends and the entry point returns; inside a modal dialog the process ends here.
+  // ends and the entry point returns; inside a modal dialog the process ends here, after the
+  // open session was saved and catalogued and the devices closed.
   void ExitSequence(int32_t aCode) override;
 
  private:
@@ -73,6 +74,10 @@ class CApplication : public MGuiObserver, public CPwScheduler, private MWindowHa
   void FinishInput();
   void GiveClientRect();
   void DestroyModel();
+  // Ends the process without returning into the frames above (a modal dialog's, the window
+  // system's): the settings and the open session are saved and the devices closed first.
+  [[noreturn]] void CloseAndExit(int32_t aCode);
+  static void DisplayLost(void* aApplication);
 
   PwSdlHost* iHost = nullptr;
   CModel* iModel = nullptr;

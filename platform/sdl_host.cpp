@@ -1,8 +1,13 @@
 #include "platform/sdl_host.h"
 
 #include <SDL.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -26,7 +31,81 @@ bool IsTypingKey(int32_t aSdlKeycode) {
   }
 }
 
+// The quit signals and where their handler writes.
+constexpr int KQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+volatile std::sig_atomic_t sSignalFd = -1;
+constexpr char KSignalled = 's';
+constexpr char KStopWatching = 'q';
+
+extern "C" void OnQuitSignal(int) {
+  const int saved = errno;
+  const char byte = KSignalled;
+  if (sSignalFd >= 0) (void)!::write(sSignalFd, &byte, 1);
+  errno = saved;
+}
+
+// The display-lost handler, called from the X library's handler of a broken connection.
+std::atomic<PwSdlHost::TDisplayLostHandler> sDisplayLost{nullptr};
+std::atomic<void*> sDisplayLostContext{nullptr};
+
+std::atomic<bool> sDisplayGone{false};
+
+extern "C" int OnDisplayIoError(void*) {
+  // Wakes from other threads reach the display too (SDL sends them as X events): none after this.
+  sDisplayGone.store(true);
+  if (PwSdlHost::TDisplayLostHandler handler = sDisplayLost.load()) handler(sDisplayLostContext.load());
+  std::_Exit(1);
+}
+
+// SDL reaches the X library through dlopen; the handler is set on the same library, and
+// only when SDL uses it.
+void WatchDisplayConnection() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || std::strcmp(driver, "x11") != 0) return;
+  void* x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (!x11) return;
+  using TIoErrorHandler = int (*)(void*);
+  using TSetIoErrorHandler = TIoErrorHandler (*)(TIoErrorHandler);
+  if (auto set = reinterpret_cast<TSetIoErrorHandler>(::dlsym(x11, "XSetIOErrorHandler"))) set(&OnDisplayIoError);
+  ::dlclose(x11);
+}
+
 }  // namespace
+
+void PwSdlHost::SetDisplayLostHandler(TDisplayLostHandler aHandler, void* aContext) {
+  sDisplayLostContext.store(aContext);
+  sDisplayLost.store(aHandler);
+}
+
+void PwSdlHost::WatchQuitSignals() {
+  if (::pipe(iSignalPipe) != 0) {
+    iSignalPipe[0] = iSignalPipe[1] = -1;
+    return;  // the signals keep their default action
+  }
+  sSignalFd = iSignalPipe[1];
+  iSignalWatcher = std::thread([this] {
+    for (;;) {
+      char byte = 0;
+      const ssize_t n = ::read(iSignalPipe[0], &byte, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0 || byte == KStopWatching) return;
+      PostQuit();
+    }
+  });
+  for (const int signal : KQuitSignals) std::signal(signal, OnQuitSignal);
+}
+
+void PwSdlHost::StopWatchingQuitSignals() {
+  if (iSignalPipe[1] < 0) return;
+  for (const int signal : KQuitSignals) std::signal(signal, SIG_DFL);
+  const char byte = KStopWatching;
+  (void)!::write(iSignalPipe[1], &byte, 1);
+  iSignalWatcher.join();
+  sSignalFd = -1;
+  ::close(iSignalPipe[0]);
+  ::close(iSignalPipe[1]);
+  iSignalPipe[0] = iSignalPipe[1] = -1;
+}
 
 int32_t PwMapSdlKey(int32_t aSdlKeycode) {
   if (aSdlKeycode >= SDLK_0 && aSdlKeycode <= SDLK_9) return aSdlKeycode;
@@ -66,6 +145,7 @@ int32_t PwSdlKeycodeByName(const char* aName) {
 
 PwSdlHost::~PwSdlHost() {
   if (!iInitialised) return;
+  StopWatchingQuitSignals();
   KillGuiTimer();
   StopHousekeepingTimer();
   if (iTexture) SDL_DestroyTexture(iTexture);
@@ -76,6 +156,8 @@ PwSdlHost::~PwSdlHost() {
 
 bool PwSdlHost::Init() {
   if (iInitialised) return true;
+  // The host handles the quit signals itself (SIGHUP too), through the loop's exit sequence.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) return false;
   iEventBase = SDL_RegisterEvents(EUserEventCount);
   if (iEventBase == static_cast<uint32_t>(-1)) {
@@ -85,6 +167,8 @@ bool PwSdlHost::Init() {
   sTimerEventType.store(iEventBase + ETimerEvent);
   // Desktop builds start with text input on; here it is on only while an entry takes typing.
   SDL_StopTextInput();
+  WatchDisplayConnection();
+  WatchQuitSignals();
   iInitialised = true;
   return true;
 }
@@ -302,6 +386,15 @@ void PwSdlHost::PushUserEvent(uint32_t aType, int32_t aCode, intptr_t aData) {
   SDL_PushEvent(&event);
 }
 
+void PwSdlHost::SimulateClose() {
+  SDL_Event event;
+  SDL_zero(event);
+  event.type = SDL_WINDOWEVENT;
+  event.window.event = SDL_WINDOWEVENT_CLOSE;
+  event.window.windowID = iWindow ? SDL_GetWindowID(iWindow) : 0;
+  SDL_PushEvent(&event);
+}
+
 void PwSdlHost::PostQuit() {
   SDL_Event event;
   SDL_zero(event);
@@ -310,7 +403,7 @@ void PwSdlHost::PostQuit() {
 }
 
 void PwSdlHost::Wake() {
-  if (!iInitialised) return;
+  if (!iInitialised || sDisplayGone.load()) return;
   // One queued wake is enough: the loop looks at every event after taking it.
   if (iWakeQueued.exchange(true)) return;
   iWakesPushed.fetch_add(1);
@@ -396,6 +489,11 @@ void PwSdlHost::HandleEvent(const void* aEvent) {
           break;
         case SDL_WINDOWEVENT_EXPOSED:
           InvalidateAll();
+          break;
+        case SDL_WINDOWEVENT_CLOSE:
+          // Closing the window ends the program through the loop's exit sequence, also where
+          // the window system does not make that the quit message itself.
+          PostQuit();
           break;
         default:
           break;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "platform/loop_host.h"
@@ -103,13 +104,22 @@ class PwSdlHost final : public MLoopHost {
   bool TextInputOn() const { return iTextInput; }
 
   // Queues the quit message (the window's close), which ends the loop's turn with EQuit.
+  // SIGINT, SIGTERM and SIGHUP queue it too, from Init until the host is destroyed.
   void PostQuit();
+
+  // Called when the connection to the display is lost (the X server went away). The program
+  // cannot go on drawing or return into the window system: the handler must end the process.
+  // Should it return, the process ends with status 1.
+  using TDisplayLostHandler = void (*)(void* aContext);
+  static void SetDisplayLostHandler(TDisplayLostHandler aHandler, void* aContext);
 
   // --- Synthetic input through the real event queue (tests, demo scripts).
   void SimulateKey(int32_t aSdlKeycode, bool aShift);
   void SimulatePointer(int32_t aKind, int32_t aX, int32_t aY);
   void SimulateTextInput(const char* aUtf8);
   void SimulateResize(int32_t aWidth, int32_t aHeight);
+  // The window manager's close button.
+  void SimulateClose();
 
   // --- MLoopHost
   TDispatchResult DispatchMessage(int32_t& aQuitCode) override;
@@ -149,6 +159,12 @@ class PwSdlHost final : public MLoopHost {
   std::atomic<int32_t> iGuiTimerGeneration{0};
   int iHousekeepingTimer = 0;
   std::atomic<bool> iHousekeepingQueued{false};
+
+  // The quit signals' watcher: the handlers write to the pipe, the thread queues the quit.
+  void WatchQuitSignals();
+  void StopWatchingQuitSignals();
+  int iSignalPipe[2] = {-1, -1};
+  std::thread iSignalWatcher;
 
   std::atomic<bool> iWakeQueued{false};
   std::atomic<int32_t> iWakesPushed{0};

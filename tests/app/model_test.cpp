@@ -213,13 +213,23 @@ TEST_F(ModelTest, AnUnwritableDocumentsFolderShowsNotEnoughSpaceAndEndsTheStartU
   EXPECT_EQ(iGui->iErrors[0], "Not enough storage space left!");
   iModel.reset();
 
+  ASSERT_EQ(::unlink((iDocs + "/Pacewright").c_str()), 0);
   if (geteuid() != 0) {
-    ASSERT_EQ(::unlink((iDocs + "/Pacewright").c_str()), 0);
     ASSERT_EQ(::chmod(iDocs.c_str(), 0555), 0);
     Create();
     EXPECT_EQ(iModel->StartUp(), 0);
     EXPECT_EQ(iGui->iErrors.size(), 1u);
     ::chmod(iDocs.c_str(), 0755);
+  } else {
+    // The superuser writes through permissions, not onto a read-only medium.
+    pwtest::ReadOnlyMount medium(iDocs);
+    if (medium.Mounted()) {
+      Create();
+      EXPECT_EQ(iModel->StartUp(), 0);
+      ASSERT_EQ(iGui->iErrors.size(), 1u);
+      EXPECT_EQ(iGui->iErrors[0], "Not enough storage space left!");
+      iModel.reset();
+    }
   }
 }
 
@@ -410,6 +420,28 @@ TEST_F(ModelTest, AnnouncementsPlayTheClipsOfTheirTokensInOrder) {
   EXPECT_EQ(iModel->LastAnnouncementClips(), 2);
   iModel->Announce(u"minute");
   EXPECT_EQ(iModel->LastAnnouncementClips(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModelRecordingTest, AReplayShowsNoConnectionUntilItsFileIsOpen) {
+  ASSERT_EQ(iModel->NewSession(*Description(ESessionDataLogging)), 1);
+  // During the open wait, and for a file that cannot be opened, the replay has no connection.
+  iModel->SetFileReplayPacing(TFileReplayPacing{400, 0, 1});
+  iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+  EXPECT_TRUE(iModel->GpsConnectionMissing());
+  ASSERT_TRUE(RunUntil([&] { return iModel->TrackSession()->SampleCount() > 0; }));
+  iModel->PauseSession();
+  EXPECT_FALSE(iModel->GpsConnectionMissing());  // not started
+
+  iModel->Settings().SetGpsInputFile(PwStringFromUtf8(iDir / "missing.nmea"));
+  iModel->SetFileReplayPacing(TFileReplayPacing{0, 0, 1});
+  iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+  ASSERT_TRUE(RunUntil([&] { return iModel->Connection(1)->LastReportedState() == TEngineState::Stopped; }));
+  EXPECT_TRUE(iModel->GpsConnectionMissing());
+  iModel->CloseSession();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "foundation/paths.h"
@@ -283,14 +284,25 @@ TEST_F(FileStreamTest, LeaveHalfwayThroughASaveKeepsThePreviousFile) {
 }
 
 TEST_F(FileStreamTest, ReadOnlyTargetIsRefused) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   std::string path = iDir / "locked.bin";
   ASSERT_TRUE(pwtest::WriteFileBytes(path, "x"));
   chmod(path.c_str(), 0444);
+  // Permissions do not bind the superuser; a read-only medium does.
+  std::unique_ptr<pwtest::ReadOnlyMount> medium;
+  if (geteuid() == 0) {
+    medium = std::make_unique<pwtest::ReadOnlyMount>(iDir.Path());
+    if (!medium->Mounted()) GTEST_SKIP() << "neither permissions nor a read-only mount bind the superuser here";
+  }
   PwFileStream s;
   s.SetPath(Wide(path));
   EXPECT_EQ(Trap([&] { s.OpenWrite(); }), KErrCannotOpen);
   EXPECT_EQ(pwtest::ReadFileBytes(path), "x");
+  // A new file on a read-only medium cannot be made either, and nothing is left behind.
+  if (medium) {
+    s.SetPath(Wide(iDir / "new.bin"));
+    EXPECT_EQ(Trap([&] { s.OpenWrite(); }), KErrCannotOpen);
+    EXPECT_FALSE(pwplat::PathExists((iDir / "new.bin").c_str()));
+  }
 }
 
 TEST_F(FileStreamTest, SaveThroughALinkReplacesTheLinkedFile) {

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,19 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   if (!out) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+ReadOnlyMount::ReadOnlyMount(const std::string& aFolder) : iFolder(aFolder) {
+  if (::mount(iFolder.c_str(), iFolder.c_str(), nullptr, MS_BIND, nullptr) != 0) return;
+  if (::mount(nullptr, iFolder.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+    ::umount2(iFolder.c_str(), MNT_DETACH);
+    return;
+  }
+  iMounted = true;
+}
+
+ReadOnlyMount::~ReadOnlyMount() {
+  if (iMounted) ::umount2(iFolder.c_str(), MNT_DETACH);
 }
 
 }  // namespace pwtest

@@ -29,6 +29,22 @@ class TempDir {
   std::string iPath;
 };
 
+// A folder that even the superuser cannot write to: aFolder bind-mounted read-only onto
+// itself. Mounted() is false where mounting is not permitted (not root, no capability); tests
+// then fall back to file permissions or skip. Unmounted with the object.
+class ReadOnlyMount {
+ public:
+  explicit ReadOnlyMount(const std::string& aFolder);
+  ~ReadOnlyMount();
+  ReadOnlyMount(const ReadOnlyMount&) = delete;
+  ReadOnlyMount& operator=(const ReadOnlyMount&) = delete;
+  bool Mounted() const { return iMounted; }
+
+ private:
+  std::string iFolder;
+  bool iMounted = false;
+};
+
 // Whole content of a file as bytes ("" when it cannot be read).
 std::string ReadFileBytes(const std::string& path);
 // Writes bytes to a file, replacing it. Returns false on failure.
