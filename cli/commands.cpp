@@ -21,7 +21,8 @@ void TCliContext::Note(const std::string& aText) {
   std::fputs((aText + "\n").c_str(), stderr);
 }
 
-void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions) {
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions,
+                     int32_t aDropped) {
   if (!aArgs.Has("json")) {
     aContext.Print(PwToUtf8(aIdentifier) + "\n");
     return;
@@ -30,6 +31,7 @@ void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIden
   json.BeginObject();
   json.Member("session", aIdentifier);
   json.Member("positions", aPositions);
+  if (aDropped >= 0) json.Member("dropped", aDropped);
   json.EndObject();
   aContext.PrintJson(json);
 }

@@ -36,8 +36,10 @@ class TCliContext {
 };
 
 // What import and record print: the new session's identifier, or with --json an object with
-// it and the number of positions stored.
-void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions);
+// it, the number of positions stored and, unless aDropped is negative, the number of samples
+// refused for impossible values.
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions,
+                     int32_t aDropped = -1);
 
 using TCommandFunction = void (*)(TCliContext& aContext, const TArgs& aArgs);
 

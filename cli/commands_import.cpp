@@ -46,6 +46,15 @@ void DeleteSessionFiles(const CSessionInfo& aInfo) {
   }
 }
 
+const uint16_t KFormatNames[] = {R_CLI_FORMAT_NMEA, R_CLI_FORMAT_PBOX, R_CLI_FORMAT_VBOX, R_CLI_FORMAT_DL1};
+
+// "a.nmea" or "a.nmea, b.nmea": the files as the user named them.
+std::string FileList(const std::vector<std::string>& aPaths) {
+  std::string text;
+  for (const std::string& path : aPaths) text += (text.empty() ? "" : ", ") + path;
+  return text;
+}
+
 }  // namespace
 
 void RunImport(TCliContext& aContext, const TArgs& aArgs) {
@@ -97,6 +106,7 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
   session->StartImport(importer);
   const int32_t code = model.RunWorker(*importer, R_IMPORTING);
   const int32_t positions = importer->StoredPositions();
+  const int32_t dropped = importer->DroppedSamples();
   const int32_t failedFile = importer->NextFileIndex() - 1;
   const int32_t endCode = Trap([&] { session->EndImport(); });
   if (code != KErrNone || endCode != KErrNone) {
@@ -108,11 +118,18 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
     const int32_t failure = code != KErrNone ? code : endCode;
     throw TUserError(failure == KErrNoMemory ? CliText(R_MEMORY_FULL) : CliTextN(R_IMPORT_FAILED, failure));
   }
+  if (dropped > 0) aContext.Note(CliTextN(R_CLI_DROPPED, dropped));
+  // A file of the wrong format, or one with nothing but damage in it, is no session.
+  if (positions == 0) {
+    session->StopRecording();
+    DeleteSessionFiles(session->Info());
+    throw TUserError(CliText(R_CLI_NO_POSITIONS, FileList(aArgs.Positionals()), CliText(KFormatNames[format])));
+  }
   if (const int32_t saved = session->CloseSession(); saved != KErrNone) {
     DeleteSessionFiles(session->Info());
     throw TUserError(CliTextN(R_IMPORT_FAILED, saved));
   }
-  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
+  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions, dropped);
 }
 
 namespace {
