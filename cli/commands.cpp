@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "cli/cli_text.h"
+#include "foundation/paths.h"
 #include "strings/pw_strings.h"
 
 CHeadlessModel& TCliContext::Model() {
@@ -34,6 +36,17 @@ void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIden
   if (aDropped >= 0) json.Member("dropped", aDropped);
   json.EndObject();
   aContext.PrintJson(json);
+}
+
+void ThrowWriteFailure(CPwStringC aRoot, const std::string& aOtherwise) {
+  switch (MediumProblem(aRoot)) {
+    case EMediumFull:
+      throw TUserError(CliText(R_CLI_MEDIUM_FULL));
+    case EMediumReadOnly:
+      throw TUserError(CliText(R_CLI_READ_ONLY));
+    default:
+      throw TUserError(aOtherwise);
+  }
 }
 
 const std::vector<TCommand>& Commands() {

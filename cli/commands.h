@@ -41,6 +41,10 @@ class TCliContext {
 void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions,
                      int32_t aDropped = -1);
 
+// Raises the user error of a write below aRoot that failed: a full or read-only medium is
+// named as such (an error number says nothing there), anything else is aOtherwise.
+[[noreturn]] void ThrowWriteFailure(CPwStringC aRoot, const std::string& aOtherwise);
+
 using TCommandFunction = void (*)(TCliContext& aContext, const TArgs& aArgs);
 
 struct TCommand {
