@@ -77,4 +77,17 @@ class CDataParser : public CPwBase {
   virtual void Reset() = 0;
   // Appends device configuration commands; the base version appends nothing.
   virtual void WriteCommands(CPwByteArray& aOutput) { (void)aOutput; }
+
+  // Samples refused since construction for an impossible value (a position off the globe,
+  // minutes of arc of 60 or more, a speed outside 0..150 m/s, a time of day that is none).
+  // Reset keeps the count, so an import of several files adds them all up.
+  int32_t DroppedCount() const { return iDroppedCount; }
+
+ protected:
+  void CountDropped() {
+    if (iDroppedCount < INT32_MAX) ++iDroppedCount;
+  }
+
+ private:
+  int32_t iDroppedCount = 0;
 };

@@ -140,6 +140,25 @@ struct TGeoPoint {
   }
 };
 
+// What a receiver or a log can truly report: a latitude within 90 degrees, a longitude within
+// 180 degrees and a ground speed of 0 to 150 m/s. Anything else is a damaged value; parsers
+// refuse it where they read it, so it never reaches a session.
+constexpr int32_t KMaxLatitudeUnits = 90 * 6000000;
+constexpr int32_t KMaxLongitudeUnits = 180 * 6000000;
+constexpr double KMaxPlausibleSpeed = 150.0;  // m/s
+
+inline bool IsPlausiblePoint(TGeoPoint aPoint) {
+  const int64_t lat = aPoint.iLatitude.iValue;
+  const int64_t lon = aPoint.iLongitude.iValue;
+  return aPoint.IsValid() && lat >= -KMaxLatitudeUnits && lat <= KMaxLatitudeUnits && lon >= -KMaxLongitudeUnits &&
+         lon <= KMaxLongitudeUnits;
+}
+// A known speed within 0 to 150 m/s.
+inline bool IsPlausibleSpeed(TSpeed aSpeed) {
+  const double ms = aSpeed.MetresPerSecond();
+  return ms >= 0.0 && ms <= KMaxPlausibleSpeed;  // false for the invalid value too
+}
+
 // A position in radians, the form the geodesic operations work on.
 struct TPosition {
   double iLatitude = 0.0;

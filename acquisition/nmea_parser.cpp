@@ -9,7 +9,8 @@ namespace {
 
 constexpr int32_t KDayMs = 86400000;
 constexpr int32_t KDiscontinuityGap = 3000;  // ms between epochs that starts a new trace segment
-constexpr double KMaxKnots = 1000.0;
+// 150 m/s: no vehicle this program times goes faster; a higher value is a damaged field.
+constexpr double KMaxKnots = KMaxPlausibleSpeed * 3.6 / 1.852;
 constexpr double KDerivedSpeedMaxKnots = 20.0;  // derive a speed only after a slow parsed one
 constexpr double KDerivedSpeedZero = 0.5;       // m/s
 constexpr double KDerivedSpeedMax = 15.0;       // m/s
@@ -103,26 +104,31 @@ bool ParseHexField(const uint8_t* p, int32_t n, uint32_t aMax, uint32_t& aOut) {
   return true;
 }
 
-// Two characters read as an integer (with the integer rules) and range-checked.
+// Two decimal digits (no sign) in aMin..aMax.
 bool ParsePair(const uint8_t* p, int32_t aMin, int32_t aMax, int32_t& aOut) {
-  int32_t v;
-  if (!ParseIntField(p, 2, v) || v < aMin || v > aMax) return false;
+  if (!IsDigit(p[0]) || !IsDigit(p[1])) return false;
+  const int32_t v = (p[0] - '0') * 10 + (p[1] - '0');
+  if (v < aMin || v > aMax) return false;
   aOut = v;
   return true;
 }
 
 // hhmmss[.f]: 8, 9 or 10 characters carry tenths, hundredths or thousandths; longer fractions
-// are ignored.
+// are ignored. Anything but digits (a sign, a second point) or a time outside 00:00:00.000 to
+// 23:59:60.999 (the leap second included) is no time of day.
 bool ParseTimeField(const uint8_t* p, int32_t n, int32_t& aOut) {
   int32_t h, m, s;
-  if (n < 6 || !ParsePair(p, 0, 23, h) || !ParsePair(p + 2, 0, 59, m) || !ParsePair(p + 4, 0, 59, s))
+  if (n < 6 || !ParsePair(p, 0, 23, h) || !ParsePair(p + 2, 0, 59, m) || !ParsePair(p + 4, 0, 60, s))
     return false;
+  if (s == 60 && (h != 23 || m != 59)) return false;  // a leap second ends the UTC day only
+  if (n > 6 && p[6] != '.') return false;
   int32_t ms = 0;
-  if (n >= 8 && n <= 10) {
-    int32_t fraction;
-    static const int32_t KScale[3] = {100, 10, 1};
-    if (ParseIntField(p + 7, n - 7, fraction) && fraction >= 0) ms = fraction * KScale[n - 8];
+  for (int32_t i = 7; i < n; ++i) {
+    if (!IsDigit(p[i])) return false;
+    if (n <= 10) ms = ms * 10 + (p[i] - '0');
   }
+  if (n == 8) ms *= 100;
+  if (n == 9) ms *= 10;
   aOut = ms + s * 1000 + m * 60000 + h * 3600000;
   return true;
 }
@@ -199,17 +205,41 @@ CNmeaParser::TField CNmeaParser::TFieldCursor::Next() {
   return TField{start, static_cast<int32_t>(c - start)};
 }
 
-bool CNmeaParser::ReadCoordinate(TFieldCursor& aFields, uint8_t aPositive, uint8_t aNegative, double& aValue) {
+bool CNmeaParser::ReadCoordinate(TFieldCursor& aFields, uint8_t aPositive, uint8_t aNegative, double aMaxDdmm,
+                                 double& aValue) {
   const TField value = aFields.Next();
   const TField hemisphere = aFields.Next();
   double v;
   if (!ParseDecimalField(value.iPtr, value.iLength, v) || hemisphere.iLength != 1) return false;
+  // 52 degrees 99.99 minutes is no position (it is not 53 degrees 39.99 minutes either), and
+  // neither is a latitude beyond a pole or a longitude beyond the date line.
+  if (v < 0.0 || std::fmod(v, 100.0) >= 60.0 || v > aMaxDdmm) {
+    iImpossible = true;
+    return false;
+  }
   if (hemisphere.iPtr[0] == aNegative)
     v = -v;
   else if (hemisphere.iPtr[0] != aPositive)
     return false;
   aValue = v;
   return true;
+}
+
+bool CNmeaParser::ReadSpeed(const TField& aField) {
+  double knots;
+  if (!ParseDecimalField(aField.iPtr, aField.iLength, knots)) return false;
+  if (knots < 0.0 || knots > KMaxKnots) {
+    iImpossible = true;
+    return false;
+  }
+  iSpeedKnots = knots;
+  return true;
+}
+
+bool CNmeaParser::ReadTime(const TField& aField, int32_t& aTime) {
+  if (ParseTimeField(aField.iPtr, aField.iLength, aTime)) return true;
+  aTime = KInvalidInt;
+  return aField.iLength == 0;  // an empty field is merely unknown
 }
 
 // --- construction --------------------------------------------------------------------------
@@ -241,6 +271,7 @@ void CNmeaParser::ResetState() {
   iLatitudeValid = iLongitudeValid = false;
   iSpeedValid = iCourseValid = false;
   iRmcVoid = false;
+  iImpossible = false;
   iFixQualityValid = iSatellitesValid = false;
   iAltitudeValid = iGeoidSeparationValid = false;
   iHdop = iVdop = iPdop = InvalidReal();
@@ -400,26 +431,20 @@ void CNmeaParser::ProcessSentence(const uint8_t* aSentence, int32_t aLength) {
 
 void CNmeaParser::HandleRmc(TFieldCursor& aFields) {
   int32_t time = KInvalidInt;
-  if (!iMonitorOnly) {
-    const TField f = aFields.Next();
-    ParseTimeField(f.iPtr, f.iLength, time);
-  }
+  bool timeRefused = false;
+  if (!iMonitorOnly) timeRefused = !ReadTime(aFields.Next(), time);
   if (iRmcSeen || (iGgaSeen && iEpochTime != KInvalidInt && iEpochTime != time)) Flush(true);
+  if (timeRefused) iImpossible = true;
 
   if (!iMonitorOnly) {
     iEpochDate = KInvalidInt;
     iLatitudeValid = iLongitudeValid = iSpeedValid = iCourseValid = false;
     const TField status = aFields.Next();
     iRmcVoid = status.iLength == 1 && status.iPtr[0] == 'V';
-    iLatitudeValid = ReadCoordinate(aFields, 'N', 'S', iLatitude);
-    iLongitudeValid = ReadCoordinate(aFields, 'E', 'W', iLongitude);
+    iLatitudeValid = ReadCoordinate(aFields, 'N', 'S', KMaxLatitudeDdmm, iLatitude);
+    iLongitudeValid = ReadCoordinate(aFields, 'E', 'W', KMaxLongitudeDdmm, iLongitude);
+    iSpeedValid = ReadSpeed(aFields.Next());
     TField f = aFields.Next();
-    double knots;
-    if (ParseDecimalField(f.iPtr, f.iLength, knots) && knots >= 0.0 && knots <= KMaxKnots) {
-      iSpeedKnots = knots;
-      iSpeedValid = true;
-    }
-    f = aFields.Next();
     iCourseValid = ParseDecimalField(f.iPtr, f.iLength, iCourse);
     f = aFields.Next();
     ParseDateField(f.iPtr, f.iLength, iEpochDate);
@@ -434,16 +459,16 @@ void CNmeaParser::HandleRmc(TFieldCursor& aFields) {
 }
 
 void CNmeaParser::HandleGga(TFieldCursor& aFields) {
-  TField f = aFields.Next();
   int32_t time = KInvalidInt;
-  ParseTimeField(f.iPtr, f.iLength, time);
+  const bool timeRefused = !ReadTime(aFields.Next(), time);
   if (iGgaSeen || (iRmcSeen && iEpochTime != KInvalidInt && iEpochTime != time)) Flush(true);
+  if (timeRefused) iImpossible = true;
 
   iLatitudeValid = iLongitudeValid = false;
   iFixQualityValid = iSatellitesValid = iAltitudeValid = iGeoidSeparationValid = false;
-  iLatitudeValid = ReadCoordinate(aFields, 'N', 'S', iLatitude);
-  iLongitudeValid = ReadCoordinate(aFields, 'E', 'W', iLongitude);
-  f = aFields.Next();
+  iLatitudeValid = ReadCoordinate(aFields, 'N', 'S', KMaxLatitudeDdmm, iLatitude);
+  iLongitudeValid = ReadCoordinate(aFields, 'E', 'W', KMaxLongitudeDdmm, iLongitude);
+  TField f = aFields.Next();
   iFixQualityValid = ParseIntField(f.iPtr, f.iLength, iFixQuality);
   f = aFields.Next();
   iSatellitesValid = ParseIntField(f.iPtr, f.iLength, iSatellites);
@@ -522,12 +547,7 @@ void CNmeaParser::HandleVtg(TFieldCursor& aFields) {
     TField f = aFields.Next();
     iCourseValid = ParseDecimalField(f.iPtr, f.iLength, iCourse);
     aFields.Skip(3);  // "T", magnetic course, "M"
-    f = aFields.Next();
-    double knots;
-    if (ParseDecimalField(f.iPtr, f.iLength, knots) && knots >= 0.0 && knots <= KMaxKnots) {
-      iSpeedKnots = knots;
-      iSpeedValid = true;
-    }
+    iSpeedValid = ReadSpeed(aFields.Next());
   }
   iVtgSeen = true;
 }
@@ -742,6 +762,9 @@ void CNmeaParser::Flush(bool aForce) {
                      courseValid && speed.IsValid();
   if (valid && iSlowBearing)
     iSlowBearing->Update(TPosition(point), speed, PwTime(iEpochTime), TAngle::FromDegrees(course));
+  // An epoch lost to a refused value is counted; one that merely lacked a fix is not.
+  if (!valid && iImpossible) CountDropped();
+  iImpossible = false;
   if (valid && iObserver) {
     const int32_t result = iObserver->PositionParsed(
         point.iLatitude, point.iLongitude, PwTime(iEpochTime), altitude, speed, course, iHdop, iVdop, satellites,
@@ -792,6 +815,9 @@ void CNmeaParser::Flush(bool aForce) {
   }
   iPreviousPoint = point;
   if (iEpochTime != KInvalidInt) iPreviousTime = iEpochTime;
+  // The next epoch brings its own time: one whose time field was refused must not pass with
+  // this one's.
+  iEpochTime = KInvalidInt;
   iEpochEmitted = true;
 }
 

@@ -122,8 +122,16 @@ class CNmeaParser : public CDataParser {
   void HandleLogger(TFieldCursor& aFields, bool aExtended);
   void HandleMtk500(TFieldCursor& aFields);
 
-  // Reads a ddmm.mmmm field and its hemisphere field; the value is negated for aNegative.
-  static bool ReadCoordinate(TFieldCursor& aFields, uint8_t aPositive, uint8_t aNegative, double& aValue);
+  // Reads a ddmm.mmmm field and its hemisphere field; the value is negated for aNegative. A
+  // value beyond aMaxDdmm or with 60 minutes or more is refused as impossible.
+  bool ReadCoordinate(TFieldCursor& aFields, uint8_t aPositive, uint8_t aNegative, double aMaxDdmm, double& aValue);
+  // A speed in knots into iSpeedKnots; outside 0..150 m/s it is refused as impossible.
+  bool ReadSpeed(const TField& aField);
+  // A time-of-day field; false when it holds something that is no time (an empty field is
+  // merely unknown). aTime is KInvalidInt unless a time was read.
+  static bool ReadTime(const TField& aField, int32_t& aTime);
+  static constexpr double KMaxLatitudeDdmm = 9000.0;
+  static constexpr double KMaxLongitudeDdmm = 18000.0;
   // Emits the pending epoch when enough of it has been seen (always with aForce when a GGA or
   // RMC is pending).
   void Flush(bool aForce);
@@ -160,6 +168,7 @@ class CNmeaParser : public CDataParser {
   double iCourse = 0.0;  // degrees
   bool iCourseValid = false;
   bool iRmcVoid = false;  // the last RMC had status V (navigation warning)
+  bool iImpossible = false;  // the pending epoch had a field refused as impossible
   int32_t iFixQuality = 0;
   bool iFixQualityValid = false;
   int32_t iSatellites = 0;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "cli/cli_text.h"
+#include "foundation/paths.h"
 #include "strings/pw_strings.h"
 
 CHeadlessModel& TCliContext::Model() {
@@ -21,7 +23,8 @@ void TCliContext::Note(const std::string& aText) {
   std::fputs((aText + "\n").c_str(), stderr);
 }
 
-void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions) {
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions,
+                     int32_t aDropped) {
   if (!aArgs.Has("json")) {
     aContext.Print(PwToUtf8(aIdentifier) + "\n");
     return;
@@ -30,8 +33,20 @@ void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIden
   json.BeginObject();
   json.Member("session", aIdentifier);
   json.Member("positions", aPositions);
+  if (aDropped >= 0) json.Member("dropped", aDropped);
   json.EndObject();
   aContext.PrintJson(json);
+}
+
+void ThrowWriteFailure(CPwStringC aRoot, const std::string& aOtherwise) {
+  switch (MediumProblem(aRoot)) {
+    case EMediumFull:
+      throw TUserError(CliText(R_CLI_MEDIUM_FULL));
+    case EMediumReadOnly:
+      throw TUserError(CliText(R_CLI_READ_ONLY));
+    default:
+      throw TUserError(aOtherwise);
+  }
 }
 
 const std::vector<TCommand>& Commands() {

@@ -36,8 +36,14 @@ class TCliContext {
 };
 
 // What import and record print: the new session's identifier, or with --json an object with
-// it and the number of positions stored.
-void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions);
+// it, the number of positions stored and, unless aDropped is negative, the number of samples
+// refused for impossible values.
+void PrintNewSession(TCliContext& aContext, const TArgs& aArgs, CPwStringC aIdentifier, int32_t aPositions,
+                     int32_t aDropped = -1);
+
+// Raises the user error of a write below aRoot that failed: a full or read-only medium is
+// named as such (an error number says nothing there), anything else is aOtherwise.
+[[noreturn]] void ThrowWriteFailure(CPwStringC aRoot, const std::string& aOtherwise);
 
 using TCommandFunction = void (*)(TCliContext& aContext, const TArgs& aArgs);
 

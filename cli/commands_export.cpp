@@ -40,6 +40,8 @@ void RunExport(TCliContext& aContext, const TArgs& aArgs) {
   CHeadlessModel& model = aContext.Model();
   const std::string id = aArgs.Positionals()[0];
   std::unique_ptr<CTrackSession> session = model.OpenSession(PwStringFromUtf8(id));
+  // Laps come from the track's traps; the route needs none.
+  if (request.iScope != EExportRoute) model.RequireTrack(*session);
   CLapList& laps = session->Laps();
   if (request.iScope == EExportSelectedLap) {
     if (optimal) {
@@ -85,11 +87,11 @@ void RunExport(TCliContext& aContext, const TArgs& aArgs) {
     case CSessionExporter::KErrNoSpace:
       throw TUserError(CliText(R_CLI_NO_EXPORT_SPACE));
     case CSessionExporter::KErrExportsFolder:
-      throw TUserError(CliText(R_CLI_NO_EXPORTS_FOLDER));
+      ThrowWriteFailure(root, CliText(R_CLI_NO_EXPORTS_FOLDER));
     case KErrNoMemory:
       throw TUserError(CliText(R_MEMORY_FULL));
     default:
-      throw TUserError(CliTextN(R_EXPORT_FAILED, code));
+      ThrowWriteFailure(root, CliTextN(R_EXPORT_FAILED, code));
   }
   if (request.iScope != EExportRoute && exporter->SelectedLaps().Count() == 0) {
     // Only a header and a trailer: the lap asked for cannot be exported in this format

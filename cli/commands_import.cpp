@@ -46,6 +46,15 @@ void DeleteSessionFiles(const CSessionInfo& aInfo) {
   }
 }
 
+const uint16_t KFormatNames[] = {R_CLI_FORMAT_NMEA, R_CLI_FORMAT_PBOX, R_CLI_FORMAT_VBOX, R_CLI_FORMAT_DL1};
+
+// "a.nmea" or "a.nmea, b.nmea": the files as the user named them.
+std::string FileList(const std::vector<std::string>& aPaths) {
+  std::string text;
+  for (const std::string& path : aPaths) text += (text.empty() ? "" : ", ") + path;
+  return text;
+}
+
 }  // namespace
 
 void RunImport(TCliContext& aContext, const TArgs& aArgs) {
@@ -81,11 +90,11 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
   chosen->SetSaveNmea(0);
 
   const CPwString root(model.StorageRoot());
-  if (!EnsureFolders(root)) throw TUserError(CliText(R_CLI_NO_STORAGE, Utf8(root)));
+  if (!EnsureFolders(root)) ThrowWriteFailure(root, CliText(R_CLI_NO_STORAGE, Utf8(root)));
   std::unique_ptr<CTrackSession> session(CTrackSession::NewL(model));
   if (Trap([&] { session->NewSession(*chosen, root); }) != KErrNone) {
     DeleteSessionFiles(session->Info());
-    throw TUserError(CliText(R_CLI_NO_STORAGE, Utf8(root)));
+    ThrowWriteFailure(root, CliText(R_CLI_NO_STORAGE, Utf8(root)));
   }
   // Imported, not recorded live: such a session is never resumed.
   session->Info().SetRecorded(0);
@@ -97,6 +106,7 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
   session->StartImport(importer);
   const int32_t code = model.RunWorker(*importer, R_IMPORTING);
   const int32_t positions = importer->StoredPositions();
+  const int32_t dropped = importer->DroppedSamples();
   const int32_t failedFile = importer->NextFileIndex() - 1;
   const int32_t endCode = Trap([&] { session->EndImport(); });
   if (code != KErrNone || endCode != KErrNone) {
@@ -106,13 +116,21 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
     if (code == CSessionImporter::KErrOpen && failedFile >= 0 && failedFile < files.Count())
       throw TUserError(CliText(R_CLI_CANNOT_READ, Utf8(files.At(failedFile)), std::strerror(EIO)));
     const int32_t failure = code != KErrNone ? code : endCode;
-    throw TUserError(failure == KErrNoMemory ? CliText(R_MEMORY_FULL) : CliTextN(R_IMPORT_FAILED, failure));
+    if (failure == KErrNoMemory) throw TUserError(CliText(R_MEMORY_FULL));
+    ThrowWriteFailure(root, CliTextN(R_IMPORT_FAILED, failure));
+  }
+  if (dropped > 0) aContext.Note(CliTextN(R_CLI_DROPPED, dropped));
+  // A file of the wrong format, or one with nothing but damage in it, is no session.
+  if (positions == 0) {
+    session->StopRecording();
+    DeleteSessionFiles(session->Info());
+    throw TUserError(CliText(R_CLI_NO_POSITIONS, FileList(aArgs.Positionals()), CliText(KFormatNames[format])));
   }
   if (const int32_t saved = session->CloseSession(); saved != KErrNone) {
     DeleteSessionFiles(session->Info());
-    throw TUserError(CliTextN(R_IMPORT_FAILED, saved));
+    ThrowWriteFailure(root, CliTextN(R_IMPORT_FAILED, saved));
   }
-  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
+  PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions, dropped);
 }
 
 namespace {

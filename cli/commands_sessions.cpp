@@ -6,6 +6,8 @@
 #include "cli/commands.h"
 #include "cli/session_words.h"
 #include "cli/text_table.h"
+#include "foundation/paths.h"
+#include "storage/plot_list_loader.h"
 #include "storage/session_info.h"
 #include "storage/session_list.h"
 #include "strings/pw_strings.h"
@@ -75,6 +77,20 @@ void RunSessions(TCliContext& aContext, const TArgs& aArgs) {
       json.Member("best_run_ms", Ms(info.BestRunTime()));
       json.Member("read_only", info.IsReadOnly());
       json.Member("root", info.StorageRoot());
+      json.Member("damaged", false);
+      CPwString samples;
+      MakeFilePath(EFilePlots, info.StorageRoot(), info.Identifier(), samples);
+      json.Member("incomplete", !CPlotListLoader::IsWhole(samples));
+      json.EndObject();
+    }
+    // A session file that cannot be read still holds the user's data: where it is matters.
+    for (int32_t i = 0; i < sessions.DamagedCount(); ++i) {
+      const CSessionInfo& info = sessions.DamagedAt(i);
+      json.BeginObject();
+      json.Member("session", info.Identifier());
+      json.Member("read_only", info.IsReadOnly());
+      json.Member("root", info.StorageRoot());
+      json.Member("damaged", true);
       json.EndObject();
     }
     json.EndArray();
@@ -101,6 +117,13 @@ void RunSessions(TCliContext& aContext, const TArgs& aArgs) {
                   logging || count < 0 ? CliText(R_CLI_NO_VALUE) : std::to_string(count),
                   logging ? CliText(R_CLI_NO_VALUE) : DurationText(perf ? info.BestRunTime() : info.BestLapTime())});
   }
+  for (int32_t i = 0; i < sessions.DamagedCount(); ++i) {
+    const CSessionInfo& info = sessions.DamagedAt(i);
+    CPwString path;
+    info.FilePath(path);
+    table.AddRow({Utf8(info.Identifier()), Utf8(path), CliText(R_CLI_FLAG_DAMAGED), std::string(), std::string(),
+                  std::string(), CliText(R_CLI_NO_VALUE), CliText(R_CLI_NO_VALUE)});
+  }
   aContext.Print(table.Render());
 }
 
@@ -111,7 +134,9 @@ void RunLaps(TCliContext& aContext, const TArgs& aArgs) {
   std::unique_ptr<CTrackSession> session = model.OpenSession(PwStringFromUtf8(id));
   if (!session->IsLapTiming())
     throw TUserError(CliText(R_CLI_NOT_LAP_TIMING, id, TypeName(session->SessionType())));
-  if (!session->Track().HasTraps()) aContext.Note(CliText(R_CLI_NO_TRACK, Utf8(session->Info().TrackName())));
+  // Laps against no traps would be an empty table that looks like a session without laps.
+  model.RequireTrack(*session);
+  const bool incomplete = model.LastLoadIncomplete();
 
   CLapList& laps = session->Laps();
   const CLap* optimal = laps.OptimalLap();
@@ -123,6 +148,7 @@ void RunLaps(TCliContext& aContext, const TArgs& aArgs) {
     json.Member("best", Number(laps.BestLapIndex()));
     json.Member("previous_best", Number(laps.PreviousBestIndex()));
     json.Member("optimal_ms", optimal ? Ms(optimal->LapTime()) : std::nullopt);
+    json.Member("incomplete", incomplete);
     json.Key("laps");
     json.BeginArray();
     for (int32_t i = 0; i < laps.LapCount(); ++i) {
@@ -197,6 +223,7 @@ void RunLaps(TCliContext& aContext, const TArgs& aArgs) {
   }
   if (optimal) row(*optimal, CliText(R_CLI_OPTIMAL), std::string());
   aContext.Print(CliText(R_CLI_SUMMARY, id, Utf8(session->Info().TrackName())) + "\n" + table.Render());
+  if (incomplete) aContext.Print(CliText(R_CLI_SAMPLES_INCOMPLETE) + "\n");
 }
 
 namespace {

@@ -47,7 +47,8 @@ void LoadEditableTrack(CTrackList& aTracks, const std::string& aName, CTrackProf
 }
 
 void SaveTrack(CTrackList& aTracks, CTrackProfile& aProfile) {
-  if (aProfile.SaveSafely() != KErrNone) throw TUserError(CliText(R_CLI_TRACK_NOT_SAVED, Utf8(aProfile.Name())));
+  if (aProfile.SaveSafely() != KErrNone)
+    ThrowWriteFailure(aProfile.Folder(), CliText(R_CLI_TRACK_NOT_SAVED, Utf8(aProfile.Name())));
   aTracks.UpdateEntry(aProfile);
 }
 
@@ -67,6 +68,19 @@ void RunTracks(TCliContext& aContext, const TArgs& aArgs) {
       json.Member("locked", track.IsLocked());
       json.Member("folder", track.Folder());
       json.Member("example", IsExampleTrack(track));
+      json.Member("damaged", false);
+      json.EndObject();
+    }
+    // A file that cannot be read is still there: the user must see it and where it is.
+    for (int32_t i = 0; i < tracks.DamagedCount(); ++i) {
+      const CTrackProfile& track = tracks.DamagedAt(i);
+      json.BeginObject();
+      json.Member("name", track.Name());
+      json.MemberNull("traps");
+      json.MemberNull("locked");
+      json.Member("folder", track.Folder());
+      json.Member("example", IsExampleTrack(track));
+      json.Member("damaged", true);
       json.EndObject();
     }
     json.EndArray();
@@ -78,10 +92,16 @@ void RunTracks(TCliContext& aContext, const TArgs& aArgs) {
   table.AddColumn(CliText(R_CLI_COL_TRAPS), CTextTable::ERight);
   table.AddColumn(CliText(R_CLI_COL_LOCKED));
   table.AddColumn(CliText(R_CLI_COL_FOLDER));
+  table.AddColumn(std::string());
   for (int32_t i = 0; i < tracks.Count(); ++i) {
     const CTrackProfile& track = tracks.At(i);
     table.AddRow({Utf8(track.Name()), std::to_string(track.TrapCount()), YesNo(track.IsLocked()),
-                  Utf8(track.Folder())});
+                  Utf8(track.Folder()), std::string()});
+  }
+  for (int32_t i = 0; i < tracks.DamagedCount(); ++i) {
+    const CTrackProfile& track = tracks.DamagedAt(i);
+    table.AddRow({Utf8(track.Name()), CliText(R_CLI_NO_VALUE), CliText(R_CLI_NO_VALUE), Utf8(track.Folder()),
+                  CliText(R_CLI_FLAG_DAMAGED)});
   }
   aContext.Print(table.Render());
 }
@@ -91,9 +111,10 @@ void RunTrackCreate(TCliContext& aContext, const TArgs& aArgs) {
   CHeadlessModel& model = aContext.Model();
   const CPwString name(PwStringFromUtf8(aArgs.Positionals()[0]));
   if (const uint16_t problem = model.Tracks().CheckName(name, nullptr)) throw TUserError(CliText(problem));
-  if (!EnsureFolders(model.StorageRoot())) throw TUserError(CliText(R_CLI_NO_STORAGE, Utf8(model.StorageRoot())));
+  if (!EnsureFolders(model.StorageRoot()))
+    ThrowWriteFailure(model.StorageRoot(), CliText(R_CLI_NO_STORAGE, Utf8(model.StorageRoot())));
   if (!model.Tracks().Create(name, model.StorageRoot()))
-    throw TUserError(CliText(R_CLI_TRACK_NOT_CREATED, aArgs.Positionals()[0]));
+    ThrowWriteFailure(model.StorageRoot(), CliText(R_CLI_TRACK_NOT_CREATED, aArgs.Positionals()[0]));
 }
 
 void RunTrackAddTrap(TCliContext& aContext, const TArgs& aArgs) {

@@ -70,8 +70,15 @@ CSessionInfo* CHeadlessModel::FindSession(CPwStringC aIdentifier) {
 }
 
 std::unique_ptr<CTrackSession> CHeadlessModel::OpenSession(CPwStringC aIdentifier) {
+  iLastLoadIncomplete = false;
   const CSessionInfo* record = FindSession(aIdentifier);
-  if (!record) throw TUserError(CliText(R_CLI_NO_SESSION, Utf8(aIdentifier)));
+  if (!record) {
+    const CSessionList& sessions = Sessions();
+    for (int32_t i = 0; i < sessions.DamagedCount(); ++i)
+      if (sessions.DamagedAt(i).Identifier().Equals(aIdentifier))
+        throw TUserError(CliText(R_CLI_CANNOT_READ_SESSION, Utf8(aIdentifier)));
+    throw TUserError(CliText(R_CLI_NO_SESSION, Utf8(aIdentifier)));
+  }
   std::unique_ptr<CTrackSession> session(CTrackSession::NewL(*this));
   if (!session->OpenStoredSession(*record)) throw TUserError(CliText(R_CLI_CANNOT_READ_SESSION, Utf8(aIdentifier)));
   if (CPlotListLoader* loader = session->SamplesLoader()) {
@@ -82,9 +89,23 @@ std::unique_ptr<CTrackSession> CHeadlessModel::OpenSession(CPwStringC aIdentifie
       session->FinishLoading();
       throw TUserError(CliTextUN(R_CLI_LOAD_FAILED, Utf8(aIdentifier), code));
     }
+    iLastLoadIncomplete = loader->State() == CPlotListLoader::EIncomplete;
   }
   session->FinishLoading();
   return session;
+}
+
+void CHeadlessModel::RequireTrack(const CTrackSession& aSession) {
+  if (!aSession.IsLapTiming() || aSession.Track().HasTraps()) return;
+  const CPwStringC name = aSession.Info().TrackName();
+  for (int32_t i = 0; i < iTracks->DamagedCount(); ++i) {
+    const CTrackProfile& damaged = iTracks->DamagedAt(i);
+    if (damaged.Name().CompareNoCase(name) != 0) continue;
+    CPwString path;
+    damaged.FilePath(path);
+    throw TUserError(CliText(R_CLI_TRACK_DAMAGED, Utf8(name), Utf8(path)));
+  }
+  throw TUserError(CliText(R_CLI_NO_TRACK, Utf8(name)));
 }
 
 void CHeadlessModel::UseDeviceState(CObdChannelList& aObdChannels, const CSlowBearing& aBearing) {

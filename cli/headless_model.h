@@ -64,6 +64,11 @@ class CHeadlessModel : public CPwBase, public MSessionModel, public MObdPollingP
   // Opens a stored session and loads its samples as a worker, recomputing its laps or runs.
   // Raises TUserError when there is no such session or it cannot be read.
   std::unique_ptr<CTrackSession> OpenSession(CPwStringC aIdentifier);
+  // The last OpenSession loaded only the head of a damaged samples file.
+  bool LastLoadIncomplete() const { return iLastLoadIncomplete; }
+  // Raises TUserError when a lap-timing session's track cannot be had: none of its name, or
+  // its file is damaged.
+  void RequireTrack(const CTrackSession& aSession);
 
   // Makes the device core's parsing state the one the track session sees (recording).
   void UseDeviceState(CObdChannelList& aObdChannels, const CSlowBearing& aBearing);
@@ -142,4 +147,5 @@ class CHeadlessModel : public CPwBase, public MSessionModel, public MObdPollingP
   const CSlowBearing* iBearing = nullptr;
   MObdPollingPlan* iPlan = nullptr;
   bool iInterrupted = false;
+  bool iLastLoadIncomplete = false;
 };

@@ -195,18 +195,21 @@ void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
       iBearing = InvalidReal();
       iLongitude = DegreesE7ToCoordinate(Be32(aMessage + 1));
       iLatitude = DegreesE7ToCoordinate(Be32(aMessage + 5));
+      if (!IsPlausiblePoint(TGeoPoint(iLatitude, iLongitude))) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     case EMsgSpeed: {
       const double speed = Be32(aMessage + 1) / 100.0;
       const double accuracy = Be32(aMessage + 5) / 100.0;
       iSpeed = accuracy < 2.0 && speed > 0.0 ? speed : InvalidReal();
+      if (speed > KMaxPlausibleSpeed) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     }
     case EMsgSpeedCoarse: {
       const double speed = Be24(aMessage + 1) * 0.001379060159;
       iSpeed = speed > 0.0 ? speed : InvalidReal();
+      if (speed > KMaxPlausibleSpeed) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     }
@@ -232,6 +235,13 @@ void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
       break;
   }
   Report(aSinks);
+}
+
+void CDL1Parser::DropPosition() {
+  iSpeed = InvalidReal();
+  if (iPositionTime == KInvalidInt) return;
+  iPositionTime = KInvalidInt;  // nothing of it is offered until the next position message
+  CountDropped();
 }
 
 void CDL1Parser::UpdateChannelState(CChannelState* aChannelState) const {

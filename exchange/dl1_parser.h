@@ -46,6 +46,9 @@ class CDL1Parser : public CDataParser {
   // aMessage passed its checksum.
   void Decode(const uint8_t* aMessage, const TSinks& aSinks);
   void UpdateChannelState(CChannelState* aChannelState) const;
+  // The current position had an impossible value (off the globe, faster than 150 m/s): it is
+  // refused and counted.
+  void DropPosition();
   // Offers the current position (when complete) and the logger values (when timed).
   void Report(const TSinks& aSinks);
 

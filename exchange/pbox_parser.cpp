@@ -208,13 +208,18 @@ bool CPBoxParser::HandleRecord(const uint8_t* aRecord, MParsedDataObserver* aObs
   // A time pushed past the range of a time stamp cannot be stored.
   if (time >= KInvalidInt) return true;
   if (latitude == 0 || longitude == 0 || latitude == KInvalidInt || longitude == KInvalidInt) return true;
+  const TSpeed speed = TSpeed::FromMetresPerSecond(velocity / 360.0);
+  if (!IsPlausiblePoint(TGeoPoint(TCoordinate(latitude), TCoordinate(longitude))) || !IsPlausibleSpeed(speed)) {
+    CountDropped();  // a damaged record, in step but not a position
+    return true;
+  }
   iAnchor.FixForPosition(static_cast<int32_t>(time));
   if (!aObserver) return true;
   const PwDateTime& anchor = iAnchor.DateTime();
   const bool anchorSet = anchor.IsSet();
   const int32_t result = aObserver->PositionParsed(
       TCoordinate(latitude), TCoordinate(longitude), PwTime(static_cast<int32_t>(time)), TDistance::FromMetres(height / 100.0),
-      TSpeed::FromMetresPerSecond(velocity / 360.0), heading / 100.0, InvalidReal(), InvalidReal(),
+      speed, heading / 100.0, InvalidReal(), InvalidReal(),
       satellites, 0, iDiscontinuity ? 1 : 0, anchorSet ? anchor.iDate : PwTime::Unset(),
       anchorSet ? anchor.iTime : PwTime::Unset());
   iDiscontinuity = false;

@@ -83,6 +83,8 @@ class CSessionImporter : public CWorker, public MParsedDataObserver {
   int32_t StoredPositions() const { return iStoredPositions; }
   int32_t StoredObdValues() const { return iStoredObdValues; }
   int32_t StoredLoggerRecords() const { return iStoredLoggerRecords; }
+  // Samples the parser refused for impossible values, over all files so far.
+  int32_t DroppedSamples() const { return iParser ? iParser->DroppedCount() : 0; }
 
  private:
   template <class T, class... A>

@@ -217,12 +217,12 @@ void CVBoxParser::HandleData(CPwByteArrayC aLine, MParsedDataObserver* aObserver
         break;
       }
       case ELatitude:
-        if (!MinutesToCoordinate(value, 100000.0, latitude)) return;
+        if (!MinutesToCoordinate(value, 100000.0, latitude)) latitude = KInvalidInt;  // refused below
         haveLatitude = true;
         break;
       case ELongitude:
         // The file counts west as positive.
-        if (!MinutesToCoordinate(value, -100000.0, longitude)) return;
+        if (!MinutesToCoordinate(value, -100000.0, longitude)) longitude = KInvalidInt;
         haveLongitude = true;
         break;
       case EVelocityKmh:
@@ -245,6 +245,11 @@ void CVBoxParser::HandleData(CPwByteArrayC aLine, MParsedDataObserver* aObserver
   iProcessed = true;
 
   if (time <= 0 || !haveLatitude || !haveLongitude || latitude == 0 || longitude == 0) return;
+  // Minutes beyond a pole or the date line, or a speed no vehicle reaches: a damaged row.
+  if (!IsPlausiblePoint(TGeoPoint(TCoordinate(latitude), TCoordinate(longitude))) || !IsPlausibleSpeed(speed)) {
+    CountDropped();
+    return;
+  }
   iAnchor.FixForPosition(time);
   if (!aObserver) return;
   const PwDateTime& anchor = iAnchor.DateTime();

@@ -135,6 +135,15 @@ void SetFolder(CPwString& aTarget, bool aFound, const char* aNative) {
 }  // namespace
 
 int32_t FreeSpaceKb(CPwStringC aPath) { return SpaceKb(aPath, false); }
+
+TMediumProblem MediumProblem(CPwStringC aPath) {
+  TNativePath native(aPath);
+  bool readOnly = false;
+  uint64_t available = 0;
+  if (!native.IsValid() || !pwplat::WriteState(native.Get(), &readOnly, &available)) return EMediumWritable;
+  if (readOnly) return EMediumReadOnly;
+  return available < KMediumFullBytes ? EMediumFull : EMediumWritable;
+}
 int32_t TotalSpaceKb(CPwStringC aPath) { return SpaceKb(aPath, true); }
 
 void InstallFolder(CPwString& aTarget) {

@@ -60,6 +60,13 @@ int32_t FreeSpaceKb(CPwStringC aPath);
 // Total size of the medium holding aPath in KiB (saturating likewise); 0 on failure.
 int32_t TotalSpaceKb(CPwStringC aPath);
 
+// Why writing below aPath may have failed, as far as the medium tells: EMediumReadOnly when
+// it is mounted read-only or the nearest existing folder is not writable to this process,
+// EMediumFull when less than KMediumFullBytes are available, else EMediumWritable.
+enum TMediumProblem : int32_t { EMediumWritable = 0, EMediumFull = 1, EMediumReadOnly = 2 };
+constexpr uint64_t KMediumFullBytes = 64 * 1024;
+TMediumProblem MediumProblem(CPwStringC aPath);
+
 // The folder of installed data (icons, sounds, examples) with a trailing '/'; aTarget is
 // left unchanged if there is none.
 void InstallFolder(CPwString& aTarget);

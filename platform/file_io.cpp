@@ -279,6 +279,29 @@ bool FreeSpace(const char* aPath, uint64_t* aTotal, uint64_t* aAvailable) {
   return true;
 }
 
+bool WriteState(const char* aPath, bool* aReadOnly, uint64_t* aAvailable) {
+  char buf[PATH_MAX];
+  const size_t n = strlen(aPath);
+  if (n == 0 || n >= sizeof buf) return false;
+  memcpy(buf, aPath, n + 1);
+  // Up to the nearest folder that exists.
+  while (!PathIsFolder(buf)) {
+    char* slash = strrchr(buf, '/');
+    if (!slash) return false;
+    if (slash == buf) {
+      buf[1] = 0;
+      break;
+    }
+    *slash = 0;
+  }
+  struct statvfs vfs;
+  if (statvfs(buf, &vfs) != 0) return false;
+  const uint64_t unit = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
+  *aAvailable = static_cast<uint64_t>(vfs.f_bavail) * unit;
+  *aReadOnly = (vfs.f_flag & ST_RDONLY) != 0 || access(buf, W_OK) != 0;
+  return true;
+}
+
 void* FolderOpen(const char* aPath) { return opendir(aPath); }
 
 bool FolderNext(void* aHandle, TFolderEntry* aEntry) {

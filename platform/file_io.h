@@ -55,6 +55,10 @@ bool ResolveFinalLink(const char* aPath, char* aOut, size_t aOutSize);
 
 // Space on the file system holding aPath, in bytes: total and available to this user.
 bool FreeSpace(const char* aPath, uint64_t* aTotal, uint64_t* aAvailable);
+// What the medium that holds aPath (or would hold it: the nearest folder that exists) allows:
+// whether it is mounted read-only or this process may not write there, and the bytes
+// available to this user. False when no folder of the path exists.
+bool WriteState(const char* aPath, bool* aReadOnly, uint64_t* aAvailable);
 
 // Folder enumeration. A handle is opaque; FolderNext returns false at the end. Entries
 // "." and ".." are skipped here; hidden (leading '.') and special (neither regular file nor

@@ -60,6 +60,39 @@ void AppendLoaded(CPlotList& aList, TPositionPlot& aPlot) {
 
 }  // namespace
 
+bool CPlotListLoader::IsWhole(CPwStringC aPath) {
+  CPwFile file;
+  file.SetPath(aPath);
+  if (!file.OpenRead()) return false;
+  const int64_t size = file.Size();
+  uint8_t head[CPlotList::KHeaderBytes];
+  if (size < 0 || file.Read(head, CPlotList::KHeaderBytes) < CPlotList::KHeaderBytes) return false;
+  const uint32_t first = ReadU32(head);
+  if (first >= KFirstNonVersion) return size % KVersion0RecordBytes == 0;
+  if (first > static_cast<uint32_t>(CPlotList::KCurrentVersion)) return false;
+  if (first != static_cast<uint32_t>(CPlotList::KCurrentVersion))
+    return (size - CPlotList::KHeaderBytes) % (first == 0 ? KVersion0RecordBytes : KVersion1RecordBytes) == 0;
+  // Records of the current version: a length byte, a type byte and the payload.
+  CPwByteArray buffer;
+  buffer.Reserve(KPortionBytes);
+  uint8_t* data = buffer.Buffer();
+  int64_t offset = CPlotList::KHeaderBytes;
+  for (;;) {
+    const int32_t got = file.Read(data, KPortionBytes);
+    if (got < 0) return false;
+    int32_t pos = 0;
+    while (got - pos >= 2) {
+      const uint8_t length = data[pos];
+      if (length == 0 || length > 127 || data[pos + 1] > 31) return false;
+      if (got - pos - 2 < length) break;
+      pos += 2 + length;
+    }
+    offset += pos;
+    if (got < KPortionBytes) return pos == got;
+    if (pos < got && !file.Seek(offset)) return false;
+  }
+}
+
 CPlotListLoader::CPlotListLoader(CPlotList& aList, const PwTimeConverter* aConverter, CPwStringC aPath)
     : iList(aList), iConverter(aConverter) {
   iPath.Copy(aPath);

@@ -49,6 +49,11 @@ class CPlotListLoader : public CWorker {
   // The loaded part ended on a record that was cut off (as opposed to an invalid head).
   bool EndedTorn() const { return iTorn; }
 
+  // Whether the samples file at aPath would load whole: it opens, has its header, and every
+  // record of it is in step and complete. Walks the record heads only, so a catalogue can ask
+  // it of every session without loading their samples.
+  static bool IsWhole(CPwStringC aPath);
+
  private:
   void Open();
   // Ends the load as failed after a read error. Leaves KErrRead.

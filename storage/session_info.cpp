@@ -13,7 +13,19 @@ constexpr int32_t KNoteReservedWords = 3;
 constexpr int32_t KHeaderReservedWords = 3;
 
 // Int16 items read back as 0..65535.
-int32_t ReadFlag(PwFileStream& aStream) { return aStream.ReadInt16(); }
+// Enumerated values are checked as they are read: a value no build writes is damage, and
+// passing it on would show the session as something it is not.
+int32_t ReadFlag(PwFileStream& aStream) {
+  const int32_t flag = aStream.ReadInt16();
+  if (flag != 0 && flag != 1) Leave(KErrCorrupt);
+  return flag;
+}
+
+int32_t ReadSessionType(PwFileStream& aStream) {
+  const int32_t type = aStream.ReadInt32();
+  if (type != ESessionLapTiming && type != ESessionPerformance && type != ESessionDataLogging) Leave(KErrCorrupt);
+  return type;
+}
 
 void WriteDateTime(PwFileStream& aStream, const PwDateTime& aTime) {
   aStream.WriteInt32(aTime.iTime.Milliseconds());
@@ -278,7 +290,7 @@ void CSessionInfo::ReadFrom(PwFileStream& aStream, bool aWithNotes, const PwTime
   aStream.ReadUtf8Text(iTrackName);
   aStream.ReadUtf8Text(iTitle);
   aStream.ReadUtf8Text(iDriver);
-  iSessionType = aStream.ReadInt32();
+  iSessionType = ReadSessionType(aStream);
   aStream.ReadUtf8Text(iTestName);
   iRecorded = ReadFlag(aStream);
   iObdFlag = ReadFlag(aStream);
@@ -314,7 +326,7 @@ void CSessionInfo::ReadOldVersion(PwFileStream& aStream, int32_t aVersion,
   aStream.ReadText(iTitle);
   if (aVersion >= 2) aStream.ReadText(iDriver);
   if (aVersion >= 3) {
-    iSessionType = aStream.ReadInt32();
+    iSessionType = ReadSessionType(aStream);
     aStream.ReadText(iTestName);
   }
   if (aVersion >= 4) iRecorded = ReadFlag(aStream);

@@ -106,6 +106,8 @@ void CSessionList::ResetEntries() {
   iFilter.Forget();
   for (CSessionInfo* entry : iEntries) delete entry;
   iEntries.Reset();
+  for (CSessionInfo* entry : iDamaged) delete entry;
+  iDamaged.Reset();
 }
 
 int CSessionList::CompareEntries(CSessionInfo* const& a, CSessionInfo* const& b) {
@@ -137,6 +139,7 @@ void CSessionList::RefreshRoots(const CPwStringList& aRoots) {
   ExampleRoot(example);
   if (!example.IsEmpty()) AddLoaded(KExampleIdentifier, example, true);
   iEntries.Sort(1);
+  iDamaged.Sort(1);
   iFilter.Rebuild(*this);
 }
 
@@ -156,7 +159,14 @@ void CSessionList::AddLoaded(CPwStringC aIdentifier, CPwStringC aRoot, bool aRea
   entry->SetIdentifier(aIdentifier);
   entry->SetStorageRoot(aRoot);
   entry->SetReadOnly(aReadOnly);
-  if (!entry->Load(false, iConverter)) return;
+  if (!entry->Load(false, iConverter)) {
+    // A session file cut short or overwritten is still the user's data: it is kept in view.
+    if (entry->FileExists()) {
+      iDamaged.Append(entry.get());
+      entry.release();
+    }
+    return;
+  }
   iEntries.Append(entry.get());
   entry.release();
 }

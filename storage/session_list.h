@@ -73,8 +73,8 @@ class CSessionList : public CPwBase {
   ~CSessionList() override;
 
   // Scans the "Sessions/" folder of every medium with a nonzero medium identifier and the
-  // example root, sorts newest first and rebuilds the filter view. Unreadable entries are
-  // left out without a message.
+  // example root, sorts newest first and rebuilds the filter view. Session files that cannot
+  // be read go to the damaged list, not into the catalogue.
   void Refresh();
   // The same over the given storage roots (each ending with '/'), in this order.
   void RefreshRoots(const CPwStringList& aRoots);
@@ -95,6 +95,10 @@ class CSessionList : public CPwBase {
 
   int32_t Count() const { return iEntries.Count(); }
   CSessionInfo* At(int32_t aIndex) const { return iEntries.At(aIndex); }
+  // Session files found by the last refresh that cannot be read, newest first: identifier
+  // and storage root only. They are never offered for opening or comparison.
+  int32_t DamagedCount() const { return iDamaged.Count(); }
+  const CSessionInfo& DamagedAt(int32_t aIndex) const { return *iDamaged.At(aIndex); }
   // The entry of that identifier and root, or -1.
   int32_t IndexOf(CPwStringC aIdentifier, CPwStringC aRoot) const;
 
@@ -121,6 +125,7 @@ class CSessionList : public CPwBase {
   const CPwDrives& iDrives;
   PwTimeConverter iConverter;
   CPwVector<CSessionInfo*> iEntries{8, &CSessionList::CompareEntries};
+  CPwVector<CSessionInfo*> iDamaged{4, &CSessionList::CompareEntries};
   CSessionFilterList iFilter;
   int32_t iFocus = 0;
 };

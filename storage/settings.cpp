@@ -4,6 +4,8 @@
 
 #include "foundation/drives.h"
 #include "foundation/file_stream.h"
+#include "foundation/paths.h"
+#include "foundation/pw_file.h"
 
 namespace {
 
@@ -48,13 +50,42 @@ void CSettings::SetDefaults(CPwStringC aDefaultRoot) {
 
 // --- File -------------------------------------------------------------------------------------
 
-void CSettings::Load() {
+bool CSettings::Load() {
   PwFileStream stream;
   stream.SetAppDataPath(KFileName);
-  if (!stream.OpenRead()) return;
-  // Reading stops at the first item that is not there; everything before it counts.
-  Trap([&] { ReadFrom(stream); });
+  if (!stream.OpenRead()) return false;
+  // Reading stops at the first item that is not there; everything before it counts. A
+  // failed read consumes nothing, so bytes left over mean an item that was there but broken.
+  iImpossibleValue = false;
+  const int32_t code = Trap([&] { ReadFrom(stream); });
+  const bool damaged = code != KErrNone && (iImpossibleValue || stream.Remaining() > 0);
   stream.Close();
+  if (damaged) KeepDamagedCopy();
+  return damaged;
+}
+
+void CSettings::KeepDamagedCopy() {
+  CPwString folder;
+  AppDataFolder(folder);
+  if (folder.IsEmpty()) return;
+  CPwString from, to;
+  from.Copy(folder);
+  to.Copy(folder);
+  from.Append(KFileName);
+  to.Append(KDamagedCopyName);
+  CPwFile source;
+  source.SetPath(from);
+  CPwByteArray bytes;
+  const bool read = source.OpenRead() && source.ReadAll(bytes);
+  source.Close();
+  if (!read) return;
+  // Best effort: a medium that takes no copy takes no new settings either.
+  CPwFile copy;
+  copy.SetPath(to);
+  if (Trap([&] { copy.Replace(); }) != KErrNone) return;
+  copy.Write(bytes);
+  copy.Flush();
+  copy.Close();
 }
 
 void CSettings::Save() const {
@@ -74,7 +105,10 @@ void CSettings::ReadChannels(PwFileStream& aStream, CChannelList& aList) {
   // keeps its previous content instead of a part of the stored one.
   CChannelList list;
   const int32_t count = aStream.ReadInt32();
-  if (count > aStream.Remaining() / 4) Leave(KErrCorrupt);  // cannot all be there
+  if (count > aStream.Remaining() / 4) {  // cannot all be there
+    iImpossibleValue = true;
+    Leave(KErrCorrupt);
+  }
   for (int32_t i = 0; i < count; ++i) list.Add(aStream.ReadInt32());
   aList.CopyFrom(list);
 }

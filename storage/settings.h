@@ -43,6 +43,8 @@ class CSettings : public CPwBase {
   static constexpr int32_t KGraphKindSpan = 3;
 
   static constexpr CPwStringC KFileName = u"settings.dat";
+  // Beside it: the last damaged settings file, as it was found.
+  static constexpr CPwStringC KDamagedCopyName = u"settings.dat.damaged";
 
   // Every field at its default; the storage root defaults to aDrives' documents folder.
   explicit CSettings(const CPwDrives& aDrives);
@@ -51,8 +53,11 @@ class CSettings : public CPwBase {
   ~CSettings() override;
 
   // Reads settings.dat from the application-data folder. A missing file changes nothing; a
-  // short or damaged one sets what was read before the damage.
-  void Load();
+  // short or damaged one sets what was read before the damage. A file of an earlier build
+  // ends between two items; one that fails inside an item is damaged, and is copied to
+  // KDamagedCopyName before anything can write the settings over it. Returns whether the
+  // file was damaged.
+  bool Load();
   // Writes settings.dat anew; leaves KErrCannotOpen when it cannot be written (the previous
   // file is kept). SaveSafely returns the leave code, or 0.
   void Save() const;
@@ -173,8 +178,10 @@ class CSettings : public CPwBase {
 
  private:
   void SetDefaults(CPwStringC aDefaultRoot);
+  void KeepDamagedCopy();
+  bool iImpossibleValue = false;  // the read in progress met a value no build writes
   static int32_t KindSlot(int32_t aKind);
-  static void ReadChannels(PwFileStream& aStream, CChannelList& aList);
+  void ReadChannels(PwFileStream& aStream, CChannelList& aList);
   static void WriteChannels(PwFileStream& aStream, const CChannelList& aList);
 
   // Persistent.

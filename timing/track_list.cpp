@@ -20,6 +20,8 @@ CTrackList::~CTrackList() { ResetTracks(); }
 void CTrackList::ResetTracks() {
   for (CTrackProfile* track : iTracks) delete track;
   iTracks.Reset();
+  for (CTrackProfile* track : iDamaged) delete track;
+  iDamaged.Reset();
 }
 
 void CTrackList::ExampleRoot(CPwString& aRoot) {
@@ -57,6 +59,7 @@ void CTrackList::RefreshRoots(CPwStringC aPrimary, const CPwStringList& aOthers,
   // Media come first, so a user's own track of the example's name wins.
   if (!aExampleRoot.IsEmpty()) AddHeader(KExampleTrackName, aExampleRoot);
   iTracks.Sort();
+  iDamaged.Sort();
   ClampCursor();
 }
 
@@ -70,11 +73,18 @@ void CTrackList::ScanRoot(CPwStringC aRoot) {
 }
 
 void CTrackList::AddHeader(CPwStringC aName, CPwStringC aRoot) {
-  if (Exists(aName)) return;
   std::unique_ptr<CTrackProfile> track(new CTrackProfile);
   track->SetName(aName);
   track->SetFolder(aRoot);
-  if (!track->Load(false)) return;
+  // A header alone says nothing of the traps after it: a cut file would list its trap count
+  // and then time nothing.
+  if (!track->Load(true)) {
+    iDamaged.Append(track.get());
+    track.release();
+    return;
+  }
+  if (Exists(aName)) return;
+  track->DropTraps();
   iTracks.Append(track.get());
   track.release();
 }
@@ -136,6 +146,8 @@ uint16_t CTrackList::CheckName(CPwStringC aName, const CTrackProfile* aExcept) c
   if (!IsValidName(aName)) return R_TRACK_NAME_INVALID;
   for (const CTrackProfile* track : iTracks)
     if (track != aExcept && track->Name().CompareNoCase(aName) == 0) return R_TRACK_NAME_EXISTS;
+  for (const CTrackProfile* track : iDamaged)
+    if (track->Name().CompareNoCase(aName) == 0) return R_TRACK_NAME_EXISTS;
   return 0;
 }
 

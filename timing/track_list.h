@@ -26,14 +26,18 @@ class CTrackList : public CPwBase {
   ~CTrackList() override;
 
   // Lists the tracks of the settings' storage root, then of every other medium, then the
-  // example track, and sorts. A name already listed (case ignored) is not listed again;
-  // files whose header cannot be read are left out.
+  // example track, and sorts. A name already listed (case ignored) is not listed again.
+  // Each file is read whole: one that cannot be (cut short, overwritten) goes to the damaged
+  // list instead, where it neither passes for a track nor hides a healthy one of its name.
   void Refresh();
   // The same over explicit roots: aPrimary first, then each of aOthers that differs from it,
   // then aExampleRoot (empty: none).
   void RefreshRoots(CPwStringC aPrimary, const CPwStringList& aOthers, CPwStringC aExampleRoot);
 
   int32_t Count() const { return iTracks.Count(); }
+  // Track files found by the last refresh that cannot be read: name and folder only.
+  int32_t DamagedCount() const { return iDamaged.Count(); }
+  const CTrackProfile& DamagedAt(int32_t aIndex) const { return *iDamaged.At(aIndex); }
   // Panic 3 unless 0 <= aIndex < Count.
   CTrackProfile& At(int32_t aIndex) const { return *iTracks.At(aIndex); }
   // The current track, or null when the cursor is out of range.
@@ -72,7 +76,8 @@ class CTrackList : public CPwBase {
 
   // The name rules, in the order they are checked: empty ("Please insert a name for the
   // track."), a character of \ / : * ? " < > | ("Name contains invalid characters."), the
-  // name of another listed track, case ignored ("Similarly named track already exists.").
+  // name of another listed track or of a damaged track file (which a new track would
+  // overwrite), case ignored ("Similarly named track already exists.").
   // aExcept (may be null) is the track being renamed, whose own name does not count. Returns
   // 0 for an acceptable name, else the string-table entry of the message.
   uint16_t CheckName(CPwStringC aName, const CTrackProfile* aExcept) const;
@@ -99,6 +104,7 @@ class CTrackList : public CPwBase {
   const CSettings& iSettings;
   const CPwDrives& iDrives;
   CPwVector<CTrackProfile*> iTracks{8, &CTrackList::Compare};
+  CPwVector<CTrackProfile*> iDamaged{4, &CTrackList::Compare};
   int32_t iCurrent = 0;
   CPwString iExampleRoot;  // as found by the last refresh
 };

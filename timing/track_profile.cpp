@@ -17,6 +17,8 @@ void ReadTrap(PwFileStream& aStream, int32_t aVersion, CTrapLine& aTrap) {
   const int32_t bearing = aStream.ReadInt32();
   const int32_t width = aStream.ReadInt32();
   const int32_t unidirectional = aStream.ReadInt16();
+  // A trap type no build writes makes the file a damaged one, not a trap that never counts.
+  if (type < ETrapDisabled || type > ETrapStandingStart) Leave(KErrCorrupt);
   if (aVersion == CTrackProfile::KOldVersion) {
     aTrap.Set(type, name, TCoordinate::FromRadians(CTrackProfile::DecodeOldArc(latitude)),
               TCoordinate::FromRadians(CTrackProfile::DecodeOldArc(longitude)),

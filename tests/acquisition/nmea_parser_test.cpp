@@ -493,3 +493,48 @@ TEST_F(NmeaParserTest, HostileFieldsAreHarmless) {
 }
 
 }  // namespace
+
+TEST_F(NmeaParserTest, ImpossibleValuesAreRefusedAndCounted) {
+  // Past a pole, past the date line, 60 minutes or more, a sign in a coordinate: no position.
+  Feed(Rmc("123519.000", "022.4", "084.4", "9000.001,N") + Rmc("123520.000", "022.4", "084.4", "4807.038,N", "18000.5,E") +
+       Rmc("123521.000", "022.4", "084.4", "5299.990,N") + Rmc("123522.000", "022.4", "084.4", "-4807.038,N") +
+       Rmc("123523.000"));
+  EXPECT_TRUE(iRecorder.iEpochs.empty());
+  EXPECT_EQ(iParser->DroppedCount(), 4);
+  // The extremes themselves are positions; a speed within 0..150 m/s (291.58 knots) is taken.
+  Feed(Rmc("123524.000", "291.5", "084.4", "8959.999,S", "17959.999,W") + Rmc("123525.000"));
+  ASSERT_EQ(iRecorder.iEpochs.size(), 2u);
+  EXPECT_EQ(iRecorder.iEpochs[1].iLatitude, -(89 * 6000000 + 5999900));
+  EXPECT_NEAR(iRecorder.iEpochs[1].iSpeed, 291.5 * 1.852 / 3.6, 1e-6);
+  // A speed of 21 474 836 m/s or -500 km/h is refused; far from a slow epoch it cannot be
+  // derived either, so the epoch is dropped (and counted) rather than stored with nonsense.
+  Feed(Rmc("123526.000", "41742867.0", "084.4", "4817.038,N") + Rmc("123527.000", "-270", "084.4", "4827.038,N") +
+       Rmc("123528.000"));
+  EXPECT_EQ(iRecorder.iEpochs.size(), 3u);
+  EXPECT_EQ(iParser->DroppedCount(), 6);
+  // Reset keeps the count (an import adds up all its files); a void RMC is no damage.
+  iParser->Reset();
+  Feed(Nmea("GPRMC,123529.000,V,,,,,,,230324,,") + Rmc("123530.000"));
+  EXPECT_EQ(iParser->DroppedCount(), 6);
+}
+
+TEST_F(NmeaParserTest, TimesOfDayAreDigitsWithinTheDayAndNeverStale) {
+  // A sign, a time past the day or a second point is no time: the epoch is not delivered with
+  // the time of the one before it.
+  for (const char* bad : {"-00006.00", "+12351.00", "250000.000", "235961.000", "123560.000", "123520.0.0", "123520.00x"}) {
+    std::unique_ptr<CNmeaParser> parser(CNmeaParser::NewL(0));
+    TNmeaRecorder recorder;
+    const std::string s = Gga("123519.000") + Rmc("123519.000") + Gga(bad) + Rmc(bad) + Rmc(bad) + Rmc("123530.000") +
+                          Rmc("123531.000");
+    parser->Parse(CPwByteArrayC(s), &recorder, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(recorder.iEpochs.size(), 2u) << bad;
+    EXPECT_EQ(recorder.iEpochs[0].iTime, KTime) << bad;
+    EXPECT_EQ(recorder.iEpochs[1].iTime, KTime + 11000) << bad;
+    EXPECT_EQ(parser->DroppedCount(), 2) << bad;
+  }
+  // The leap second closes the UTC day; an RMC without any time is unknown, not damaged.
+  Feed(Gga("235960.500") + Rmc("235960.500") + Rmc("") + Rmc(""));
+  ASSERT_EQ(iRecorder.iEpochs.size(), 1u);
+  EXPECT_EQ(iRecorder.iEpochs[0].iTime, 86400500);
+  EXPECT_EQ(iParser->DroppedCount(), 0);
+}

@@ -390,3 +390,18 @@ TEST(DL1Parser, HostileInputIsDroppedInBoundedMemory) {
 }
 
 }  // namespace
+
+TEST(DL1Parser, PositionsWithImpossibleValuesAreDroppedAndCounted) {
+  ParserPtr parser = NewParser();
+  TRecorder rec;
+  // 21 474 836 m/s, past the north pole, past the date line, a coarse speed of 23 000 m/s.
+  Feed(*parser,
+       Fix(KNoon, 51.5, -0.25, 21474836.0) + Fix(KNoon + 100, 90.0001, -0.25) + Fix(KNoon + 200, 51.5, 180.0001) +
+           Time(KNoon + 300) + Position(51.5, -0.25) + Msg(64, Fields({{0xFFFFFF, 3}})) + Heading(1.0) + Altitude(1.0) +
+           Fix(KNoon + 400, -90.0, -180.0, 150.0),
+       &rec);
+  ASSERT_FALSE(rec.iFixes.empty());
+  for (const TFix& f : rec.iFixes) EXPECT_EQ(f.iTime, KNoon + 400);
+  EXPECT_NEAR(rec.iFixes[0].iSpeed, 150.0, 1e-9);
+  EXPECT_EQ(parser->DroppedCount(), 4);
+}

@@ -287,3 +287,28 @@ TEST(PBoxParser, HostileInputIsDroppedInBoundedMemory) {
 }
 
 }  // namespace
+
+TEST(PBoxParser, RecordsWithImpossibleValuesAreDroppedAndCounted) {
+  std::string bytes = KHeader;
+  const auto add = [&bytes](uint32_t aHundredths, int32_t aLat, int32_t aLon, uint16_t aVelocity) {
+    TRecord r;
+    r.iHundredths = aHundredths;
+    r.iLatitude = aLat;
+    r.iLongitude = aLon;
+    r.iVelocity = aVelocity;
+    bytes += Record(r);
+  };
+  add(KNoon, 540000001, -3966772, 3600);         // past the north pole
+  add(KNoon + 10, 308945027, -1080000001, 3600); // past the date line
+  add(KNoon + 20, 308945027, -3966772, 54001);   // 150.003 m/s
+  add(KNoon + 30, 308945027, -3966772, 54000);   // 150 m/s
+  add(KNoon + 40, -540000000, 1080000000, 0);    // the south pole on the date line, standing
+  ParserPtr parser(CPBoxParser::NewL());
+  TRecorder rec;
+  Feed(*parser, bytes, rec);
+  ASSERT_EQ(rec.iFixes.size(), 2u);
+  EXPECT_EQ(rec.iFixes[0].iTime, 12 * 3600000 + 300);
+  EXPECT_NEAR(rec.iFixes[0].iSpeed, 150.0, 1e-9);
+  EXPECT_EQ(rec.iFixes[1].iLatitude, -540000000);
+  EXPECT_EQ(parser->DroppedCount(), 3);
+}

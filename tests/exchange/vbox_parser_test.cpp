@@ -368,3 +368,27 @@ TEST(VBoxParser, KartingFileWithLfEndingsGapsAndRepeatedTimes) {
 }
 
 }  // namespace
+
+TEST(VBoxParser, RowsWithImpossibleValuesAreDroppedAndCounted) {
+  std::vector<std::string> log(KSmallLog.begin(), KSmallLog.end() - 2);
+  // Beyond a pole (5400 minutes), beyond the date line (10800), -500 km/h, 600 km/h, then a
+  // good row and the extremes themselves.
+  for (const char* row : {"008 120000.00 +05400.00001 +00039.66772 036.000 090.50 +00017.23",
+                          "008 120000.10 +03089.45027 -10800.00100 036.000 090.50 +00017.23",
+                          "008 120000.20 +03089.45027 +00039.66772 -500.000 090.50 +00017.23",
+                          "008 120000.30 +03089.45027 +00039.66772 600.000 090.50 +00017.23",
+                          "008 120000.40 +99999999999999 +00039.66772 036.000 090.50 +00017.23",
+                          "008 120000.50 +03089.45027 +00039.66772 036.000 090.50 +00017.23",
+                          "008 120000.60 -05400.00000 +10800.00000 540.000 090.50 +00017.23"})
+    log.push_back(row);
+  ParserPtr parser = NewParser();
+  TRecorder rec;
+  Feed(*parser, Lines(log), rec);
+  ASSERT_EQ(rec.iFixes.size(), 2u);
+  EXPECT_EQ(rec.iFixes[0].iTime, 12 * 3600000 + 500);
+  EXPECT_EQ(rec.iFixes[1].iLatitude, -KMaxLatitudeUnits);
+  EXPECT_EQ(rec.iFixes[1].iLongitude, -KMaxLongitudeUnits);
+  EXPECT_EQ(parser->DroppedCount(), 5);
+  // The first good fix fixed the anchor: a dropped row does not take the session's time.
+  EXPECT_EQ(rec.iFixes[0].iDateTime, 12 * 3600000 + 500);
+}

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
@@ -373,3 +374,32 @@ TEST(ChannelList, KeepsOneOfEachInInsertionOrder) {
 }
 
 }  // namespace
+
+TEST_F(SettingsTest, ADamagedFileIsKeptAsACopyBeforeItIsWrittenOver) {
+  const std::string copy = File() + ".damaged";
+  // A file of an earlier build ends between two items: nothing to keep.
+  Bytes early;
+  early.i16(1).text("x").i32(0).i32(2).i32(2);
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), early.s));
+  CSettings settings(W("/docs/"));
+  EXPECT_FALSE(settings.Load());
+  EXPECT_FALSE(std::ifstream(copy).good());
+
+  // One cut inside an item, or with a count that cannot be, is damage: the copy holds the
+  // file as it was, whatever is saved over it afterwards.
+  const std::string whole = DefaultFile("/card/").s;
+  for (const std::string& damaged : {whole.substr(0, 2 + 1 + 12 + 2 + 18 + 2 + 16 + 2) + Bytes().i32(0x7FFFFFFF).s,
+                                     whole.substr(0, whole.size() - 2)}) {
+    ASSERT_TRUE(pwtest::WriteFileBytes(File(), damaged));
+    CSettings loaded(W("/docs/"));
+    EXPECT_TRUE(loaded.Load());
+    ASSERT_EQ(0, loaded.SaveSafely());
+    EXPECT_EQ(damaged, pwtest::ReadFileBytes(copy));
+    EXPECT_NE(damaged, pwtest::ReadFileBytes(File()));
+  }
+  // A whole file is no damage and leaves the last copy alone.
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), whole));
+  CSettings healthy(W("/docs/"));
+  EXPECT_FALSE(healthy.Load());
+  EXPECT_EQ(whole.size() - 2, pwtest::ReadFileBytes(copy).size());
+}
