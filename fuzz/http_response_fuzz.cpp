@@ -21,6 +21,11 @@ TOutcome Collect(const uint8_t* aData, size_t aSize, size_t aPiece) {
   outcome.iStatus = parser.StatusCode();
   outcome.iStage = parser.ResponseStage();
   if (parser.ResponseLength() > CHttpParser::KMaxResponseBytes) pwfuzz::Finding("the response passed its cap");
+  // An announced body is never exceeded, and a refused response is never whole.
+  if (parser.ContentLength() >= 0 && parser.ResponseBody().Length() > parser.ContentLength())
+    pwfuzz::Finding("the body outgrew its Content-Length");
+  if (outcome.iResult != KErrNone && parser.IsWholeResponse()) pwfuzz::Finding("a refused response counts as whole");
+  if (parser.IsBodyComplete() && !parser.IsWholeResponse()) pwfuzz::Finding("a complete body is not a whole response");
   parser.TakeResponseBody(outcome.iBody);
   return outcome;
 }
