@@ -79,6 +79,10 @@ void CTrackList::AddHeader(CPwStringC aName, CPwStringC aRoot) {
   // A header alone says nothing of the traps after it: a cut file would list its trap count
   // and then time nothing.
   if (!track->Load(true)) {
+    // Only a file that is there is damaged; an example that was never installed is not.
+    CPwString path;
+    track->FilePath(path);
+    if (!FileExists(path)) return;
     iDamaged.Append(track.get());
     track.release();
     return;
