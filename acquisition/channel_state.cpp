@@ -41,6 +41,8 @@ int32_t ChannelQuantityClass(TChannelId aChannel) {
       return 19;
     case 20010:
       return 20;
+    case 14:  // the graph's lap delta, a time difference with a scale of its own
+      return 21;
     default:
       return 0;
   }
@@ -50,7 +52,7 @@ int32_t QuantityDecimals(int32_t aClass) {
   switch (aClass) {
     case 1: case 11: case 13: case 17:
       return 1;
-    case 2: case 14: case 15:
+    case 2: case 14: case 15: case 21:
       return 2;
     default:
       return 0;

@@ -156,6 +156,27 @@ bool CGraphChannelList::AddChannel(TChannelId aId, bool aDerived) {
   return true;
 }
 
+bool CGraphChannelList::AddTableChannel(TChannelId aId, std::vector<double> aValues) {
+  if (PointCount() < 2 || FindChannel(aId, 2) >= 0 || iChannels.Count() < 2) return false;
+  CGraphChannel* channel = new CGraphChannel(aId, CGraphChannel::KTableSource, ChannelQuantityClass(aId));
+  channel->StartComputing(PointCount());
+  try {
+    iChannels.Append(channel);
+  } catch (...) {
+    delete channel;
+    throw;
+  }
+  iTable = std::move(aValues);
+  return true;
+}
+
+void CGraphChannelList::ComputeTable(CGraphChannel& aChannel, int32_t aCount) {
+  for (int32_t k = 0; k < aCount && !aChannel.IsComplete(); ++k) {
+    const size_t i = static_cast<size_t>(aChannel.Done());
+    aChannel.AppendValue(i < iTable.size() ? iTable[i] : InvalidReal());
+  }
+}
+
 void CGraphChannelList::RemoveChannel(int32_t aIndex) {
   if (!IsValueChannel(aIndex)) return;
   delete iChannels.At(aIndex);
@@ -177,7 +198,9 @@ bool CGraphChannelList::Step() {
   for (CGraphChannel* channel : iChannels) {
     if (channel->IsComplete()) continue;
     const int32_t count = channel->Budget() - 1;
-    if (channel->IsDerived())
+    if (channel->IsTable())
+      ComputeTable(*channel, count);
+    else if (channel->IsDerived())
       ComputeDerived(*channel, count);
     else
       ComputeDirect(*channel, count);

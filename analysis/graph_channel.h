@@ -6,11 +6,16 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "acquisition/channel_id.h"
 #include "foundation/pw_base.h"
 #include "foundation/pw_time.h"
 #include "foundation/pw_vector.h"
+
+// A channel the graph derives from two laps: seconds behind (positive) or ahead of the
+// comparison lap at the same place, against the distance driven.
+constexpr TChannelId KChannelLapDelta = 14;
 
 class CDataLoggerPlotList;
 class CObdPlotList;
@@ -47,8 +52,11 @@ class CGraphChannel : public CPwBase {
   static constexpr int32_t KDerivedDivisor = 5;
   static constexpr int32_t KMinimumBudget = 50;
 
+  // Source channel of a channel whose values are handed in (CGraphChannelList::AddTableChannel).
+  static constexpr int32_t KTableSource = -2;
+
   // aSourceChannel is the channel number in the list's samples (CPlotListBase::ChannelValue),
-  // or -1 for a derived distance channel.
+  // -1 for a derived distance channel, or KTableSource.
   CGraphChannel(TChannelId aId, int32_t aSourceChannel, int32_t aQuantityClass);
   ~CGraphChannel() override = default;
 
@@ -56,6 +64,7 @@ class CGraphChannel : public CPwBase {
   int32_t QuantityClass() const { return iQuantityClass; }
   int32_t SourceChannel() const { return iSourceChannel; }
   bool IsDerived() const { return iSourceChannel < 0; }
+  bool IsTable() const { return iSourceChannel == KTableSource; }
 
   // The values, one per x point; NaN where there is none.
   int32_t Count() const { return iValues.Count(); }
@@ -155,6 +164,9 @@ class CGraphChannelList : public CPwBase {
   // from index 2; axis channels from 0) and only when the range holds at least 2 samples.
   // Returns whether it was added. Leaves KErrNoMemory.
   bool AddChannel(TChannelId aId, bool aDerived = false);
+  // Adds a value channel whose values are given, one per point of the list (NaN where there is
+  // none), computed in portions like the others. The same rules as AddChannel.
+  bool AddTableChannel(TChannelId aId, std::vector<double> aValues);
   // Deletes value channel aIndex (>= 2).
   void RemoveChannel(int32_t aIndex);
   // Value channels are the visible ones.
@@ -208,6 +220,7 @@ class CGraphChannelList : public CPwBase {
  private:
   void ComputeDirect(CGraphChannel& aChannel, int32_t aCount);
   void ComputeDerived(CGraphChannel& aChannel, int32_t aCount);
+  void ComputeTable(CGraphChannel& aChannel, int32_t aCount);
   // Value of a channel at sample aIndex relative to the stretch (times from its start,
   // distances from its start distance), NaN when the sample holds none.
   double SampleValue(const CGraphChannel& aChannel, int32_t aIndex) const;
@@ -218,6 +231,8 @@ class CGraphChannelList : public CPwBase {
   int32_t iComparison = 0;
   const CGraphChannelList* iGpsList = nullptr;
   CPwVector<CGraphChannel*> iChannels{KGranularity};
+  // The values of the table channel (there is at most one per list).
+  std::vector<double> iTable;
   TGraphStretch iStretch;
   int32_t iFirst = 0;
   int32_t iEnd = 0;

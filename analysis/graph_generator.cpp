@@ -1,11 +1,13 @@
 #include "analysis/graph_generator.h"
 
 #include <cmath>
+#include <vector>
 
 #include "acquisition/position_plot.h"
 #include "storage/plot_list.h"
 #include "storage/settings.h"
 #include "timing/lap.h"
+#include "timing/lap_delta.h"
 #include "timing/lap_list.h"
 #include "timing/performance_run.h"
 #include "timing/track_session.h"
@@ -73,6 +75,7 @@ int32_t CGraphGenerator::ProgressValue() {
 void CGraphGenerator::ClearStretches() {
   iStretches[0].Clear();
   iStretches[1].Clear();
+  iStretchLaps[0] = iStretchLaps[1] = nullptr;
 }
 
 void CGraphGenerator::DeleteLists() {
@@ -137,6 +140,7 @@ bool CGraphGenerator::SetLapStretch(int32_t aSide, const CLap& aLap, const TLapS
                                     const CPlotList* aSamples) {
   TGraphStretch& s = iStretches[aSide == EComparison ? 1 : 0];
   s.Clear();
+  iStretchLaps[aSide == EComparison ? 1 : 0] = nullptr;
   const TLapSector* from = aFrom ? aFrom : aLap.Start();
   const TLapSector* to = aTo ? aTo : aLap.Finish();
   if (!from || !aLap.Plots()) return false;
@@ -159,6 +163,7 @@ bool CGraphGenerator::SetLapStretch(int32_t aSide, const CLap& aLap, const TLapS
     s.Clear();
     return false;
   }
+  iStretchLaps[aSide == EComparison ? 1 : 0] = &aLap;
   return true;
 }
 
@@ -281,6 +286,41 @@ void CGraphGenerator::DeleteList(CGraphChannelList* aList) {
   delete aList;
 }
 
+namespace {
+
+// Seconds of difference per point of a channel list, from the readings of its samples.
+class TDeltaTable final : public MDeltaSink {
+ public:
+  TDeltaTable(int32_t aFirst, int32_t aEnd)
+      : iFirst(aFirst), iValues(static_cast<size_t>(aEnd - aFirst), InvalidReal()) {}
+  void DeltaSample(int32_t aIndex, const TDeltaReading& aReading) override {
+    if (aIndex < iFirst || !aReading.iValid) return;
+    const size_t at = static_cast<size_t>(aIndex - iFirst);
+    if (at < iValues.size()) iValues[at] = aReading.iDelta / 1000.0;
+  }
+  std::vector<double>& Values() { return iValues; }
+
+ private:
+  int32_t iFirst;
+  std::vector<double> iValues;
+};
+
+}  // namespace
+
+void CGraphGenerator::AddDeltaChannel(CGraphChannelList& aList) const {
+  const CLap* lap = iStretchLaps[0];
+  const CLap* reference = iStretchLaps[1];
+  // A lap made of other laps' sectors has no samples of its own to follow.
+  if (!lap || !reference || !HasComparison() || lap->IsComposite() || !lap->Start()) return;
+  // A reused list may show another stretch now: the values are made afresh.
+  if (const int32_t old = aList.FindChannel(KChannelLapDelta, 2); old >= 0) aList.RemoveChannel(old);
+  CLapDelta delta;
+  if (!delta.SetReference(*reference)) return;
+  TDeltaTable table(aList.First(), aList.End());
+  delta.RunLap(*lap, &table);
+  aList.AddTableChannel(KChannelLapDelta, std::move(table.Values()));
+}
+
 void CGraphGenerator::DropInvisible(CGraphChannelList& aList, const CChannelList& aVisible) {
   for (int32_t i = aList.ChannelCount() - 1; i >= 2; --i)
     if (!aVisible.Contains(aList.Channel(i).Id())) aList.RemoveChannel(i);
@@ -318,6 +358,7 @@ void CGraphGenerator::BuildSide(int32_t aSide, const CChannelList& aVisible) {
     aList.AddChannel(KChannelGpsTime);
     aList.AddChannel(KChannelDistance);
     for (TChannelId id : aVisible) aList.AddChannel(id);
+    if (aSide == EPrimary && aVisible.Contains(KChannelLapDelta)) AddDeltaChannel(aList);
     DropInvisible(aList, aVisible);
   });
   gps = FindList(*stretch.iPositions, aSide);

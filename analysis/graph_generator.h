@@ -96,6 +96,8 @@ class CGraphGenerator : public CWorker {
   void FitClass(int32_t aQuantityClass);
   void FitComparison();
   void CollectVisible();
+  // The lap of each side's stretch, when it is one; null otherwise.
+  const CLap* StretchLap(int32_t aSide) const { return iStretchLaps[aSide == EComparison ? 1 : 0]; }
   int32_t ColourIndex(TChannelId aId) const { return iVisible.IndexOf(aId); }
 
   // --- Cursor: milliseconds on a time axis, metres on a distance axis.
@@ -134,10 +136,14 @@ class CGraphGenerator : public CWorker {
   // The cursor's upper limit in seconds or metres.
   double CursorLimit(bool aScaled, int32_t aAxis) const;
   void SetCursorFromStretch(PwTime aTime, double aMetres);
+  // The "Delta" channel of the primary positions: the primary lap's time difference to the
+  // comparison lap at every sample, in seconds; nothing without two laps.
+  void AddDeltaChannel(CGraphChannelList& aList) const;
 
   CTrackSession* iSession = nullptr;
   CPwVector<CGraphChannelList*> iLists{KGranularity};
   TGraphStretch iStretches[2];
+  const CLap* iStretchLaps[2] = {nullptr, nullptr};
   int32_t iKind = EKindLap;
   int32_t iCursorMs = 0;
   double iCursorMetres = 0.0;
