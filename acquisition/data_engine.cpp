@@ -427,15 +427,27 @@ void CDataEngine::FileReader() {
     if (iStopFlag.load(std::memory_order_acquire) != 0) break;
     const int64_t count = pwplat::FileRead(fd, chunk, sizeof chunk);
     if (count <= 0) break;  // end of file ends the connection
-    PwLockGuard guard(iLock);
-    if (iReceived->Length() + count < KReceiveLimit) {
-      if (iReceived->IsEmpty()) SignalRequest();
-      if (Trap([&] { iReceived->Append(chunk, static_cast<int32_t>(count)); }) != KErrNone) {
-        // No memory for the chunk: it is dropped like an overflowing one.
+    // A file waits for the application to catch up instead of dropping what it has read: a
+    // replay that runs faster than a busy application takes in must still record every byte.
+    bool stored = false;
+    while (!stored) {
+      {
+        PwLockGuard guard(iLock);
+        if (iReceived->Length() + count < KReceiveLimit) {
+          if (iReceived->IsEmpty()) SignalRequest();
+          if (Trap([&] { iReceived->Append(chunk, static_cast<int32_t>(count)); }) != KErrNone) {
+            // No memory for the chunk: it is dropped like an overflowing serial read.
+            iDropped.fetch_add(count, std::memory_order_relaxed);
+          }
+          stored = true;
+        }
       }
-    } else {
-      iDropped.fetch_add(count, std::memory_order_relaxed);
+      if (!stored && (iStopEvent.Wait(KFileBackoffMs) || iStopFlag.load(std::memory_order_acquire) != 0)) {
+        iStopFlag.store(1, std::memory_order_release);
+        break;
+      }
     }
+    if (!stored) break;
   }
   pwplat::FileClose(fd);
   Report(TEngineState::Stopped);

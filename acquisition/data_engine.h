@@ -124,6 +124,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   static constexpr int32_t KReceiveLimit = 102400;
   static constexpr int32_t KSerialReadBytes = 2048;
   static constexpr int32_t KFileReadBytes = 256;
+  // How long the file reader waits for room when the receive buffer is full.
+  static constexpr int32_t KFileBackoffMs = 5;
   static constexpr int32_t KMaxPathLength = 260;
   static constexpr int32_t KStopWaitMs = 15000;
   // How often a serial device that went away is looked for again.

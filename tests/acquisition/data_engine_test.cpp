@@ -490,6 +490,32 @@ TEST_F(DataEngineTest, ReplayReadsTwoHundredFiftySixBytesAtATimeAndEndsAtEndOfFi
   EXPECT_EQ(iObserver.iEvents.back(), "state0");
 }
 
+TEST_F(DataEngineTest, ReplayFasterThanABusyApplicationWaitsInsteadOfDropping) {
+  pwtest::TempDir dir;
+  std::string content;
+  for (int i = 0; content.size() < 3 * CDataEngine::KReceiveLimit; ++i) content += pwtest::Epoch(i, true);
+  ASSERT_TRUE(pwtest::WriteFileBytes(dir / "drive.nmea", content));
+  iEngine->SetFileReplayPacing(TFileReplayPacing{0, 0, 0});
+  iEngine->StartFile(&iObserver, PwStringFromUtf8(dir / "drive.nmea"), TDataKind::Gps);
+  // The application thread is busy while the reader could have read the whole file twice over.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(RunUntilReported(TEngineState::Stopped, 60000));
+  EXPECT_EQ(iEngine->DroppedBytes(), 0);
+  EXPECT_EQ(iObserver.iData.size(), content.size());
+  EXPECT_TRUE(iObserver.iData == content);
+  for (int32_t length : iObserver.iBatches) EXPECT_LE(length, CDataEngine::KReceiveLimit);
+
+  // Stop while the reader waits for room ends it promptly.
+  iObserver.iData.clear();
+  iEngine->StartFile(&iObserver, PwStringFromUtf8(dir / "drive.nmea"), TDataKind::Gps);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto stopAt = Clock::now();
+  iEngine->Stop();
+  EXPECT_LT(MsSince(stopAt), 2000);
+  RunFor(50);
+  EXPECT_EQ(iEngine->State(), TEngineState::Stopped);
+}
+
 TEST_F(DataEngineTest, ReplayStartsAfterThreePlusOneSecondsAndStopEndsItEarly) {
   pwtest::TempDir dir;
   ASSERT_TRUE(pwtest::WriteFileBytes(dir / "drive.nmea", pwtest::Epoch(1)));
