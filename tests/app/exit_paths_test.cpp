@@ -203,10 +203,20 @@ TEST(ExitPathsTest, EveryWayOutOfTheWindowProgramClosesTheRecording) {
     }
     ::close(control[0]);
     ASSERT_GT(child, 0);
+    // A failed step must not leave the program running: it would hold the test's output open.
+    struct TReaper {
+      pid_t iPid;
+      ~TReaper() {
+        if (iPid <= 0) return;
+        ::kill(iPid, SIGKILL);
+        ::waitpid(iPid, nullptr, 0);
+      }
+    } reaper{child};
     const auto end = Clock::now() + std::chrono::seconds(30);
-    while (Clock::now() < end && !HoldsOpen(child, device.SlaveName()))
+    bool held = false;
+    while (!(held = HoldsOpen(child, device.SlaveName())) && Clock::now() < end)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(HoldsOpen(child, device.SlaveName()));
+    ASSERT_TRUE(held);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     std::string sent;
     for (int i = 0; i < 15; ++i) {
@@ -223,6 +233,7 @@ TEST(ExitPathsTest, EveryWayOutOfTheWindowProgramClosesTheRecording) {
       default: ASSERT_EQ(::write(control[1], "x", 1), 1); break;
     }
     const int status = WaitForExit(child);
+    reaper.iPid = -1;
     ::close(control[1]);
     unsetenv("DISPLAY");
 
