@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "foundation/growable_buffer.h"
 #include "foundation/pw_number_text.h"
 #include "foundation/utf8.h"
 
@@ -85,22 +86,14 @@ void PrintTo(const CPwByteArrayC& aBytes, std::ostream* aStream) {
 
 // ---- CPwByteArray ----
 
-CPwByteArray::CPwByteArray(CPwByteArray&& aOther) noexcept
-    : CPwBase(), CPwByteArrayC(aOther.iPtr, aOther.iLength), iCapacity(aOther.iCapacity) {
-  aOther.iPtr = nullptr;
-  aOther.iLength = 0;
-  aOther.iCapacity = 0;
+CPwByteArray::CPwByteArray(CPwByteArray&& aOther) noexcept : CPwBase(), CPwByteArrayC(static_cast<const uint8_t*>(nullptr), 0) {
+  pwbuffer::TakeOver(iPtr, iLength, iCapacity, aOther.iPtr, aOther.iLength, aOther.iCapacity);
 }
 
 CPwByteArray& CPwByteArray::operator=(CPwByteArray&& aOther) noexcept {
   if (this != &aOther) {
     FreeMem(Buffer());
-    iPtr = aOther.iPtr;
-    iLength = aOther.iLength;
-    iCapacity = aOther.iCapacity;
-    aOther.iPtr = nullptr;
-    aOther.iLength = 0;
-    aOther.iCapacity = 0;
+    pwbuffer::TakeOver(iPtr, iLength, iCapacity, aOther.iPtr, aOther.iLength, aOther.iCapacity);
   }
   return *this;
 }
@@ -116,23 +109,10 @@ CPwByteArray* CPwByteArray::NewL(CPwByteArrayC aBytes) {
   return a;
 }
 
-void CPwByteArray::GrowTo(int32_t aCapacity) {
-  if (aCapacity < iLength) aCapacity = iLength;
-  iPtr = static_cast<uint8_t*>(ReAllocL(Buffer(), static_cast<size_t>(aCapacity)));
-  iCapacity = aCapacity;
-}
+void CPwByteArray::GrowTo(int32_t aCapacity) { iPtr = pwbuffer::GrowL(Buffer(), iLength, iCapacity, aCapacity); }
 
 void CPwByteArray::GrowForAppend(CPwByteArrayC aBytes) {
-  const int64_t required = static_cast<int64_t>(iLength) + aBytes.Length();
-  if (required + KAppendSlack > INT32_MAX) Leave(KErrNoMemory);
-  // The bytes may be a view of this array, which the reallocation moves.
-  const uint8_t* old = iPtr;
-  const bool inside = old && aBytes.Ptr() >= old && aBytes.Ptr() < old + iCapacity;
-  const ptrdiff_t offset = inside ? aBytes.Ptr() - old : 0;
-  GrowTo(static_cast<int32_t>(required) + KAppendSlack);
-  const uint8_t* src = inside ? iPtr + offset : aBytes.Ptr();
-  std::memcpy(Buffer() + iLength, src, static_cast<size_t>(aBytes.Length()));
-  iLength = static_cast<int32_t>(required);
+  iPtr = pwbuffer::AppendGrowingL(Buffer(), iLength, iCapacity, aBytes.Ptr(), aBytes.Length(), KAppendSlack);
 }
 
 void CPwByteArray::ReserveForNumber() {
@@ -154,12 +134,7 @@ void CPwByteArray::Copy(CPwByteArrayC aBytes) {
     iLength = n;
     return;
   }
-  uint8_t* p = static_cast<uint8_t*>(AllocL(static_cast<size_t>(n)));
-  std::memcpy(p, aBytes.Ptr(), static_cast<size_t>(n));
-  FreeMem(Buffer());
-  iPtr = p;
-  iLength = n;
-  iCapacity = n;
+  iPtr = pwbuffer::CopyExactL(Buffer(), iLength, iCapacity, aBytes.Ptr(), n);
 }
 
 void CPwByteArray::AppendNum(int64_t aValue, int32_t aWidth) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "foundation/growable_buffer.h"
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_number_text.h"
 #include "foundation/string_table.h"
@@ -107,22 +108,14 @@ std::string PwToUtf8(CPwStringC aText) {
 
 // ---- CPwString ----
 
-CPwString::CPwString(CPwString&& aOther) noexcept
-    : CPwBase(), CPwStringC(aOther.iPtr, aOther.iLength), iCapacity(aOther.iCapacity) {
-  aOther.iPtr = nullptr;
-  aOther.iLength = 0;
-  aOther.iCapacity = 0;
+CPwString::CPwString(CPwString&& aOther) noexcept : CPwBase(), CPwStringC(static_cast<const char16_t*>(nullptr), 0) {
+  pwbuffer::TakeOver(iPtr, iLength, iCapacity, aOther.iPtr, aOther.iLength, aOther.iCapacity);
 }
 
 CPwString& CPwString::operator=(CPwString&& aOther) noexcept {
   if (this != &aOther) {
     FreeMem(Buffer());
-    iPtr = aOther.iPtr;
-    iLength = aOther.iLength;
-    iCapacity = aOther.iCapacity;
-    aOther.iPtr = nullptr;
-    aOther.iLength = 0;
-    aOther.iCapacity = 0;
+    pwbuffer::TakeOver(iPtr, iLength, iCapacity, aOther.iPtr, aOther.iLength, aOther.iCapacity);
   }
   return *this;
 }
@@ -138,24 +131,10 @@ CPwString* CPwString::NewL(CPwStringC aText) {
   return s;
 }
 
-void CPwString::GrowTo(int32_t aCapacity) {
-  if (aCapacity < iLength) aCapacity = iLength;
-  char16_t* p = static_cast<char16_t*>(ReAllocL(Buffer(), static_cast<size_t>(aCapacity) * 2));
-  iPtr = p;
-  iCapacity = aCapacity;
-}
+void CPwString::GrowTo(int32_t aCapacity) { iPtr = pwbuffer::GrowL(Buffer(), iLength, iCapacity, aCapacity); }
 
 void CPwString::GrowForAppend(CPwStringC aText) {
-  const int64_t required = static_cast<int64_t>(iLength) + aText.Length();
-  if (required + KAppendSlack > INT32_MAX) Leave(KErrNoMemory);
-  // The text may be a view of this string, which the reallocation moves.
-  const char16_t* old = iPtr;
-  const bool inside = old && aText.Ptr() >= old && aText.Ptr() < old + iCapacity;
-  const ptrdiff_t offset = inside ? aText.Ptr() - old : 0;
-  GrowTo(static_cast<int32_t>(required) + KAppendSlack);
-  const char16_t* src = inside ? iPtr + offset : aText.Ptr();
-  std::memcpy(Buffer() + iLength, src, static_cast<size_t>(aText.Length()) * 2);
-  iLength = static_cast<int32_t>(required);
+  iPtr = pwbuffer::AppendGrowingL(Buffer(), iLength, iCapacity, aText.Ptr(), aText.Length(), KAppendSlack);
 }
 
 void CPwString::ReserveForNumber() {
@@ -181,13 +160,7 @@ void CPwString::Copy(CPwStringC aText) {
 
 void CPwString::CopyExact(CPwStringC aText) {
   // New buffer first: the old content survives a failure, and aText may point into it.
-  const int32_t n = aText.Length();
-  char16_t* p = static_cast<char16_t*>(AllocL(static_cast<size_t>(n) * 2));
-  if (n) std::memcpy(p, aText.Ptr(), static_cast<size_t>(n) * 2);
-  FreeMem(Buffer());
-  iPtr = p;
-  iLength = n;
-  iCapacity = n;
+  iPtr = pwbuffer::CopyExactL(Buffer(), iLength, iCapacity, aText.Ptr(), aText.Length());
 }
 
 void CPwString::AppendNum(int64_t aValue, int32_t aWidth) {
