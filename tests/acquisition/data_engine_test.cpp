@@ -23,6 +23,7 @@
 #include "nmea_recorder.h"
 #include "platform/loop_host.h"
 #include "pty_device.h"
+#include "support/run_until.h"
 #include "support/test_support.h"
 
 namespace {
@@ -84,30 +85,7 @@ class DataEngineTest : public ::testing::Test {
   // Runs the application loop until aDone holds (checked on the loop's thread) or the time
   // limit passes. The limit is generous for a busy machine; a met condition ends it at once.
   bool RunUntil(const std::function<bool()>& aDone, int aTimeoutMs = 15000) {
-    if (aDone()) return true;
-    PwEvent stop;
-    bool met = false;
-    std::atomic<bool> finished{false};
-    std::thread ticker([&] {
-      const auto end = Clock::now() + std::chrono::milliseconds(aTimeoutMs);
-      while (!finished && Clock::now() < end) {
-        iHost.Post([&] {
-          if (!met && aDone()) {
-            met = true;
-            stop.Set();
-          }
-        });
-        std::this_thread::sleep_for(2ms);
-      }
-      stop.Set();
-    });
-    iScheduler.RunLoop(stop);
-    finished = true;
-    ticker.join();
-    int32_t quit = 0;
-    while (iHost.DispatchMessage(quit) == MLoopHost::EDispatched) {
-    }
-    return met || aDone();
+    return pwtest::RunLoopUntil(iHost, iScheduler, aDone, std::chrono::milliseconds(aTimeoutMs));
   }
   // Runs the loop for a while regardless (lets pending completions run).
   void RunFor(int aMs) {

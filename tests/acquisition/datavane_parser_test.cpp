@@ -22,6 +22,7 @@
 #include "nmea_recorder.h"
 #include "platform/loop_host.h"
 #include "pty_device.h"
+#include "support/run_until.h"
 
 namespace {
 
@@ -285,27 +286,8 @@ class LoggerReaderTest : public ::testing::Test {
   }
 
   bool RunUntil(const std::function<bool()>& aDone, int aTimeoutMs) {
-    PwEvent stop;
-    bool met = aDone();
-    std::atomic<bool> finished{false};
-    std::thread ticker([&] {
-      const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs);
-      while (!finished && std::chrono::steady_clock::now() < end) {
-        iHost.Post([&] {
-          if (!met && aDone()) met = true;
-          if (met) stop.Set();
-        });
-        std::this_thread::sleep_for(5ms);
-      }
-      stop.Set();
-    });
-    if (!met) iScheduler.RunLoop(stop);
-    finished = true;
-    ticker.join();
-    int32_t quit = 0;
-    while (iHost.DispatchMessage(quit) == MLoopHost::EDispatched) {
-    }
-    return met || aDone();
+    return pwtest::RunLoopUntil(iHost, iScheduler, aDone, std::chrono::milliseconds(aTimeoutMs), {},
+                                std::chrono::milliseconds(5));
   }
 
   PwHeadlessLoopHost iHost;

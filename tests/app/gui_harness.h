@@ -22,6 +22,7 @@
 #include "app/model.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
+#include "support/run_until.h"
 #include "support/test_support.h"
 
 namespace pwtest {
@@ -96,33 +97,7 @@ class FakeWindow final : public MGuiObserver {
 // the nested loops of modal dialogs); at most aSeconds (20 s unless told).
 inline bool RunUntil(PwHeadlessLoopHost& aHost, CPwScheduler& aLoop, const std::function<bool()>& aDone,
                      const std::function<void()>& aTick = {}, int aSeconds = 20) {
-  using namespace std::chrono_literals;
-  PwEvent stop;
-  bool met = false;
-  std::atomic<bool> finished{false};
-  std::thread ticker([&] {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(aSeconds);
-    while (!finished && std::chrono::steady_clock::now() < end) {
-      aHost.Post([&] {
-        if (met) return;
-        if (aDone()) {
-          met = true;
-          stop.Set();
-          return;
-        }
-        if (aTick) aTick();
-      });
-      std::this_thread::sleep_for(2ms);
-    }
-    stop.Set();
-  });
-  aLoop.RunLoop(stop);
-  finished = true;
-  ticker.join();
-  int32_t quit = 0;
-  while (aHost.DispatchMessage(quit) == MLoopHost::EDispatched) {
-  }
-  return met;
+  return RunLoopUntil(aHost, aLoop, aDone, std::chrono::seconds(aSeconds), aTick);
 }
 
 // A GUI without a model over the headless loop: controls, dialogs and timers.
