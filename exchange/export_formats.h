@@ -9,13 +9,14 @@
 #include "foundation/pw_base.h"
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_vector.h"
+#include "foundation/version.h"
 
 struct TExportRequest;
 class CLap;
 class CTrapLine;
 
 // The version written into every file.
-constexpr char KExportVersion[] = "1.45";
+constexpr char KExportVersion[] = PW_VERSION;
 
 // What every writer reads besides the samples it is handed. Owned by the exporter.
 struct TExportContext {

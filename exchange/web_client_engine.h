@@ -18,6 +18,7 @@
 #include "foundation/pw_base.h"
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_string.h"
+#include "foundation/version.h"
 #include "foundation/worker.h"
 #include "platform/thread.h"
 
@@ -43,7 +44,7 @@ class CWebClientEngine : public CActive, public MProgressDialogObserver {
  public:
   enum TState : int32_t { EIdle = 0, ERunning = 1, EFinished = 2, EFailed = 3, ECancelled = 4 };
 
-  static constexpr char KUserAgent[] = "Pacewright/1.45/Desktop";
+  static constexpr char KUserAgent[] = "Pacewright/" PW_VERSION "/Desktop";
   static constexpr int32_t KDefaultPort = 80;
   // Bytes moved per send and per receive.
   static constexpr int32_t KChunkBytes = 2048;

@@ -12,6 +12,7 @@
 #include "foundation/pw_base.h"
 #include "foundation/pw_string.h"
 #include "foundation/pw_string_list.h"
+#include "foundation/version.h"
 #include "foundation/worker.h"
 
 class CDialogControl;
@@ -32,7 +33,7 @@ class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay {
     EConfirmedError = 5,
   };
   // The program's version as the about note shows it.
-  static constexpr char16_t KVersion[] = u"1.45";
+  static constexpr char16_t KVersion[] = u"" PW_VERSION;
 
   // aModel may be null (then the model's fixed dialogs answer as cancelled).
   static CDialogs* NewL(CGui& aGui, CModel* aModel);
