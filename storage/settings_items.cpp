@@ -259,8 +259,9 @@ void SettingValueText(const CSettings& aSettings, const CPwDrives& aDrives, int3
       aText.LoadFromResource(SettingNumber(aSettings, aId) ? R_GUI_ON : R_GUI_OFF);
       return;
     case ESettingStorage: {
+      // A medium that is not there now cannot take new sessions.
       const CPwDriveInfo* drive = aDrives.DriveOfPath(aSettings.StorageRoot());
-      if (drive) aText.Copy(drive->Name());
+      if (drive && drive->IsPresent()) aText.Copy(drive->Name());
       else aText.LoadFromResource(R_GUI_NOT_SELECTED);
       return;
     }

@@ -233,13 +233,7 @@ void CSettingsEditorView::BuildSummaryL() {
   for (int32_t page = 0; page < ESettingsPageCount; ++page) {
     label.LoadFromResource(KSummaryLabels[page]);
     switch (page) {
-      case ESettingsGeneral: {
-        // The medium by its display name, "Not selected" when it is not there.
-        const CPwDriveInfo* drive = iModel->Drives().DriveOfPath(iEdited->StorageRoot());
-        if (drive && drive->IsPresent()) status.Copy(drive->Name());
-        else status.LoadFromResource(R_GUI_NOT_SELECTED);
-        break;
-      }
+      case ESettingsGeneral: SettingValueText(*iEdited, iModel->Drives(), ESetStorage, status); break;
       case ESettingsGps: TypeName(KGpsTypeNames, iEdited->Gps().iType, status); break;
       case ESettingsObd: TypeName(KObdTypeNames, iEdited->Obd().iType, status); break;
       case ESettingsLogger: TypeName(KLoggerTypeNames, iEdited->Logger().iType, status); break;
