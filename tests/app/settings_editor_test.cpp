@@ -197,10 +197,12 @@ TEST_F(SettingsEditor, PagesShowTheItemsOfTheDeviceTypesAndBackSavesTheChoices) 
   iEnv.iWindow.Paint();
   pwtest::ExpectMatchesReference(*Gui().Surface(), "settings_obd_page.png");
 
-  // Round the tabs to the left: the last one, the high/low speeds.
-  Press(KArrowLeft);
-  Press(KArrowLeft);
-  Press(KArrowLeft);
+  // A tap on the tab at the right edge, the data logger's; then round the tabs to the left to
+  // the last one, the high/low speeds.
+  iEnv.iWindow.Tap(350, editor->Form()->Rect().iTop - 8);
+  ASSERT_EQ(editor->Page(), ESettingsLogger);
+  EXPECT_EQ(Labels(*editor), (std::vector<std::string>{"Data Logger type"}));
+  for (int32_t i = 0; i < 4; ++i) Press(KArrowLeft);
   ASSERT_EQ(editor->Page(), ESettingsHiLo);
   EXPECT_EQ(Labels(*editor), (std::vector<std::string>{"Hi/Lo speed threshold", "Acceleration limit", "Braking limit"}));
 
