@@ -85,8 +85,9 @@ constexpr int32_t KItemCount = static_cast<int32_t>(sizeof KItems / sizeof KItem
 // How much of an input file is looked at for NMEA sentences.
 constexpr int32_t KNmeaProbeBytes = 64 * 1024;
 
-// The device record an item of a device page belongs to.
-const TDeviceSetup* DeviceOf(const CSettings& aSettings, int32_t aPage) {
+// The device record of a device page (null for the other pages); const or not as aSettings.
+template <class S>
+auto DeviceOf(S& aSettings, int32_t aPage) -> decltype(&aSettings.Gps()) {
   switch (aPage) {
     case ESettingsGps: return &aSettings.Gps();
     case ESettingsObd: return &aSettings.Obd();
@@ -95,12 +96,9 @@ const TDeviceSetup* DeviceOf(const CSettings& aSettings, int32_t aPage) {
   }
 }
 
-TDeviceSetup* DeviceOf(CSettings& aSettings, int32_t aPage) {
-  return const_cast<TDeviceSetup*>(DeviceOf(static_cast<const CSettings&>(aSettings), aPage));
-}
-
-int32_t* NumberField(CSettings& aSettings, int32_t aId) {
-  // The plain numbers live in CSettings' accessors; the device ones in the device records.
+// The plain numbers of the device records (the others have accessors of their own).
+template <class S>
+auto NumberField(S& aSettings, int32_t aId) -> decltype(&aSettings.Gps().iType) {
   switch (aId) {
     case ESetGpsType: return &aSettings.Gps().iType;
     case ESetGpsPort: return &aSettings.Gps().iSerialPort;
@@ -115,7 +113,8 @@ int32_t* NumberField(CSettings& aSettings, int32_t aId) {
   }
 }
 
-const CChannelList* ChannelsOf(const CSettings& aSettings, int32_t aId) {
+template <class S>
+auto ChannelsOf(S& aSettings, int32_t aId) -> decltype(&aSettings.HighPriorityChannels()) {
   if (aId == ESetObdHigh) return &aSettings.HighPriorityChannels();
   if (aId == ESetObdLow) return &aSettings.LowPriorityChannels();
   return nullptr;
@@ -234,7 +233,7 @@ int32_t SettingNumber(const CSettings& aSettings, int32_t aId) {
     case ESetAccelerationLimit: return aSettings.AccelerationLimit();
     case ESetBrakingLimit: return aSettings.BrakingLimit();
     default: {
-      const int32_t* field = NumberField(const_cast<CSettings&>(aSettings), aId);
+      const int32_t* field = NumberField(aSettings, aId);
       return field ? *field : 0;
     }
   }
@@ -424,7 +423,7 @@ bool SetSettingInputFile(CSettings& aSettings, CPwStringC aPath, CPwString& aRea
 }
 
 bool SetSettingChannels(CSettings& aSettings, int32_t aId, const CChannelList& aChannels, CPwString& aReason) {
-  const CChannelList* current = ChannelsOf(aSettings, aId);
+  CChannelList* current = ChannelsOf(aSettings, aId);
   if (!current) return false;
   const CPwVector<int32_t>& offered = OfferedObdChannels();
   for (const int32_t id : aChannels) {
@@ -437,7 +436,7 @@ bool SetSettingChannels(CSettings& aSettings, int32_t aId, const CChannelList& a
       return false;
     }
   }
-  const_cast<CChannelList*>(current)->CopyFrom(aChannels);
+  current->CopyFrom(aChannels);
   return true;
 }
 
