@@ -17,6 +17,6 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSessionView(aModel));
   aGui.RegisterViewL(new CSessionEditorView(aModel));
   aGui.RegisterViewL(new CSessionListView(aModel));
-  aGui.RegisterViewL(new CExporterEditorView(aModel));
   aGui.RegisterViewL(new CSettingsEditorView(aModel));
+  aGui.RegisterViewL(new CExporterEditorView(aModel));
 }
