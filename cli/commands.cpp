@@ -86,6 +86,9 @@ const std::vector<TCommand>& Commands() {
         {"replay-delay", true}, json},
        &RunRecord},
       {"ports", R_CLI_USAGE_PORTS, {json}, &RunPorts},
+      // Before "settings", which would take "set" for an argument.
+      {"settings set", R_CLI_USAGE_SETTINGS_SET, {}, &RunSettingsSet},
+      {"settings", R_CLI_USAGE_SETTINGS, {json}, &RunSettings},
       {"help", R_CLI_USAGE_HELP, {}, nullptr},
   };
   return commands;

@@ -79,3 +79,5 @@ void RunDownloadTrack(TCliContext& aContext, const TArgs& aArgs);
 void RunUploadTrack(TCliContext& aContext, const TArgs& aArgs);
 void RunRecord(TCliContext& aContext, const TArgs& aArgs);
 void RunPorts(TCliContext& aContext, const TArgs& aArgs);
+void RunSettings(TCliContext& aContext, const TArgs& aArgs);
+void RunSettingsSet(TCliContext& aContext, const TArgs& aArgs);

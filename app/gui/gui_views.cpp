@@ -5,6 +5,7 @@
 #include "app/views/session_editor_view.h"
 #include "app/views/session_list_view.h"
 #include "app/views/session_view.h"
+#include "app/views/settings_editor_view.h"
 #include "app/views/startup_view.h"
 #include "app/views/timer_view.h"
 
@@ -16,5 +17,6 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSessionView(aModel));
   aGui.RegisterViewL(new CSessionEditorView(aModel));
   aGui.RegisterViewL(new CSessionListView(aModel));
+  aGui.RegisterViewL(new CSettingsEditorView(aModel));
   aGui.RegisterViewL(new CExporterEditorView(aModel));
 }
