@@ -17,16 +17,16 @@
 void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CStartupView(aModel));
   aGui.RegisterViewL(new CMainView(aModel));
-  aGui.RegisterViewL(new CTimerView(aModel));
-  aGui.Dialogs().SetKeysLockedFactory([] { return new CKeysLockedControl(); });
-  aGui.RegisterViewL(new CSessionView(aModel));
-  aGui.RegisterViewL(new CSessionEditorView(aModel));
-  aGui.RegisterViewL(new CSessionListView(aModel));
-  aGui.RegisterViewL(new CExporterEditorView(aModel));
   aGui.RegisterViewL(new CTestListView(aModel));
   aGui.RegisterViewL(new CTestEditorView(aModel));
   aGui.RegisterViewL(new CTrackListView(aModel));
   aGui.RegisterViewL(new CTrackEditorView(aModel));
   aGui.RegisterViewL(new CDownloadTrackView(aModel));
   aGui.RegisterViewL(new CUploadTrackEditorView(aModel));
+  aGui.RegisterViewL(new CTimerView(aModel));
+  aGui.Dialogs().SetKeysLockedFactory([] { return new CKeysLockedControl(); });
+  aGui.RegisterViewL(new CSessionView(aModel));
+  aGui.RegisterViewL(new CSessionEditorView(aModel));
+  aGui.RegisterViewL(new CSessionListView(aModel));
+  aGui.RegisterViewL(new CExporterEditorView(aModel));
 }

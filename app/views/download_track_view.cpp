@@ -52,7 +52,7 @@ void CDownloadTrackView::Activate() {
     observer->SetSoftkeys(left, middle, right);
   }
   // The index is asked for once the view is up; its answer arrives on the loop.
-  (void)iFlow->Open();
+  Reload();
 }
 
 void CDownloadTrackView::Deactivate() {
@@ -118,7 +118,15 @@ int32_t CDownloadTrackView::HandleCommand(int32_t aCommand) {
   switch (aCommand) {
     case pwcmd::KOpen:
       if (iFlow->IsRequestPending()) return 0;
-      iFlow->SelectCurrent();
+      // A request that cannot even start (no thread for it) is a failed download.
+      if (Trap([&] { iFlow->SelectCurrent(); }) != KErrNone) {
+        iFlow->Forget();
+        iModel->WebClient().CloseConnection();
+        CPwString text;
+        if (const CDownloadTrack* current = iModel->DownloadTracks().Current())
+          text.FormatU(R_EXCHANGE_TRACK_FAILED, current->Name());
+        ShowNote(EWarningNote, text);
+      }
       RefreshL();
       observer->CommandStatesChanged();
       return 0;
@@ -154,10 +162,18 @@ void CDownloadTrackView::SelectionChanged(CItemListControl&, int32_t aIndex) {
 void CDownloadTrackView::Reload() {
   if (iFlow->IsRequestPending()) return;
   // After a failure the connection is closed: reloading opens it again.
-  if (!iModel->WebClient().IsConnectionOpen()) {
-    (void)iFlow->Open();
-  } else {
-    iFlow->RequestIndex();
+  const int32_t code = Trap([&] {
+    if (!iModel->WebClient().IsConnectionOpen()) (void)iFlow->Open();
+    else iFlow->RequestIndex();
+  });
+  // A request that cannot even start (no thread for it) is a failed index.
+  if (code != KErrNone) {
+    iFlow->Forget();
+    iModel->WebClient().CloseConnection();
+    CPwString text;
+    text.LoadFromResource(R_EXCHANGE_INDEX_FAILED);
+    ShowNote(EWarningNote, text);
+    ExchangeEvent(EIndexFailed);
   }
 }
 

@@ -58,7 +58,12 @@ int32_t CUploadTrackEditorView::HandleCommand(int32_t aCommand) {
       if (!iFlow->IsRequestPending()) (void)iForm->EditFocused();
       return 0;
     case pwcmd::KOk:
-      if (!iFlow->IsRequestPending()) (void)iFlow->Upload(Item(EItemEmail)->iText, Item(EItemDescription)->iText);
+      if (iFlow->IsRequestPending()) return 0;
+      // A request that cannot even start (no thread for it) is a failed upload.
+      if (Trap([&] { (void)iFlow->Upload(Item(EItemEmail)->iText, Item(EItemDescription)->iText); }) != KErrNone) {
+        iFlow->Forget();
+        iFlow->RequestFailed();
+      }
       return 0;
     case pwcmd::KCancel:
     case pwcmd::KBack:
