@@ -347,10 +347,13 @@ TEST_F(Management, PerformanceTestsAreCreatedEditedRefusedAndDeletedAndSavedOnBa
   EXPECT_EQ(Row(list->List(), 12), "Rolling 50-150");
   EXPECT_EQ(Row(list->List(), 12, true), "Speed, 50-150 kph");
 
-  // A distance test: switching the type hides both speeds; a zero distance is refused.
+  // A distance test: switching the type hides both speeds; a zero distance is refused. A
+  // speed typed before the switch does not stay in the test (it would never start).
   Menu(0);
   ASSERT_TRUE(Drive([&] { Press(KEnter); }, {Typed("Half mile")}));
-  Press(KDown);
+  editor->Form()->SetSelected(2);
+  ASSERT_TRUE(Drive([&] { Press(KEnter); }, {Typed("30")}));
+  editor->Form()->SetSelected(1);
   ASSERT_TRUE(Drive([&] { Press(KEnter); }, {Chosen(1)}));
   EXPECT_FALSE(editor->Item(CTestEditorView::EItemStartSpeed)->iVisible);
   EXPECT_FALSE(editor->Item(CTestEditorView::EItemFinishSpeed)->iVisible);
@@ -363,6 +366,7 @@ TEST_F(Management, PerformanceTestsAreCreatedEditedRefusedAndDeletedAndSavedOnBa
   ASSERT_EQ(Model().Tests().Count(), 14);
   EXPECT_EQ(Row(list->List(), 13, true), "Distance, 805 m");
   EXPECT_DOUBLE_EQ(Model().Tests().At(13)->Distance(), 804.7);
+  EXPECT_EQ(Model().Tests().At(13)->StartSpeed(), 0.0);
 
   // Editing a user test works on a copy: "Cancel" keeps it, "OK" replaces it.
   Press(KUp);
@@ -742,6 +746,19 @@ TEST_F(Management, AServerThatIsGoneOrNeverAnswersEndsInItsNoteWhileTheWindowRun
   EXPECT_EQ(View(), CGui::EUploadTrackEditorView);
   Press(KRight);  // "Cancel"
   EXPECT_EQ(View(), CGui::ETrackListView);
+}
+
+TEST_F(Management, EndingTheProgramDuringADownloadLeavesNothingBehind) {
+  pwhttptest::TestServer silent([](pwhttptest::TestServer& aServer, int aFd, const std::string&) {
+    aServer.WaitForClientOrStop(aFd);
+  });
+  setenv("PACEWRIGHT_TRACK_SERVER", silent.Base().c_str(), 1);
+  OpenFromMainMenu(2);
+  ASSERT_TRUE(Drive([&] { Menu(1); }, {}, [&] { return Model().WebClient().IsBusy() && silent.WaitForRequests(1, 0); }));
+  ASSERT_EQ(View(), CGui::EDownloadTrackView);
+  // The engines go before the views: the view must not reach the engine on its way out.
+  iEnv.iModel.reset();
+  iEnv.iGui = nullptr;
 }
 
 }  // namespace
