@@ -6,12 +6,6 @@
 // keeps running.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <deque>
 #include <filesystem>
@@ -25,6 +19,7 @@
 #include "app/views/track_editor_view.h"
 #include "app/views/track_list_view.h"
 #include "app/views/upload_track_editor_view.h"
+#include "exchange/club_track_server.h"
 #include "exchange/http_test_server.h"
 #include "exchange/web_client_engine.h"
 #include "gui_harness.h"
@@ -63,54 +58,6 @@ std::string TrackFile(int aTraps, int aLatitude = 300000000) {
   }
   return f;
 }
-
-bool HavePython() {
-  const char* path = std::getenv("PATH");
-  if (!path) return false;
-  std::string dirs = path;
-  for (size_t start = 0; start <= dirs.size();) {
-    const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && ::access((dir + "/python3").c_str(), X_OK) == 0) return true;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return false;
-}
-
-// tools/track_server.py on a free port of 127.0.0.1, stopped with the object.
-class ClubServer {
- public:
-  ClubServer(const std::string& aTracks, const std::string& aInbox) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    const std::string script = std::string(PW_SOURCE_DATA_DIR) + "/../tools/track_server.py";
-    iPid = ::fork();
-    if (iPid == 0) {
-      ::dup2(out[1], 1);
-      ::execlp("python3", "python3", script.c_str(), "--tracks", aTracks.c_str(), "--inbox", aInbox.c_str(),
-               "--host", "127.0.0.1", "--port", "0", "--quiet", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    // Its first line is the base url served.
-    char c;
-    pollfd fd{out[0], POLLIN, 0};
-    while (::poll(&fd, 1, 20000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') iBase += c;
-    ::close(out[0]);
-  }
-  ~ClubServer() {
-    if (iPid > 0) {
-      ::kill(iPid, SIGTERM);
-      ::waitpid(iPid, nullptr, 0);
-    }
-  }
-  const std::string& Base() const { return iBase; }
-
- private:
-  pid_t iPid = -1;
-  std::string iBase;
-};
 
 // One answer to one modal dialog.
 using TAnswer = std::function<void(CDialogControl&)>;
@@ -552,7 +499,7 @@ TEST_F(Management, ARenamedTrackTakesItsStoredSessionsAlongAcrossARestart) {
 // --- The track server ----------------------------------------------------------------------------
 
 TEST_F(Management, TracksComeFromAndGoToTheClubTrackServer) {
-  if (!HavePython()) GTEST_SKIP() << "python3 is not installed";
+  if (!pwhttptest::HavePython()) GTEST_SKIP() << "python3 is not installed";
   const std::string tracks = iEnv.iDir / "server-tracks";
   const std::string inbox = iEnv.iDir / "server-inbox";
   fs::create_directories(tracks + "/Germany");
@@ -561,7 +508,7 @@ TEST_F(Management, TracksComeFromAndGoToTheClubTrackServer) {
   ASSERT_TRUE(pwtest::WriteFileBytes(tracks + "/Germany/Oval Nord-track.txt", "3.2 km; fast\n"));
   ASSERT_TRUE(pwtest::WriteFileBytes(tracks + "/Germany/Ring-track.bin", TrackFile(4)));
   ASSERT_TRUE(pwtest::WriteFileBytes(tracks + "/Hill-track.bin", TrackFile(1)));
-  ClubServer server(tracks, inbox);
+  pwhttptest::ClubTrackServer server(tracks, inbox);
   ASSERT_EQ(server.Base().rfind("http://127.0.0.1:", 0), 0u) << server.Base();
   setenv("PACEWRIGHT_TRACK_SERVER", server.Base().c_str(), 1);
 
