@@ -158,6 +158,8 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
 
   CWorkerEngine& WorkerEngine() const { return *iWorkerEngine; }
   CWebClientEngine& WebClient() const { return *iWebClient; }
+  // Null once the model is being destroyed (the views go after the engines).
+  CWebClientEngine* WebClientIfAny() const { return iWebClient.get(); }
   CInquireDevicesEngine& InquiryEngine() const { return *iInquiry; }
   CDiscoverServiceEngine& DiscoveryEngine() const { return *iDiscovery; }
 

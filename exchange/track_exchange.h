@@ -92,6 +92,8 @@ class CTrackDownload : public CPwBase, public MWebClientObserver {
 
   // Whether a request of this flow is waiting for its outcome.
   bool IsRequestPending() const { return iPending != ENone; }
+  // Stops waiting without a word to the engine (which is gone or has closed the connection).
+  void Forget() { iPending = ENone; }
 
   void RequestCompleted(CPwByteArrayC aBody) override;
   void RequestFailed() override;
@@ -135,6 +137,8 @@ class CTrackUpload : public CPwBase, public MWebClientObserver {
   static bool IsSuccessReply(CPwByteArrayC aBody);
 
   bool IsRequestPending() const { return iPending; }
+  // Stops waiting without a word to the engine (which is gone or has closed the connection).
+  void Forget() { iPending = false; }
 
   void RequestCompleted(CPwByteArrayC aBody) override;
   void RequestFailed() override;

@@ -10,6 +10,7 @@ constexpr int32_t KStart = 4099;
 constexpr int32_t KYes = 4100;
 constexpr int32_t KNo = 4101;
 constexpr int32_t KOptions = 4102;
+constexpr int32_t KDelete = 4103;
 constexpr int32_t KOpen = 4105;
 constexpr int32_t KOk = 4106;
 constexpr int32_t KBack = 4107;

@@ -1,4 +1,5 @@
 #include "app/gui/gui.h"
+#include "app/views/download_track_view.h"
 #include "app/views/exporter_editor_view.h"
 #include "app/views/keys_locked_control.h"
 #include "app/views/main_view.h"
@@ -7,11 +8,22 @@
 #include "app/views/session_view.h"
 #include "app/views/settings_editor_view.h"
 #include "app/views/startup_view.h"
+#include "app/views/test_editor_view.h"
+#include "app/views/test_list_view.h"
 #include "app/views/timer_view.h"
+#include "app/views/track_editor_view.h"
+#include "app/views/track_list_view.h"
+#include "app/views/upload_track_editor_view.h"
 
 void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CStartupView(aModel));
   aGui.RegisterViewL(new CMainView(aModel));
+  aGui.RegisterViewL(new CTestListView(aModel));
+  aGui.RegisterViewL(new CTestEditorView(aModel));
+  aGui.RegisterViewL(new CTrackListView(aModel));
+  aGui.RegisterViewL(new CTrackEditorView(aModel));
+  aGui.RegisterViewL(new CDownloadTrackView(aModel));
+  aGui.RegisterViewL(new CUploadTrackEditorView(aModel));
   aGui.RegisterViewL(new CTimerView(aModel));
   aGui.Dialogs().SetKeysLockedFactory([] { return new CKeysLockedControl(); });
   aGui.RegisterViewL(new CSessionView(aModel));

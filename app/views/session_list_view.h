@@ -15,7 +15,6 @@ class CModel;
 class CSessionInfo;
 
 namespace pwcmd {
-constexpr int32_t KDelete = 4103;
 constexpr int32_t KImportNew = 4158;
 constexpr int32_t KDisplayMode = 4159;
 constexpr int32_t KModeStatistics = 4160;

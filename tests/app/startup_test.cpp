@@ -151,11 +151,14 @@ TEST_F(StartMenuTest, SoftkeysOpenTheAboutNoteAndExit) {
   EXPECT_EQ(title, "About Pacewright");
   EXPECT_NE(text.find("1.45"), std::string::npos) << text;
 
-  // Down twice and "Open": the track list, which this build does not have yet, changes nothing.
+  // Down twice and "Open": the track list, and "Back" to the menu.
   iEnv.iWindow.Press(0xF804);
   iEnv.iWindow.Press(0xF804);
   EXPECT_EQ(iMenu->List()->Selected(), 2);
   iEnv.iWindow.Press(0xF800);
+  ASSERT_NE(iEnv.iGui->CurrentView(), nullptr);
+  EXPECT_EQ(iEnv.iGui->CurrentView()->ViewNumber(), CGui::ETrackListView);
+  iEnv.iWindow.Press(0xF806);
   EXPECT_EQ(iEnv.iGui->CurrentView(), iMenu);
 
   EXPECT_EQ(iEnv.iWindow.iExits, 0);

@@ -27,6 +27,7 @@
 #include "foundation/drives.h"
 #include "foundation/pw_string_list.h"
 #include "foundation/scheduler.h"
+#include "club_track_server.h"
 #include "http_test_server.h"
 #include "platform/loop_host.h"
 #include "storage/settings.h"
@@ -474,57 +475,8 @@ TEST_F(TrackExchangeTest, UploadFlowChecksTheFieldsAndTheServersAnswer) {
 
 // --- The club track server --------------------------------------------------------------------
 
-bool HavePython() {
-  const char* path = std::getenv("PATH");
-  if (!path) return false;
-  std::string dirs = path;
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && ::access((dir + "/python3").c_str(), X_OK) == 0) return true;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return false;
-}
-
-// tools/track_server.py on a free port of 127.0.0.1, stopped with the object.
-class PythonTrackServer {
- public:
-  PythonTrackServer(const std::string& aTracks, const std::string& aInbox) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    const std::string script = std::string(PW_SOURCE_DATA_DIR) + "/../tools/track_server.py";
-    iPid = ::fork();
-    if (iPid == 0) {
-      ::dup2(out[1], 1);
-      ::execlp("python3", "python3", script.c_str(), "--tracks", aTracks.c_str(), "--inbox", aInbox.c_str(),
-               "--host", "127.0.0.1", "--port", "0", "--quiet", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    // The first line is the base url served.
-    char c;
-    pollfd fd{out[0], POLLIN, 0};
-    while (::poll(&fd, 1, 20000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') iBase += c;
-    ::close(out[0]);
-  }
-  ~PythonTrackServer() {
-    if (iPid > 0) {
-      ::kill(iPid, SIGTERM);
-      ::waitpid(iPid, nullptr, 0);
-    }
-  }
-  const std::string& Base() const { return iBase; }
-
- private:
-  pid_t iPid = -1;
-  std::string iBase;
-};
-
 TEST_F(TrackExchangeTest, RoundTripWithTheClubTrackServer) {
-  if (!HavePython()) GTEST_SKIP() << "python3 is not installed";
+  if (!pwhttptest::HavePython()) GTEST_SKIP() << "python3 is not installed";
   const std::string tracks = iDir / "server-tracks";
   const std::string inbox = iDir / "server-inbox";
   fs::create_directories(tracks + "/Germany");
@@ -534,7 +486,7 @@ TEST_F(TrackExchangeTest, RoundTripWithTheClubTrackServer) {
   ASSERT_TRUE(pwtest::WriteFileBytes(tracks + "/Hill-track.bin", TrackFile("Split 1")));
   ASSERT_TRUE(pwtest::WriteFileBytes(tracks + "/not-a-track.txt", "x"));
 
-  PythonTrackServer server(tracks, inbox);
+  pwhttptest::ClubTrackServer server(tracks, inbox);
   ASSERT_EQ(server.Base().rfind("http://127.0.0.1:", 0), 0u) << server.Base();
   SetBase(server.Base());
 
