@@ -270,16 +270,20 @@ void CLapListControl::CellText(int32_t aRow, int32_t aColumn, CPwString& aText) 
 }
 
 TPwColour CLapListControl::CellColour(int32_t aRow, int32_t aColumn) const {
+  CPwString text;
+  int32_t outcome = ECellNeutral;
+  if (aColumn >= 0) Cell(aRow, aColumn, text, outcome);
+  return ColourOf(aRow, aColumn, outcome);
+}
+
+TPwColour CLapListControl::ColourOf(int32_t aRow, int32_t aColumn, int32_t aOutcome) const {
   const CLapList* laps = Laps();
   if (!laps || aRow < 0 || aRow >= iRows.Count()) return aColumn < 0 ? KHeaderColour : KValueColour;
   if (IsComparisonRow(aRow)) return KComparisonColour;
   const CLap* lap = laps->Lap(iRows.At(aRow));
   if (lap && lap->IsInvalid()) return KInvalidColour;
   if (aColumn < 0) return KHeaderColour;
-  CPwString text;
-  int32_t outcome = ECellNeutral;
-  Cell(aRow, aColumn, text, outcome);
-  return outcome == ECellBetter ? KBetterColour : (outcome == ECellWorse ? KWorseColour : KValueColour);
+  return aOutcome == ECellBetter ? KBetterColour : (aOutcome == ECellWorse ? KWorseColour : KValueColour);
 }
 
 TPwColour CLapListControl::CellTextColour(int32_t aRow) const {
@@ -397,7 +401,7 @@ void CLapListControl::Draw() {
       if (real && column < iColumnCount) {
         int32_t outcome = ECellNeutral;
         Cell(row, column, text, outcome);
-        colour = CellColour(row, column);
+        colour = ColourOf(row, column, outcome);
       }
       const bool cursor = selected && HasColumnCursor() && column == iSelectedColumn;
       DrawCell(*bitmap, TPwRect{x, y, x + iValueWidth, y + iRowHeight}, colour, cursor ? 255 : factor, text,

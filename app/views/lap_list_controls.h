@@ -142,6 +142,7 @@ class CLapListControl : public CCustomControl {
 
  private:
   void Cell(int32_t aRow, int32_t aColumn, CPwString& aText, int32_t& aOutcome) const;
+  TPwColour ColourOf(int32_t aRow, int32_t aColumn, int32_t aOutcome) const;
   void Layout();
   void KeepCursorVisible();
   // The row and column at a point: -1 for the header row / the lap-number column, -2 outside.

@@ -334,6 +334,19 @@ TEST_F(LapViewTest, GeometryKeysDetailsAndCommands) {
   EXPECT_GE(table.LapColumnWidth(), font.TextWidth(u"0000"));
   EXPECT_GE(table.ValueColumnWidth(), font.TextWidth(u"00/00/00"));
   EXPECT_LT(table.HeaderHeight(), 2 * table.RowHeight());
+  // A tap selects a lap and a sector; a second tap on it opens the details.
+  const int32_t tapX = rect.iLeft + table.LapColumnWidth() + 2 * table.ValueColumnWidth() + 5;
+  const int32_t tapY = rect.iTop + table.HeaderHeight() + 2 * table.RowHeight() + table.RowHeight() / 2;
+  iEnv.iWindow.Tap(tapX, tapY);
+  EXPECT_EQ(table.SelectedRow(), 2);
+  EXPECT_EQ(table.SelectedColumn(), 2);
+  EXPECT_EQ(Laps().ViewedIndex(), table.RowLap(2));
+  EXPECT_EQ(Gui().CommandState(pwcmd::KLapSectorGraph), ECommandNotOffered) << "details closed";
+  iEnv.iWindow.Tap(tapX, tapY);
+  EXPECT_TRUE(Control().DetailsOpen());
+  EXPECT_EQ(Gui().CommandState(pwcmd::KLapSectorGraph), ECommandOffered);
+  Press(KRightSoftkey);
+  EXPECT_FALSE(Control().DetailsOpen());
   // More decimals need wider columns.
   Model().Settings().SetTimerDecimals(3);
   Control().Rebuild();
@@ -343,7 +356,6 @@ TEST_F(LapViewTest, GeometryKeysDetailsAndCommands) {
 
   // The column cursor scrolls the sectors into sight and selects the sector.
   ASSERT_LT(table.VisibleColumns(), table.ColumnCount());
-  EXPECT_EQ(Gui().CommandState(pwcmd::KLapSectorGraph), ECommandNotOffered) << "details closed";
   for (int32_t i = 0; i < table.ColumnCount() + 2; ++i) Press(KRight);
   EXPECT_EQ(table.SelectedColumn(), table.ColumnCount() - 1);
   EXPECT_EQ(table.FirstColumn(), table.ColumnCount() - table.VisibleColumns());
@@ -390,6 +402,10 @@ TEST_F(LapViewTest, GeometryKeysDetailsAndCommands) {
   EXPECT_EQ(Control().Map().Rect().iBottom, small.Rect().iTop);
   EXPECT_EQ(Gui().CommandState(pwcmd::KLapOpenGraph), ECommandOffered);
   EXPECT_EQ(Gui().CommandState(pwcmd::KLapSectorGraph), ECommandOffered);
+  for (int32_t i = 0; i < small.ColumnCount(); ++i) Press(KLeft);
+  EXPECT_EQ(Gui().CommandState(pwcmd::KLapSectorGraph), ECommandDisabled) << "no sector column selected";
+  Press(KRight);
+  Press(KRight);
   EXPECT_EQ(Gui().CommandState(pwcmd::KLapMarkInvalid), ECommandNotOffered);
   EXPECT_EQ(Gui().CommandState(pwcmd::KLapExport), ECommandNotOffered);
   Press(KUp);
