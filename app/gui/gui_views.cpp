@@ -2,6 +2,7 @@
 #include "app/views/download_track_view.h"
 #include "app/views/exporter_editor_view.h"
 #include "app/views/keys_locked_control.h"
+#include "app/views/lap_view.h"
 #include "app/views/main_view.h"
 #include "app/views/session_editor_view.h"
 #include "app/views/session_list_view.h"
@@ -31,4 +32,5 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSessionListView(aModel));
   aGui.RegisterViewL(new CSettingsEditorView(aModel));
   aGui.RegisterViewL(new CExporterEditorView(aModel));
+  aGui.RegisterViewL(new CLapView(aModel));
 }
