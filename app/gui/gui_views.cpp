@@ -7,6 +7,9 @@
 #include "app/views/session_view.h"
 #include "app/views/startup_view.h"
 #include "app/views/timer_view.h"
+#include "app/views/trap_editor_view.h"
+#include "app/views/trap_list_view.h"
+#include "app/views/trap_view.h"
 
 void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CStartupView(aModel));
@@ -17,4 +20,7 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSessionEditorView(aModel));
   aGui.RegisterViewL(new CSessionListView(aModel));
   aGui.RegisterViewL(new CExporterEditorView(aModel));
+  aGui.RegisterViewL(new CTrapView(aModel));
+  aGui.RegisterViewL(new CTrapListView(aModel));
+  aGui.RegisterViewL(new CTrapEditorView(aModel));
 }
