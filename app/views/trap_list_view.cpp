@@ -80,9 +80,10 @@ void CTrapListView::RefreshL() {
       CTrapLine::TypeName(trap.Type(), type);
       iList->AddItemL(trap.Name(), type);
     }
-    iList->SetSelected(traps->Current() ? traps->CurrentIndex() : 0);
   }
+  // Laid out first, so that focusing scrolls only as far as the rows that fit ask for.
   if (!iRect.IsEmpty()) iList->SetRect(iRect);
+  if (!iEmpty) iList->SetSelected(traps->Current() ? traps->CurrentIndex() : 0);
   if (MCustomViewObserver* observer = ViewObserver()) observer->CommandStatesChanged();
 }
 

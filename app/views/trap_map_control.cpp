@@ -225,10 +225,7 @@ int32_t CTrapMapControl::HandleCommand(int32_t aCommand) {
   // Nothing happens on a map without an area.
   if (!session || iRect.IsEmpty() || !iDrawer.HasView()) return 0;
   if (zoom) {
-    CSettings& settings = iModel->Settings();
-    const double shown = iActualViewSize > 0.0 ? iActualViewSize : CMapControl::KBaseSize * settings.MapScale();
-    settings.SetMapScale(aCommand == pwcmd::KZoomMapIn ? CMapControl::ZoomedIn(settings.MapScale(), shown)
-                                                       : CMapControl::ZoomedOut(settings.MapScale(), shown));
+    CMapControl::StepZoom(iModel->Settings(), aCommand == pwcmd::KZoomMapIn, iActualViewSize);
     Repaint();
     return 0;
   }
