@@ -405,18 +405,18 @@ int32_t CTrackSession::AddTrapAtLivePosition(int32_t aType, CPwStringC aName) {
 int32_t CTrackSession::AddTrapAtSample(int32_t aIndex, int32_t aType, CPwStringC aName) {
   const CPositionPlotList& positions = iPlots->PositionList();
   if (positions.Count() < 2 || aIndex < 0 || aIndex >= positions.Count() || !TrapsEditable()) return 0;
-  const TPositionPlot& sample = positions.At(aIndex);
-  TAngle bearing = TAngle::Invalid();
-  const double degrees = sample.BearingDegrees();
-  if (IsValidReal(degrees)) {
-    bearing = TAngle::FromDegrees(degrees);
-  } else {
-    // Without a course from the receiver the trace itself tells the direction.
-    const TPosition from = positions.At(aIndex > 0 ? aIndex - 1 : 0).Position();
-    const TPosition to = positions.At(aIndex > 0 ? aIndex : 1).Position();
-    if (!(from == to)) bearing = from.Bearing(to);
-  }
-  return AddPlacedTrap(aType, aName, sample, bearing);
+  return AddPlacedTrap(aType, aName, positions.At(aIndex), BearingAtSample(positions, aIndex));
+}
+
+TAngle CTrackSession::BearingAtSample(const CPositionPlotList& aList, int32_t aIndex) {
+  if (aIndex < 0 || aIndex >= aList.Count()) return TAngle::Invalid();
+  const double degrees = aList.At(aIndex).BearingDegrees();
+  if (IsValidReal(degrees)) return TAngle::FromDegrees(degrees);
+  // Without a course from the receiver the trace itself tells the direction.
+  if (aList.Count() < 2) return TAngle::Invalid();
+  const TPosition from = aList.At(aIndex > 0 ? aIndex - 1 : 0).Position();
+  const TPosition to = aList.At(aIndex > 0 ? aIndex : 1).Position();
+  return from == to ? TAngle::Invalid() : from.Bearing(to);
 }
 
 // --- Comparison -----------------------------------------------------------------------------

@@ -130,6 +130,10 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   // A trap across sample aIndex of the position list along the trace's bearing there; needs
   // at least two samples and an editable track.
   int32_t AddTrapAtSample(int32_t aIndex, int32_t aType, CPwStringC aName);
+  // The direction of travel at sample aIndex: the receiver's course, or without one the
+  // trace's bearing into the sample (out of the first one). Invalid out of range or when the
+  // trace does not move there.
+  static TAngle BearingAtSample(const CPositionPlotList& aList, int32_t aIndex);
 
   // --- Comparison with another stored session.
   // Creates the comparison session from a catalogue record (its samples loader is the

@@ -72,6 +72,8 @@ void CItemListControl::SetSelected(int32_t aIndex) {
 }
 
 void CItemListControl::EnsureVisible() {
+  // Before the list has a size nothing fits yet; it scrolls once it gets one.
+  if (iRect.IsEmpty()) return;
   const int32_t visible = VisibleCount();
   if (iSelected < iTop) iTop = iSelected;
   if (iSelected >= iTop + visible) iTop = iSelected - visible + 1;

@@ -160,7 +160,7 @@ int32_t CSettingsListControl::EditFocused() {
       break;
     case ESettingText: {
       CPwString text{CPwStringC(item->iText)};
-      if (dialogs.EditText(text, item->iLabel, item->iMultiLine, item->iNumeric) && !(text == item->iText)) {
+      if (dialogs.EditText(text, item->iLabel, item->iMultiLine, item->iNumeric, item->iHelp) && !(text == item->iText)) {
         item->iText.Copy(text);
         changed = 1;
       }

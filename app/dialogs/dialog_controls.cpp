@@ -239,8 +239,9 @@ CTextEntryDialogControl::~CTextEntryDialogControl() {
   DeleteChild(iEditor);
 }
 
-void CTextEntryDialogControl::SetContentL(CPwStringC aTitle, CPwStringC aText) {
+void CTextEntryDialogControl::SetContentL(CPwStringC aTitle, CPwStringC aText, CPwStringC aHelp) {
   iTitle.Copy(aTitle);
+  iHelp.Copy(aHelp);
   iEditor->SetTextL(aText);
 }
 
@@ -256,12 +257,14 @@ void CTextEntryDialogControl::LayoutBox(const TPwRect& aArea) {
   const int32_t width = DialogWidth(aArea, font.Height(), 20);
   const int32_t titleHeight = layout->Font(CLayout::EFontTitle).Height() * 3 / 2;
   const int32_t fieldHeight = iEditor->HeightForLines(iEditor->IsMultiLine() ? 6 : 1);
-  const int32_t height = titleHeight + fieldHeight + SoftkeyStripHeight() + 3 * KPadding;
+  CPwFont& helpFont = layout->Font(CLayout::EFontSmall);
+  iHelpHeight = iHelp.IsEmpty() ? 0 : MeasureWrapped(helpFont, iHelp, width - 2 * KPadding).iLines * helpFont.Height() + KPadding;
+  const int32_t height = titleHeight + iHelpHeight + fieldHeight + SoftkeyStripHeight() + 3 * KPadding;
   // Above the middle, where an on-screen keyboard would leave room.
   TPwRect box = Centred(aArea, width, height);
   const int32_t lift = (box.iTop - aArea.iTop) / 2;
   iBox = box.Moved(0, -lift);
-  const int32_t top = iBox.iTop + KPadding + titleHeight;
+  const int32_t top = iBox.iTop + KPadding + titleHeight + iHelpHeight;
   iEditor->SetRect(TPwRect{iBox.iLeft + KPadding, top, iBox.iRight - KPadding, top + fieldHeight});
 }
 
@@ -289,6 +292,11 @@ void CTextEntryDialogControl::Draw() {
                    TPwRect{iBox.iLeft + KPadding, iBox.iTop + KPadding, iBox.iRight - KPadding,
                            iBox.iTop + KPadding + titleFont.Height()},
                    EAlignLeft, KTitleText);
+  if (iHelp.IsEmpty()) return;
+  const int32_t top = iBox.iTop + KPadding + titleFont.Height() * 3 / 2;
+  (void)bitmap->DrawTextWrapped(iHelp, layout->Font(CLayout::EFontSmall),
+                                TPwRect{iBox.iLeft + KPadding, top, iBox.iRight - KPadding, top + iHelpHeight},
+                                EAlignLeft, KText);
 }
 
 // --- CProgressDialogControl ----------------------------------------------------------------------

@@ -86,7 +86,9 @@ class CTextEntryDialogControl : public CDialogControl {
   CTextEntryDialogControl(bool aMultiLine, bool aNumeric);
   ~CTextEntryDialogControl() override;
 
-  void SetContentL(CPwStringC aTitle, CPwStringC aText);
+  // aHelp (may be empty) explains what to enter; it is shown between the title and the field.
+  void SetContentL(CPwStringC aTitle, CPwStringC aText, CPwStringC aHelp = CPwStringC());
+  CPwStringC Help() const { return iHelp; }
   CTextEditorControl& Editor() { return *iEditor; }
   // Hands the field to the text input once the dialog is up.
   void Shown();
@@ -100,6 +102,8 @@ class CTextEntryDialogControl : public CDialogControl {
  private:
   CTextEditorControl* iEditor = nullptr;  // owned child
   CPwString iTitle;
+  CPwString iHelp;
+  int32_t iHelpHeight = 0;
 };
 
 // The progress dialog: hidden for its first KShowDelayMs, so that a short operation never

@@ -130,11 +130,11 @@ void CDialogs::ShowAbout() {
 
 // --- Text entry -----------------------------------------------------------------------------------
 
-int32_t CDialogs::EditText(CPwString& aText, CPwStringC aTitle, bool aMultiLine, bool aNumeric) {
+int32_t CDialogs::EditText(CPwString& aText, CPwStringC aTitle, bool aMultiLine, bool aNumeric, CPwStringC aHelp) {
   CTextEntryDialogControl* dialog = new CTextEntryDialogControl(aMultiLine, aNumeric);
   int32_t result = 0;
   const int32_t code = Trap([&] {
-    dialog->SetContentL(aTitle, aText);
+    dialog->SetContentL(aTitle, aText, aHelp);
     result = RunModal(*dialog);
     if (result) aText.Copy(dialog->Editor().Text());
   });

@@ -53,7 +53,9 @@ class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay {
   void ShowInformation(CPwStringC aTitle, CPwStringC aText);
   void ShowAbout();
   // --- Text entry: nonzero when confirmed, with the edited text in aText.
-  int32_t EditText(CPwString& aText, CPwStringC aTitle, bool aMultiLine, bool aNumeric);
+  // aHelp (may be empty) is shown above the field.
+  int32_t EditText(CPwString& aText, CPwStringC aTitle, bool aMultiLine, bool aNumeric,
+                   CPwStringC aHelp = CPwStringC());
   // --- Choices. The index chosen, -1 when cancelled.
   int32_t SelectFromList(CPwStringC aTitle, CPwStringC aText, const CPwStringList& aChoices, int32_t aCurrent);
   // Several choices: aMarks holds 1 for every marked entry; nonzero when confirmed (aMarks is

@@ -15,6 +15,9 @@
 #include "app/views/track_editor_view.h"
 #include "app/views/track_list_view.h"
 #include "app/views/upload_track_editor_view.h"
+#include "app/views/trap_editor_view.h"
+#include "app/views/trap_list_view.h"
+#include "app/views/trap_view.h"
 
 void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CStartupView(aModel));
@@ -33,4 +36,7 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSettingsEditorView(aModel));
   aGui.RegisterViewL(new CExporterEditorView(aModel));
   aGui.RegisterViewL(new CLapView(aModel));
+  aGui.RegisterViewL(new CTrapView(aModel));
+  aGui.RegisterViewL(new CTrapListView(aModel));
+  aGui.RegisterViewL(new CTrapEditorView(aModel));
 }

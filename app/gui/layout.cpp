@@ -57,6 +57,15 @@ void CLayout::CreateFontsL() {
   }
 }
 
+void CLayout::ChangeFontPercent(int32_t aPercent) {
+  if (aPercent == iFontPercent) return;
+  iFontPercent = aPercent;
+  for (int32_t i = 9; i < KFontCount; ++i) {
+    delete iFonts[i];
+    iFonts[i] = nullptr;
+  }
+}
+
 CPwFont& CLayout::Font(int32_t aIndex) {
   if (aIndex < 0 || aIndex >= KFontCount) aIndex = 0;
   if (!iFonts[aIndex]) CreateFontsL();

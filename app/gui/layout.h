@@ -52,6 +52,8 @@ class CLayout : public CPwBase {
   // Only fonts not yet created are affected.
   void SetScale(double aScale) { iScale = aScale; }
   void SetFontPercent(int32_t aPercent) { iFontPercent = aPercent; }
+  // A new percentage for fonts 9 and 10 that made fonts follow too (they are made again).
+  void ChangeFontPercent(int32_t aPercent);
   double Scale() const { return iScale; }
   // Pixel size of font aIndex.
   int32_t FontPixelSize(int32_t aIndex) const;

@@ -65,6 +65,11 @@ double CMapControl::ZoomedOut(double aScale, double aViewMetres) {
   return scale;
 }
 
+void CMapControl::StepZoom(CSettings& aSettings, bool aIn, double aShownMetres) {
+  const double shown = aShownMetres > 0.0 ? aShownMetres : KBaseSize * aSettings.MapScale();
+  aSettings.SetMapScale(aIn ? ZoomedIn(aSettings.MapScale(), shown) : ZoomedOut(aSettings.MapScale(), shown));
+}
+
 void CMapControl::SetRect(const TPwRect& aRect) {
   iRect = aRect;
   iDrawer.SetViewRect(aRect);
@@ -121,14 +126,10 @@ int32_t CMapControl::HandleCommand(int32_t aCommand) {
       Repaint();
       return 0;
     case pwcmd::KZoomMapIn:
-    case pwcmd::KZoomMapOut: {
-      CSettings& settings = iModel->Settings();
-      const double shown = iActualViewSize > 0.0 ? iActualViewSize : KBaseSize * settings.MapScale();
-      settings.SetMapScale(aCommand == pwcmd::KZoomMapIn ? ZoomedIn(settings.MapScale(), shown)
-                                                         : ZoomedOut(settings.MapScale(), shown));
+    case pwcmd::KZoomMapOut:
+      StepZoom(iModel->Settings(), aCommand == pwcmd::KZoomMapIn, iActualViewSize);
       Repaint();
       return 0;
-    }
     default:
       return 1;
   }

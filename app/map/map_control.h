@@ -11,6 +11,7 @@
 
 class CBitmapButtonControl;
 class CModel;
+class CSettings;
 class CTrackSession;
 
 class CMapControl : public CContainerControl {
@@ -42,6 +43,9 @@ class CMapControl : public CContainerControl {
   // x / 1000 * 1.01 >= scale. Returns the new scale.
   static double ZoomedIn(double aScale, double aViewMetres);
   static double ZoomedOut(double aScale, double aViewMetres);
+  // A zoom command on the settings' map scale, against the view size shown last (0 before a
+  // painting: the size the scale asks for).
+  static void StepZoom(CSettings& aSettings, bool aIn, double aShownMetres);
 
   void SetRect(const TPwRect& aRect) override;
   int32_t HandleCommand(int32_t aCommand) override;

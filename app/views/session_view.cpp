@@ -4,6 +4,7 @@
 #include "app/model.h"
 #include "app/views/select_comparison.h"
 #include "app/views/session_editor_view.h"
+#include "app/views/trap_list_view.h"
 #include "app/views/view_access.h"
 #include "foundation/drives.h"
 #include "foundation/string_provider.h"
@@ -356,7 +357,8 @@ int32_t CSessionView::HandleCommand(int32_t aCommand) {
       observer->OpenView(CGui::ERouteView);
       return 0;
     case pwcmd::KBrowseTraps:
-      observer->OpenView(CGui::ETrapView);
+      if (auto* traps = ViewOf<CTrapListView>(*iModel, CGui::ETrapListView)) traps->SetTrack(nullptr);
+      observer->OpenView(CGui::ETrapListView);
       return 0;
     case pwcmd::KSessionProperties:
       if (auto* editor = ViewOf<CSessionEditorView>(*iModel, CGui::ESessionEditorView)) {
@@ -446,14 +448,8 @@ void CSessionView::Resume() {
 }
 
 void CSessionView::AddTrapHere() {
-  CTrackSession* session = iModel->TrackSession();
-  const CTrapLineList* traps = session->Track().Traps();
-  const int32_t type = Dialogs().SelectTrapType(traps && traps->HasStart(), traps && traps->HasFinish());
-  if (type == 0) return;
-  CPwString name;
-  CStringProvider::TrapTypeName(type, name);
-  (void)session->AddTrapAtLivePosition(type, name);
-  iModel->UpdateViews(2);
+  // The model asks for the type, adds the trap and saves the track.
+  (void)iModel->AddTrapAtLivePosition();
 }
 
 // --- Connecting ----------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include "app/views/session_editor_view.h"
 #include "app/views/session_list_view.h"
 #include "app/views/session_view.h"
+#include "cli_runner.h"
 #include "foundation/paths.h"
 #include "gui_harness.h"
 #include "storage/session_info.h"
@@ -40,39 +41,10 @@ std::string Utf8(CPwStringC aText) { return PwToUtf8(aText); }
 
 std::string DemoDrive() { return std::string(PW_SOURCE_DATA_DIR) + "/examples/demo-drive.nmea"; }
 
-// Runs the built command line with the test's folders; its standard output.
-std::string RunCli(const std::string& aArgs) {
-  const std::string command = std::string("'") + PW_CLI_BINARY + "' " + aArgs + " 2>/dev/null";
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return out;
-}
-
-std::string Quoted(const std::string& aText) { return "'" + aText + "'"; }
-
-// The lap times of `laps --json`, in order ("null" for an unfinished lap).
-std::vector<std::string> CliLapTimes(const std::string& aSession) {
-  const std::string json = RunCli("laps " + Quoted(aSession) + " --json");
-  std::vector<std::string> times;
-  const std::regex field("\"time_ms\":(null|-?[0-9]+)");
-  for (auto it = std::sregex_iterator(json.begin(), json.end(), field); it != std::sregex_iterator(); ++it)
-    times.push_back((*it)[1]);
-  return times;
-}
-
-std::vector<std::string> LapTimes(CLapList& aLaps) {
-  std::vector<std::string> times;
-  for (int32_t i = 0; i < aLaps.LapCount(); ++i) {
-    const CLap* lap = aLaps.Lap(i);
-    times.push_back(lap->IsFinished() ? std::to_string(lap->LapTime().Milliseconds()) : "null");
-  }
-  return times;
-}
+using pwtest::CliLapTimes;
+using pwtest::LapTimes;
+using pwtest::Quoted;
+using pwtest::RunCli;
 
 // The program on the source tree's installation data (the example track, session and drive).
 class SessionHub : public ::testing::Test {
