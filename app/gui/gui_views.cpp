@@ -1,5 +1,7 @@
 #include "app/gui/gui.h"
+#include "app/views/analyze_view.h"
 #include "app/views/exporter_editor_view.h"
+#include "app/views/graph_settings_editor_view.h"
 #include "app/views/keys_locked_control.h"
 #include "app/views/main_view.h"
 #include "app/views/session_editor_view.h"
@@ -17,4 +19,6 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CSessionEditorView(aModel));
   aGui.RegisterViewL(new CSessionListView(aModel));
   aGui.RegisterViewL(new CExporterEditorView(aModel));
+  aGui.RegisterViewL(new CAnalyzeView(aModel));
+  aGui.RegisterViewL(new CGraphSettingsEditorView(aModel));
 }
