@@ -7,6 +7,7 @@
 #include "app/gui/commands.h"
 #include "app/gui/layout.h"
 #include "app/model.h"
+#include "foundation/string_provider.h"
 #include "storage/settings.h"
 #include "timing/track_session.h"
 
@@ -33,7 +34,7 @@ CGraphControl* CGraphControl::NewL(CCustomControl* aParent, CModel& aModel) {
 void CGraphControl::ConstructL(CCustomControl* aParent, CModel& aModel) {
   SetParent(aParent);
   iModel = &aModel;
-  iDrawer = std::make_unique<CGraphDrawer>(aModel);
+  iDrawer = std::make_unique<CGraphDrawer>(aModel.Strings());
   iButtons[EZoomIn] = new CBitmapButtonControl(this, pwcmd::KGraphZoomIn, 0, "map_zoom_in");
   AddChildL(iButtons[EZoomIn]);
   iButtons[EZoomOut] = new CBitmapButtonControl(this, pwcmd::KGraphZoomOut, 0, "map_zoom_out");

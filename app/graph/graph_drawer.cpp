@@ -7,7 +7,6 @@
 #include "analysis/graph_generator.h"
 #include "app/draw/pw_font.h"
 #include "app/gui/layout.h"
-#include "app/model.h"
 #include "foundation/string_provider.h"
 #include "storage/settings.h"
 
@@ -173,7 +172,7 @@ void CGraphDrawer::DrawVertical(CPwBitmap& aBitmap, int32_t aX, TPwColour aColou
 
 void CGraphDrawer::DrawXGrid(CPwBitmap& aBitmap, CPwFont& aFont, double aStart, double aRange, int32_t aAxis) {
   const int32_t quantity = AxisQuantityClass(aAxis);
-  const CStringProvider& strings = iModel->Strings();
+  const CStringProvider& strings = *iStrings;
   const double factor = QuantityFactor(quantity, strings.EnglishUnits());
   TGridStep step;
   if (!GridStep(aRange, factor, step)) return;
@@ -218,7 +217,7 @@ void CGraphDrawer::DrawYScale(CPwBitmap& aBitmap, CPwFont& aFont, const CGraphGe
   const double minimum = channel.WindowMinimum(), maximum = channel.WindowMaximum(), range = channel.WindowRange();
   if (!Finite(minimum) || !Finite(maximum) || !Finite(range) || range <= 0.0) return;
   const int32_t quantity = channel.QuantityClass();
-  const CStringProvider& strings = iModel->Strings();
+  const CStringProvider& strings = *iStrings;
   const double factor = QuantityFactor(quantity, strings.EnglishUnits());
   TGridStep step;
   if (!GridStep(range, factor, step)) return;

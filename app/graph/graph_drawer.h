@@ -12,8 +12,8 @@
 #include "foundation/pw_string.h"
 
 class CGraphGenerator;
-class CModel;
 class CPwFont;
+class CStringProvider;
 class CSettings;
 
 // The settings of one painting, read from the settings of the graph kind shown.
@@ -52,7 +52,8 @@ class CGraphDrawer : public CPwBase {
   // The largest grid step tried, in display units (5 x 10^9 / 1000).
   static constexpr double KLargestStep = 5000000.0;
 
-  explicit CGraphDrawer(CModel& aModel) : iModel(&aModel) {}
+  // aStrings (not owned) gives the unit texts and the units in use.
+  explicit CGraphDrawer(const CStringProvider& aStrings) : iStrings(&aStrings) {}
   ~CGraphDrawer() override = default;
 
   // The grid step for a range r with unit factor u: the first of 0.001, 0.002, 0.005, 0.01
@@ -92,7 +93,7 @@ class CGraphDrawer : public CPwBase {
   void DrawCurve(CPwBitmap& aBitmap, const CGraphGenerator& aGenerator, int32_t aList, int32_t aChannel,
                  double aStart, double aRange);
 
-  CModel* iModel;
+  const CStringProvider* iStrings;
   TPwRect iPlot;
   double iW = 0.0;
   double iH = 0.0;
