@@ -339,6 +339,31 @@ TEST(AnalyzeViewTest, OpeningsRefusedForTheWrongSessionShowNothing) {
   example.View().OpenRouteGraph();
   EXPECT_EQ(example.iModel->WorkerEngine().Worker(), nullptr);
   EXPECT_EQ(example.Generator().Kind(), CGraphGenerator::EKindNone);
+
+  // A calculation that fails releases the data, tells why and opens nothing.
+  std::vector<std::string> notes;
+  for (int32_t code : {-2, -5}) {
+    route.SetCursor(0);
+    ASSERT_EQ(example.Generator().PrepareSpan(), 1);
+    bool reported = false;
+    ASSERT_TRUE(example.RunUntil([&] { return reported && !example.iGui->Dialogs().CurrentModal(); },
+                                 [&] {
+                                   if (auto* note = dynamic_cast<CNoteDialogControl*>(example.iGui->Dialogs().CurrentModal())) {
+                                     if (!note->IsClosed()) {
+                                       notes.push_back(PwToUtf8(note->Text()));
+                                       example.Press(0xF805);
+                                     }
+                                     return;
+                                   }
+                                   if (!reported) {
+                                     reported = true;
+                                     example.View().WorkerDone(code);
+                                   }
+                                 }));
+    EXPECT_EQ(example.Generator().Kind(), CGraphGenerator::EKindNone);
+    EXPECT_EQ(example.Current(), before);
+  }
+  EXPECT_EQ(notes, (std::vector<std::string>{"Memory full.", "Could not calculate logged data. Error #-5."}));
 }
 
 // --- Grid steps and bad input ----------------------------------------------------------------
