@@ -187,10 +187,18 @@ TEST(AnalyzeViewTest, WindowZoomStopsAtItsLimitsAndTheCursorWraps) {
   // Dragging to the left moves the cursor forward by the window's share.
   const TPwRect r = graph.Rect();
   const int32_t y = (r.iTop + r.iBottom) / 2, x0 = r.iLeft + r.Width() / 2;
+  CGraphMapControl& map = example.View().Content()->Map();
+  TPositionPlot before, after;
+  ASSERT_TRUE(map.PrimarySample(before));
   example.iGui->Pointer(0, x0, y);
   example.iGui->Pointer(1, x0 - r.Width() / 4, y);
   example.iGui->Pointer(1, x0 - r.Width() / 2, y);
+  // The moves only set the cursor; the map follows once, at the painting after them.
+  ASSERT_TRUE(map.PrimarySample(after));
+  EXPECT_EQ(after.iTime, before.iTime);
   example.iWindow.Finish();
+  ASSERT_TRUE(map.PrimarySample(after));
+  EXPECT_GT(after.iTime, before.iTime);
   example.iGui->Pointer(2, x0 - r.Width() / 2, y);
   EXPECT_FALSE(graph.Dragging());
   EXPECT_EQ(generator.CursorMs(), 1200 + 30000);
@@ -498,4 +506,34 @@ TEST(GraphDrawerTest, BadInputIsDrawnAsFarAsItGoesWithoutAFault) {
   std::unique_ptr<CGraphGenerator> empty(CGraphGenerator::NewL(nullptr));
   EXPECT_FALSE(CGraphDrawer::Prepare(*empty, TGraphSetup()));
   PaintEverySetup(*empty, font, strings);
+}
+
+TEST(GraphDrawerTest, EachGraphKindStartsWithItsOwnDefaults) {
+  CSettings settings(u"/tmp/");
+  const TGraphSetup lap = TGraphSetup::FromSettings(settings, CSettings::KGraphKindLap);
+  EXPECT_TRUE(lap.iShowComparison);
+  EXPECT_TRUE(lap.iScaled);
+  EXPECT_EQ(lap.iAxis, 2);
+  EXPECT_FALSE(lap.iMapHidden);
+  const TGraphSetup run = TGraphSetup::FromSettings(settings, CSettings::KGraphKindRun);
+  EXPECT_TRUE(run.iShowComparison);
+  EXPECT_FALSE(run.iScaled);
+  EXPECT_EQ(run.iAxis, 1);
+  EXPECT_TRUE(run.iMapHidden);
+  const TGraphSetup route = TGraphSetup::FromSettings(settings, CSettings::KGraphKindSpan);
+  EXPECT_FALSE(route.iShowComparison);
+  EXPECT_FALSE(route.iScaled);
+  EXPECT_EQ(route.iAxis, 1);
+  EXPECT_FALSE(route.iMapHidden);
+  EXPECT_FALSE(route.iZoomedY);
+  EXPECT_EQ(route.iFactor, 1.0);
+  EXPECT_EQ(route.Base(), 60.0);
+  EXPECT_EQ(lap.Base(), 1000.0);
+  // A factor that is no factor counts as 1; the kind's flags stay apart.
+  settings.SetGraphWindowFactor(0.0);
+  settings.SetGraphFlags(CSettings::KGraphKindRun, 0);
+  EXPECT_EQ(TGraphSetup::FromSettings(settings, CSettings::KGraphKindRun).iFactor, 1.0);
+  EXPECT_TRUE(TGraphSetup::FromSettings(settings, CSettings::KGraphKindLap).iShowComparison);
+  // No kind: the setup still paints (time axis, nothing else).
+  EXPECT_EQ(TGraphSetup::FromSettings(settings, 0).iAxis, 1);
 }
