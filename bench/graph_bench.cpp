@@ -15,9 +15,11 @@
 #include "app/draw/pw_font.h"
 #include "app/graph/graph_drawer.h"
 #include "app/gui/layout.h"
+#include "app/map/map_drawer.h"
 #include "foundation/string_provider.h"
 #include "storage/data_logger_plot_list.h"
 #include "storage/plot_list.h"
+#include "storage/position_plot_list.h"
 
 namespace {
 
@@ -151,18 +153,31 @@ void BM_PaintFifteenMinutesEightChannels(benchmark::State& aState) {
 BENCHMARK(BM_PaintFifteenMinutesEightChannels)->Unit(benchmark::kMillisecond);
 
 // One frame while dragging: the moves that arrived since the last frame only set the cursor
-// (range(0) of them), then one painting and the map's cursor samples.
+// (range(0) of them), then one painting of the graph and of the map of both stretches centred
+// on the primary's cursor sample.
 void BM_DragFrame(benchmark::State& aState) {
   Painting painting;
   const int32_t moves = static_cast<int32_t>(aState.range(0));
+  const CPositionPlotList& positions = painting.iDrive.iPlots->PositionList();
+  CMapDrawer map;
   double cursor = 100.0;
-  TPositionPlot sample;
+  TPositionPlot sample, other;
   for (auto _ : aState) {
     for (int32_t i = 0; i < moves; ++i) painting.iGenerator->SetCursor(cursor += 0.5, 1);
     if (cursor > 800.0) cursor = 100.0;
     painting.Paint();
-    benchmark::DoNotOptimize(painting.iGenerator->SampleAtCursor(1, CGraphGenerator::EPrimary, sample));
-    benchmark::DoNotOptimize(painting.iGenerator->SampleAtCursor(1, CGraphGenerator::EComparison, sample));
+    const bool here = painting.iGenerator->SampleAtCursor(1, CGraphGenerator::EPrimary, sample);
+    (void)painting.iGenerator->SampleAtCursor(1, CGraphGenerator::EComparison, other);
+    map.Clear();
+    map.AddRoute(positions, 0, 9000);
+    map.AddRoute(positions, 9500, 18500);
+    if (here) map.SetCentre(sample.GeoPoint());
+    map.SetViewRect(TPwRect{0, 20, 360, 300});
+    map.SetViewSize(1000.0);
+    map.DrawRoute(*painting.iBitmap, positions, 9500, 18500, 0x808000, EMapColourPlain, 2);
+    map.DrawRoute(*painting.iBitmap, positions, 0, 9000, 0xFFFF00, EMapColourPlain, 2);
+    if (here) map.DrawMarker(*painting.iBitmap, sample.GeoPoint(), true);
+    benchmark::DoNotOptimize(painting.iBitmap->Pixel(180, 150));
   }
 }
 BENCHMARK(BM_DragFrame)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond);

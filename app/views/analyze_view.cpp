@@ -87,8 +87,9 @@ void CAnalyzeControl::ChildChanged(CCustomControl* aControl) {
 }
 
 void CAnalyzeControl::Draw() {
+  // The children cover the whole rectangle; only the map's cursor samples are due here, once
+  // for all the cursor moves since the last painting.
   if (iMapStale) SyncMap();
-  if (CPwBitmap* bitmap = Bitmap()) bitmap->FillRect(iRect, 0x000000);
 }
 
 // --- CAnalyzeView: openings ---------------------------------------------------------------------
