@@ -46,6 +46,9 @@ void CSettings::SetDefaults(CPwStringC aDefaultRoot) {
   CChannelList& span = iGraphChannels[KGraphKindSpan];
   span.Add(KChannelGpsSpeed);
   span.Add(KChannelObdSpeed);
+  iGraphFlags[KGraphKindLap] = KGraphShowComparison | KGraphScaledComparison | KGraphDistanceAxis;
+  iGraphFlags[KGraphKindRun] = KGraphShowComparison | KGraphMapHidden;
+  iGraphFlags[KGraphKindSpan] = 0;
 }
 
 // --- File -------------------------------------------------------------------------------------
@@ -243,6 +246,7 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iGraphWindowFactor = aOther.iGraphWindowFactor;
   iGraphMapFactor = aOther.iGraphMapFactor;
   iGraphScaled = aOther.iGraphScaled;
+  iGraphZoomedY = aOther.iGraphZoomedY;
   for (int32_t kind = 0; kind < 4; ++kind) {
     iGraphFlags[kind] = aOther.iGraphFlags[kind];
     iGraphChannels[kind].CopyFrom(aOther.iGraphChannels[kind]);

@@ -41,6 +41,12 @@ class CSettings : public CPwBase {
   static constexpr int32_t KGraphKindLap = 1;
   static constexpr int32_t KGraphKindRun = 2;
   static constexpr int32_t KGraphKindSpan = 3;
+  // Bits of a graph kind's flags: comparison drawn, comparison x axis scaled to the primary's,
+  // distance (not time) on the x axis, map hidden.
+  static constexpr int32_t KGraphShowComparison = 1;
+  static constexpr int32_t KGraphScaledComparison = 2;
+  static constexpr int32_t KGraphDistanceAxis = 4;
+  static constexpr int32_t KGraphMapHidden = 8;
 
   static constexpr CPwStringC KFileName = u"settings.dat";
   // Beside it: the last damaged settings file, as it was found.
@@ -161,6 +167,9 @@ class CSettings : public CPwBase {
   void SetGraphMapFactor(double aFactor) { iGraphMapFactor = aFactor; }
   int32_t GraphScaled() const { return iGraphScaled; }
   void SetGraphScaled(int32_t aFlag) { iGraphScaled = aFlag; }
+  // The y axes fitted to the window instead of the whole stretch (all kinds).
+  int32_t GraphZoomedY() const { return iGraphZoomedY; }
+  void SetGraphZoomedY(int32_t aFlag) { iGraphZoomedY = aFlag; }
   int32_t GraphFlags(int32_t aKind) const;
   void SetGraphFlags(int32_t aKind, int32_t aFlags);
   CChannelList& GraphChannels(int32_t aKind);
@@ -224,6 +233,7 @@ class CSettings : public CPwBase {
   double iGraphWindowFactor = 1.0;
   double iGraphMapFactor = 1.0;
   int32_t iGraphScaled = 0;
+  int32_t iGraphZoomedY = 0;
   int32_t iGraphFlags[4] = {0, 0, 0, 0};
   CChannelList iGraphChannels[4];  // slot 0 unused (graph kind 0 is "none")
 };

@@ -253,11 +253,42 @@ void CPwBitmap::Line(int64_t aX0, int64_t aY0, int64_t aX1, int64_t aY1, bool aL
   if (from < 0) from = 0;
   if (to > last) to = last;
 
+  // The minor coordinate rounds i × minor / major half up: the Bresenham choice. The quotient
+  // is carried from step to step instead of divided out at every pixel.
+  const int64_t denominator = 2 * std::max<int64_t>(major, 1);
+  int64_t quotient = 0, remainder = 0;
+  if (major && from <= to) {
+    const int64_t numerator = 2 * from * minor + major;
+    quotient = numerator / denominator;
+    remainder = numerator % denominator;
+  }
+  if (thickness == 1 && iPenStyle == EPenSolid && alpha >= 255) {
+    // The common case of graphs and routes: one opaque pixel per step.
+    const uint32_t colour = iPenColour | 0xFF000000u;
+    const int64_t pitch = xMajor ? 1 : iWidth;        // one major step in pixels
+    const int64_t across = xMajor ? iWidth : 1;       // one minor step in pixels
+    for (int64_t i = from; i <= to; ++i) {
+      const int64_t m = major ? b0 + sb * quotient : b0;
+      remainder += 2 * minor;
+      if (remainder >= denominator) {
+        remainder -= denominator;
+        ++quotient;
+      }
+      if (m < minorLow || m > minorHigh) continue;
+      iPixels[static_cast<size_t>((a0 + sa * i) * pitch + m * across)] = colour;
+    }
+    return;
+  }
   for (int64_t i = from; i <= to; ++i) {
+    const int64_t step = quotient;
+    remainder += 2 * minor;
+    while (remainder >= denominator) {
+      remainder -= denominator;
+      ++quotient;
+    }
     if (!PatternDraws(counter + static_cast<uint32_t>(i))) continue;
     const int64_t a = a0 + sa * i;
-    // The minor coordinate rounds i × minor / major half up: the Bresenham choice.
-    const int64_t m = major ? b0 + sb * ((2 * i * minor + major) / (2 * major)) : b0;
+    const int64_t m = major ? b0 + sb * step : b0;
     const int64_t lo = std::max(m - below, minorLow);
     const int64_t hi = std::min(m + above, minorHigh);
     if (lo > hi) continue;

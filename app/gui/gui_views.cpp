@@ -1,6 +1,8 @@
 #include "app/gui/gui.h"
 #include "app/views/download_track_view.h"
+#include "app/views/analyze_view.h"
 #include "app/views/exporter_editor_view.h"
+#include "app/views/graph_settings_editor_view.h"
 #include "app/views/keys_locked_control.h"
 #include "app/views/lap_view.h"
 #include "app/views/main_view.h"
@@ -39,4 +41,6 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CTrapView(aModel));
   aGui.RegisterViewL(new CTrapListView(aModel));
   aGui.RegisterViewL(new CTrapEditorView(aModel));
+  aGui.RegisterViewL(new CAnalyzeView(aModel));
+  aGui.RegisterViewL(new CGraphSettingsEditorView(aModel));
 }
