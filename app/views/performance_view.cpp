@@ -92,10 +92,11 @@ void CPerformanceListControl::Select(int32_t aRow) {
   if (iParent) iParent->ChildChanged(this);
 }
 
-bool CPerformanceListControl::HasCompletedRuns() const {
-  const CTrackSession* session = iModel->TrackSession();
-  if (!session) return false;
-  const CRunList& runs = session->Runs();
+bool CPerformanceListControl::HasCompletedRuns() const { return AnyRunCompleted(iModel->TrackSession()); }
+
+bool CPerformanceListControl::AnyRunCompleted(const CTrackSession* aSession) {
+  if (!aSession) return false;
+  const CRunList& runs = aSession->Runs();
   for (int32_t r = 0; r < runs.Count(); ++r) {
     const CPerformanceRun* run = runs.Run(r);
     for (int32_t i = 0; i < run->Count(); ++i)
@@ -295,7 +296,7 @@ int32_t CPerformanceListControl::HandlePointer(int32_t aKind, int32_t aX, int32_
 }
 
 void CPerformanceListControl::DrawCell(CPwBitmap& aBitmap, const TPwRect& aCell, TPwColour aColour, bool aDarken,
-                                       int32_t aRow, CPwStringC aText) {
+                                       int32_t aRow, CPwStringC aText, TPwAlign aAlign) {
   // The header row and odd rows are darker than even rows.
   const TPwColour colour = aDarken ? Scaled(aColour, aRow < 0 || aRow % 2 == 1 ? 116 : 128) : aColour;
   aBitmap.FillRect(aCell, colour);
@@ -305,7 +306,7 @@ void CPerformanceListControl::DrawCell(CPwBitmap& aBitmap, const TPwRect& aCell,
   if (!aText.IsEmpty() && layout)
     aBitmap.DrawText(aText, layout->Font(KTableFont),
                      TPwRect{aCell.iLeft + KCellPadding, aCell.iTop, aCell.iRight - KCellPadding, aCell.iBottom},
-                     EAlignCentre, KTextColour);
+                     aAlign, KTextColour);
 }
 
 void CPerformanceListControl::Draw() {
@@ -334,14 +335,16 @@ void CPerformanceListControl::Draw() {
     TPwRect cell{iRect.iLeft, top, iRect.iLeft + iFirstWidth, bottom};
     if (data) CellText(row, -1, text);
     else text.Reset();
-    DrawCell(*bitmap, cell, data ? CellColour(row, -1) : KHeaderColour, row != selected || row < 0, row, text);
+    // Test names longer than the column keep their beginning in view.
+    const TPwAlign align = iMode == ETests && row >= 0 ? EAlignLeft : EAlignCentre;
+    DrawCell(*bitmap, cell, data ? CellColour(row, -1) : KHeaderColour, row != selected || row < 0, row, text, align);
     for (int32_t c = 0; c < iFitting; ++c) {
       const int32_t column = first + c;
       cell = TPwRect{cell.iRight, top, c + 1 == iFitting ? iRect.iRight : cell.iRight + iDataWidth, bottom};
       if (data && column < KDataColumns) CellText(row, column, text);
       else text.Reset();
       const TPwColour colour = row < 0 ? KHeaderColour : (data ? CellColour(row, column) : KNeutralColour);
-      DrawCell(*bitmap, cell, colour, true, row, text);
+      DrawCell(*bitmap, cell, colour, true, row, text, EAlignCentre);
     }
   }
 }
@@ -399,7 +402,8 @@ int32_t CPerformanceView::CommandState(int32_t aCommand) {
   const CTrackSession* session = iModel->TrackSession();
   switch (aCommand) {
     case pwcmd::KViewResult: {
-      if (!session || session->Runs().Count() == 0) return ECommandDisabled;
+      // The run list keeps a run open for the next start: runs without results open nothing.
+      if (!CPerformanceListControl::AnyRunCompleted(session)) return ECommandDisabled;
       if (iMode == CPerformanceListControl::ERuns) return ECommandOffered;
       const int32_t test = iModel->Tests().SelectedIndex();
       return CRunList::Performance(session->Runs().CursorRun(), test, true) ? ECommandOffered : ECommandDisabled;

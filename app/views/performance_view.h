@@ -15,6 +15,7 @@ class CModel;
 class CPerformance;
 class CPerformanceRun;
 class CSelectComparison;
+class CTrackSession;
 
 namespace pwcmd {
 constexpr int32_t KViewResult = 4105;
@@ -51,6 +52,7 @@ class CPerformanceListControl : public CCustomControl {
   void Select(int32_t aRow);
   // Whether any run has a finished result: otherwise the table shows only its note.
   bool HasCompletedRuns() const;
+  static bool AnyRunCompleted(const CTrackSession* aSession);
   // The run and test of a row.
   const CPerformanceRun* RowRun(int32_t aRow) const;
   int32_t RowTest(int32_t aRow) const;
@@ -90,7 +92,7 @@ class CPerformanceListControl : public CCustomControl {
   // -1 better, 1 worse, 0 neither (none, or equal), for the time or the speed columns.
   int32_t Verdict(int32_t aRow, bool aSpeed) const;
   void DrawCell(CPwBitmap& aBitmap, const TPwRect& aCell, TPwColour aColour, bool aDarken, int32_t aRow,
-                CPwStringC aText);
+                CPwStringC aText, TPwAlign aAlign);
 
   CModel* iModel;
   int32_t iMode = ERuns;

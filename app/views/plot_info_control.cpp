@@ -11,8 +11,8 @@
 
 namespace {
 
-// The font of the graphs' value line, which this line matches.
-constexpr int32_t KInfoFont = CLayout::EFontHuge;
+// A time of day, a speed and an altitude fit the width of a portrait window in this font.
+constexpr int32_t KInfoFont = CLayout::EFontNormal;
 
 // A value of a channel in the units of the settings, a space and the unit; an invalid value
 // keeps the unit alone.
