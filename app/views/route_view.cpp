@@ -94,7 +94,7 @@ int32_t CRouteView::HandleCommand(int32_t aCommand) {
   }
 }
 
-void CRouteView::Issue(int32_t aCommand) {
+void CRouteView::SendCommand(int32_t aCommand) {
   if (MCustomControlObserver* observer = ControlObserver()) (void)observer->DispatchGuiCommand(aCommand);
   else (void)DispatchCommand(aCommand);
 }
@@ -121,7 +121,7 @@ int32_t CRouteView::HandleKey(int32_t aKeyCode, int32_t aShift) {
     case KEscapeKey: command = pwcmd::KBack; break;
     default: return 1;
   }
-  Issue(command);
+  SendCommand(command);
   return 0;
 }
 

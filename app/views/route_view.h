@@ -57,7 +57,7 @@ class CRouteView : public CCustomView {
   void OpenOptionsMenu();
   void ExportRoute();
   void AddTrapAtCursor();
-  void Issue(int32_t aCommand);
+  void SendCommand(int32_t aCommand);
 
   CModel* iModel;
   CRouteControl* iControl = nullptr;  // owned while active
