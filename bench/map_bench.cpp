@@ -1,7 +1,8 @@
 // Repaints of the live timer's map over long recordings: an hour (36 000 samples) and ten
 // hours (360 000 samples) of 10 Hz laps round a 2.8 km circuit. Each steady repaint follows a
 // newly appended sample, as the live timer does; the full render is the first paint after a
-// zoom change, when the whole route is drawn again.
+// zoom change, when the whole route is drawn again. The route view's repaint follows a step of
+// its cursor sample: the map re-centres on it and is drawn with the info line over it.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@
 
 #include "app/gui/gui.h"
 #include "app/map/map_control.h"
+#include "app/views/route_view.h"
 #include "app/model.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
@@ -51,7 +53,7 @@ TPositionPlot DriveSample(int64_t aIndex) {
 }
 
 struct MapRig {
-  explicit MapRig(int64_t aSamples) {
+  explicit MapRig(int64_t aSamples, int32_t aMode = CMapControl::ELiveMode) {
     const std::string dir = std::filesystem::temp_directory_path() / ("pw-map-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     setenv("PACEWRIGHT_DOCUMENTS", (dir + "/docs").c_str(), 1);
@@ -70,12 +72,20 @@ struct MapRig {
     iGui.reset(CGui::NewL(nullptr));
     iGui->SetGuiObserver(&iWindow);
     iGui->SetClientRect(TPwRect{0, 0, 360, 640});
+    if (aMode == CMapControl::ERouteMode) {
+      // The route view's content between the title and the softkeys.
+      iRoute.reset(new CRouteControl(iGui.get(), *iModel));
+      iRoute->SetRect(TPwRect{0, 60, 360, 590});
+      iRoute->DrawTree();
+      return;
+    }
     iMap.reset(CMapControl::NewL(iGui.get(), *iModel, CMapControl::ELiveMode));
     // The live timer's map area below the main line.
     iMap->SetRect(TPwRect{0, 64, 360, 560});
     iMap->Draw();
   }
   ~MapRig() {
+    iRoute.reset();
     iMap.reset();
     iGui.reset();
     iModel.reset();
@@ -91,6 +101,7 @@ struct MapRig {
   std::unique_ptr<CModel> iModel;
   std::unique_ptr<CGui> iGui;
   std::unique_ptr<CMapControl> iMap;
+  std::unique_ptr<CRouteControl> iRoute;
   CPositionPlotList* iList = nullptr;
   int64_t iNext = 0;
 };
@@ -118,5 +129,17 @@ void BM_LiveMapFullRender(benchmark::State& aState) {
   }
 }
 BENCHMARK(BM_LiveMapFullRender)->Arg(36000)->Arg(360000)->Unit(benchmark::kMillisecond);
+
+void BM_RouteViewStep(benchmark::State& aState) {
+  MapRig rig(aState.range(0), CMapControl::ERouteMode);
+  for (auto _ : aState) {
+    (void)rig.iRoute->Map().HandleCommand(aState.range(1) ? pwcmd::KMapNextLarge : pwcmd::KMapNext);
+    rig.iRoute->DrawTree();
+    benchmark::DoNotOptimize(rig.iGui->Surface()->Pixels());
+  }
+  aState.counters["samples"] = static_cast<double>(rig.iList->Count());
+}
+// One sample and 30 samples a step.
+BENCHMARK(BM_RouteViewStep)->Args({36000, 0})->Args({36000, 1})->Args({360000, 0})->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -134,6 +134,7 @@ void CGui::UpdateViews(int32_t aCode) {
   if (aCode == 2) {
     if (CCustomView* view = ViewByNumber(ELapView)) view->Invalidate();
     if (CCustomView* view = ViewByNumber(ETrapView)) view->Invalidate();
+    if (CCustomView* view = ViewByNumber(EPerformanceView)) view->Invalidate();
   }
   // The status pane shows the GPS and storage state that such an update is about.
   if (iStatusPane->IsVisible()) iStatusPane->Invalidate();

@@ -6,6 +6,8 @@
 #include "app/views/keys_locked_control.h"
 #include "app/views/lap_view.h"
 #include "app/views/main_view.h"
+#include "app/views/performance_view.h"
+#include "app/views/route_view.h"
 #include "app/views/session_editor_view.h"
 #include "app/views/session_list_view.h"
 #include "app/views/session_view.h"
@@ -43,4 +45,6 @@ void CreateViewsL(CGui& aGui, CModel& aModel) {
   aGui.RegisterViewL(new CTrapEditorView(aModel));
   aGui.RegisterViewL(new CAnalyzeView(aModel));
   aGui.RegisterViewL(new CGraphSettingsEditorView(aModel));
+  aGui.RegisterViewL(new CRouteView(aModel));
+  aGui.RegisterViewL(new CPerformanceView(aModel));
 }
