@@ -1,5 +1,6 @@
 #include "exchange/export_formats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -66,26 +67,38 @@ CPwByteArrayC UnitText(int32_t aKind) {
   return CPwByteArrayC(std::string_view(KTexts[aKind]));
 }
 
-// The logger channels that have data (catalogue indices), and the record at a time.
+// The logger channels that have data (catalogue indices), and the record that belongs to a
+// sample. A logger runs at its own rate and phase, so its records seldom share a time with a
+// GPS sample: a sample takes the latest record at or before its time that is at most one GPS
+// sample interval old.
 class TLoggerColumns {
  public:
-  void Init(const CDataLoggerPlotList& aList) {
+  void Init(const CDataLoggerPlotList& aList, const CPositionPlotList& aPositions) {
     iList = &aList;
     iCount = 0;
     for (int32_t i = 0; i < KDataLoggerChannelCount; ++i)
       if (aList.Channel(i).HasData()) iIndices[iCount++] = i;
+    iMaxAge = SampleInterval(aPositions);
   }
   int32_t Count() const { return iCount; }
   // Channel number of the list (1-12) of column i.
   int32_t ChannelOf(int32_t aColumn) const { return iIndices[aColumn] + 1; }
-  // Index of the record at exactly aTime, or -1.
+  // Index of the latest record at or before aTime and no more than one sample interval
+  // before it, or -1.
   int32_t RecordAt(PwTime aTime) const {
     if (iCount == 0) return -1;
     const int32_t n = iList->Count();
-    if (n == 1) return iList->TimeAt(0) == aTime ? 0 : -1;
-    int32_t lower, upper;
-    iList->FindByTime(aTime, lower, upper);
-    return lower >= 0 && lower == upper ? lower : -1;
+    int32_t record = -1;
+    if (n == 1) {
+      record = iList->TimeAt(0) <= aTime ? 0 : -1;
+    } else {
+      int32_t lower, upper;
+      iList->FindByTime(aTime, lower, upper);
+      record = lower;
+    }
+    if (record < 0) return -1;
+    const int64_t age = static_cast<int64_t>(aTime.Milliseconds()) - iList->TimeAt(record).Milliseconds();
+    return age >= 0 && age <= iMaxAge ? record : -1;
   }
   // Value of column i at record r with 0 decimals and the width; 0 without a value.
   void AppendValue(CPwByteArray& aOut, int32_t aColumn, int32_t aRecord, int32_t aWidth) const {
@@ -103,9 +116,25 @@ class TLoggerColumns {
   }
 
  private:
+  // The usual time between GPS samples: the median of the first gaps of the position list
+  // (0 with fewer than two samples, so that only a record at the very time counts).
+  static int32_t SampleInterval(const CPositionPlotList& aPositions) {
+    constexpr int32_t KGaps = 64;
+    int32_t gaps[KGaps];
+    int32_t count = 0;
+    for (int32_t i = 1; i < aPositions.Count() && count < KGaps; ++i) {
+      const int64_t gap = static_cast<int64_t>(aPositions.TimeAt(i).Milliseconds()) - aPositions.TimeAt(i - 1).Milliseconds();
+      if (gap > 0 && gap < INT32_MAX) gaps[count++] = static_cast<int32_t>(gap);
+    }
+    if (count == 0) return 0;
+    std::nth_element(gaps, gaps + count / 2, gaps + count);
+    return gaps[count / 2];
+  }
+
   const CDataLoggerPlotList* iList = nullptr;
   int32_t iIndices[KDataLoggerChannelCount] = {};
   int32_t iCount = 0;
+  int32_t iMaxAge = 0;  // ms
 };
 
 // --- KML -------------------------------------------------------------------------------------
@@ -381,7 +410,7 @@ class CCsvWriter : public CExportWriter {
     iF = aContext.iFieldSeparator;
     iD = aContext.iDecimalSeparator;
     const CPlotList& plots = *aContext.iRequest->iPlots;
-    iLogger.Init(plots.LoggerList());
+    iLogger.Init(plots.LoggerList(), plots.PositionList());
     const CObdPlotList& obd = plots.ObdList();
     iRpm = obd.FindListById(KChannelObdRpm);
     iThrottle = obd.FindListById(KChannelObdRpm + 1);
@@ -582,7 +611,7 @@ class CCsvWriter : public CExportWriter {
 class CVboWriter : public CExportWriter {
  public:
   explicit CVboWriter(const TExportContext& aContext) : CExportWriter(aContext) {
-    iLogger.Init(aContext.iRequest->iPlots->LoggerList());
+    iLogger.Init(aContext.iRequest->iPlots->LoggerList(), aContext.iRequest->iPlots->PositionList());
   }
   TLapSamples LapSamples() const override { return ELapMargins; }
 
