@@ -195,5 +195,41 @@ TEST(CliExchange, AGigabyteLineFromAPipeIsRefusedWithoutReadingItAll) {
   EXPECT_LT(written.load(), int64_t(256) << 20);
 }
 
+TEST(CliExchange, OverlayCsvAndVboWithLapGatesOfTheExampleSession) {
+  if (!ExamplesBuilt()) GTEST_SKIP() << "the examples are not built";
+  Cli cli;
+  cli.UseSourceInstall();
+  const std::string overlay =
+      cli.Ok({"export", "20070101-0000-example", "--format", "overlay-csv", "--scope", "route"}).Line();
+  EXPECT_EQ(overlay.substr(overlay.size() - 18), "-route-overlay.csv");
+  const std::vector<std::string> rows = SplitLines(pwtest::ReadFileBytes(overlay));
+  ASSERT_GT(rows.size(), 5000u);
+  EXPECT_EQ(rows[0].rfind("Time,Lap,Latitude,Longitude,Altitude,GPS_Update,Speed (m/s),Heading,X,Y,RPM,Throttle,", 0),
+            0u)
+      << rows[0];
+  const size_t columns = FieldCount(rows[0], ',');
+  // Two OBD lists besides RPM and throttle and the 12 logger channels.
+  EXPECT_EQ(columns, 12u + 2u + 12u);
+  int maxLap = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    if (rows[i].empty()) continue;
+    ASSERT_EQ(FieldCount(rows[i], ','), columns) << rows[i];
+    maxLap = std::max(maxLap, std::atoi(rows[i].substr(rows[i].find(',') + 1).c_str()));
+  }
+  EXPECT_EQ(maxLap, 6);
+
+  const std::string vbo =
+      cli.Ok({"export", "20070101-0000-example", "--format", "vbo-laptiming", "--scope", "all"}).Line();
+  const std::string bytes = pwtest::ReadFileBytes(vbo);
+  const size_t section = bytes.find("[laptiming]\r\n");
+  ASSERT_NE(section, std::string::npos);
+  const std::vector<std::string> gates = SplitLines(bytes.substr(section, bytes.find("[data]") - section));
+  ASSERT_GE(gates.size(), 4u);
+  // The example track: a start/finish line and two splits.
+  EXPECT_EQ(gates[1].rfind("Start ", 0), 0u) << gates[1];
+  EXPECT_EQ(gates[2].rfind("Split ", 0), 0u) << gates[2];
+  EXPECT_EQ(gates[3].rfind("Split ", 0), 0u) << gates[3];
+}
+
 }  // namespace
 }  // namespace pwclitest
