@@ -19,12 +19,34 @@ const char* LocalName(const char* aName) {
 bool Is(const char* aName, const char* aWanted) { return std::strcmp(aName, aWanted) == 0; }
 
 // A decimal number filling the whole text (surrounding blanks allowed); false otherwise.
+// Plain decimals, which is what GPX writers put there, are read directly (strtod is the
+// larger part of reading a track otherwise); anything else goes to strtod.
 bool ParseNumber(const char* aText, double& aValue) {
-  char* end = nullptr;
-  const double v = std::strtod(aText, &end);
-  if (end == aText) return false;
+  static constexpr double KPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                       1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
+  const char* p = aText;
+  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+  const char* start = p;
+  bool negative = false;
+  if (*p == '-' || *p == '+') negative = *p++ == '-';
+  uint64_t mantissa = 0;
+  int32_t digits = 0, decimals = 0;
+  for (; *p >= '0' && *p <= '9'; ++p, ++digits) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  if (*p == '.')
+    for (++p; *p >= '0' && *p <= '9'; ++p, ++digits, ++decimals)
+      mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  const char* end = p;
   while (*end == ' ' || *end == '\t' || *end == '\r' || *end == '\n') ++end;
-  if (*end != '\0' || !std::isfinite(v)) return false;
+  if (digits > 0 && digits <= 17 && *end == '\0') {
+    const double v = static_cast<double>(mantissa) / KPowers[decimals];
+    aValue = negative ? -v : v;
+    return true;
+  }
+  char* stop = nullptr;
+  const double v = std::strtod(start, &stop);
+  if (stop == start) return false;
+  while (*stop == ' ' || *stop == '\t' || *stop == '\r' || *stop == '\n') ++stop;
+  if (*stop != '\0' || !std::isfinite(v)) return false;
   aValue = v;
   return true;
 }
@@ -197,6 +219,7 @@ int32_t CGpxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver, 
   const uint8_t* p = aBytes.Ptr();
   int32_t length = aBytes.Length();
   int64_t lineBytes = iLineBytes;
+  int64_t lines = 0;
   for (int32_t at = 0; at < length;) {
     const void* found = std::memchr(p + at, '\n', static_cast<size_t>(length - at));
     const int32_t end = found ? static_cast<int32_t>(static_cast<const uint8_t*>(found) - p) : length;
@@ -207,12 +230,11 @@ int32_t CGpxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver, 
       break;
     }
     if (!found) break;
+    ++lines;
     lineBytes = 0;
     at = end + 1;
   }
   const bool tooLong = lineBytes > KMaxLineBytes;
-  int64_t lines = 0;
-  for (int32_t i = 0; i < length; ++i) lines += p[i] == '\n';
 
   if (XML_Parse(iXml, reinterpret_cast<const char*>(p), length, XML_FALSE) == XML_STATUS_ERROR &&
       iRefusal == ENotRefused) {
@@ -302,22 +324,34 @@ void CGpxParser::Start(const char* aName, const char** aAttributes) {
   }
   // Inside a point: the first element of a name counts, at any depth (extensions included).
   TField field = ENoField;
-  if (Is(aName, "time"))
-    field = ETime;
-  else if (Is(aName, "ele"))
-    field = EElevation;
-  else if (Is(aName, "speed"))
-    field = ESpeed;
-  else if (Is(aName, "course"))
-    field = ECourse;
-  else if (Is(aName, "sat"))
-    field = ESatellites;
-  else if (Is(aName, "fix"))
-    field = EFix;
-  else if (Is(aName, "hdop"))
-    field = EHdop;
-  else if (Is(aName, "vdop"))
-    field = EVdop;
+  switch (aName[0]) {
+    case 't':
+      if (Is(aName, "time")) field = ETime;
+      break;
+    case 'e':
+      if (Is(aName, "ele")) field = EElevation;
+      break;
+    case 's':
+      if (Is(aName, "speed"))
+        field = ESpeed;
+      else if (Is(aName, "sat"))
+        field = ESatellites;
+      break;
+    case 'c':
+      if (Is(aName, "course")) field = ECourse;
+      break;
+    case 'f':
+      if (Is(aName, "fix")) field = EFix;
+      break;
+    case 'h':
+      if (Is(aName, "hdop")) field = EHdop;
+      break;
+    case 'v':
+      if (Is(aName, "vdop")) field = EVdop;
+      break;
+    default:
+      break;
+  }
   if (field != ENoField && iField == ENoField) {
     iField = field;
     iFieldDepth = iDepth;
