@@ -157,6 +157,7 @@ void CGpxParser::StartDocument() {
   iLineBytes = 0;
   iFedBytes = 0;
   iEventByte = 0;
+  iStartLength = 0;
   iDepth = 0;
   iRootSeen = false;
   iPointDepth = 0;
@@ -212,6 +213,26 @@ void CGpxParser::Refuse(TRefusal aKind, int64_t aLine) {
 
 int32_t CGpxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver, CSlowBearing*, CObdChannelList*,
                           CChannelState*, TGpsClock*) {
+  if (iRefusal != ENotRefused || aBytes.IsEmpty()) return ENothing;
+  // Expat tells the encoding from the first bytes (a byte order mark, "<?xm", UTF-16 zeros):
+  // it sees at least four at once, however the stream is cut.
+  if (iFedBytes == 0 && iStartLength + aBytes.Length() < KStartBytes) {
+    std::memcpy(iStart + iStartLength, aBytes.Ptr(), static_cast<size_t>(aBytes.Length()));
+    iStartLength += aBytes.Length();
+    return ENothing;
+  }
+  if (iStartLength > 0) {
+    const int32_t start = iStartLength;
+    iStartLength = 0;
+    const int32_t first = Feed(CPwByteArrayC(iStart, start), aObserver);
+    if (iRefusal != ENotRefused) return first;
+    const int32_t rest = Feed(aBytes, aObserver);
+    return first == ETimingEvent || rest == ETimingEvent ? ETimingEvent : first > rest ? first : rest;
+  }
+  return Feed(aBytes, aObserver);
+}
+
+int32_t CGpxParser::Feed(CPwByteArrayC aBytes, MParsedDataObserver* aObserver) {
   if (iRefusal != ENotRefused || aBytes.IsEmpty()) return ENothing;
   iObserver = aObserver;
   iResult = ENothing;

@@ -83,6 +83,8 @@ class CGpxParser : public CDataParser {
   friend T* PwNewL(A&&...);
   void ConstructL();
   void StartDocument();
+  // Hands bytes to expat under the line and token limits.
+  int32_t Feed(CPwByteArrayC aBytes, MParsedDataObserver* aObserver);
 
   static void OnStart(void* aSelf, const char* aName, const char** aAttributes);
   static void OnEnd(void* aSelf, const char* aName);
@@ -113,6 +115,9 @@ class CGpxParser : public CDataParser {
   int64_t iLineBytes = 0;   // bytes of the current line so far
   int64_t iFedBytes = 0;    // bytes given to expat
   int64_t iEventByte = 0;   // byte index of the newest event
+  static constexpr int32_t KStartBytes = 4;
+  uint8_t iStart[KStartBytes] = {};  // the first bytes, held until there are enough
+  int32_t iStartLength = 0;
 
   int32_t iDepth = 0;
   bool iRootSeen = false;
