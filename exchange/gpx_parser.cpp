@@ -51,27 +51,6 @@ bool ParseNumber(const char* aText, double& aValue) {
   return true;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t aYear, int32_t aMonth, int32_t aDay) {
-  aYear -= aMonth <= 2;
-  const int64_t era = (aYear >= 0 ? aYear : aYear - 399) / 400;
-  const int64_t yoe = aYear - era * 400;
-  const int64_t doy = (153 * (aMonth + (aMonth > 2 ? -3 : 9)) + 2) / 5 + aDay - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-void CivilFromDays(int64_t aDays, int64_t& aYear, int32_t& aMonth, int32_t& aDay) {
-  aDays += 719468;
-  const int64_t era = (aDays >= 0 ? aDays : aDays - 146096) / 146097;
-  const int64_t doe = aDays - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  aDay = static_cast<int32_t>(doy - (153 * mp + 2) / 5 + 1);
-  aMonth = static_cast<int32_t>(mp < 10 ? mp + 3 : mp - 9);
-  aYear = yoe + era * 400 + (aMonth <= 2);
-}
-
 bool Digits(const char*& aP, int32_t aCount, int32_t& aValue) {
   aValue = 0;
   for (int32_t i = 0; i < aCount; ++i, ++aP) {
@@ -115,9 +94,10 @@ bool ParseDateTime(const char* aText, int64_t& aInstant) {
   }
   while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
   if (*p != '\0') return false;
-  const int64_t seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second -
-                          offsetMinutes * 60;
-  aInstant = seconds * 1000 + (fraction + 500) / 1000;
+  int64_t midnight = 0;
+  if (!PwDateTime(year, month, day, 0, 0, 0, 0).ToEpochMs(&midnight)) return false;
+  const int64_t seconds = hour * 3600 + minute * 60 + second - offsetMinutes * 60;
+  aInstant = midnight + seconds * 1000 + (fraction + 500) / 1000;
   return true;
 }
 
@@ -404,15 +384,12 @@ void CGpxParser::TakeField() {
   switch (iField) {
     case ETime: {
       int64_t instant = 0;
-      if (!iPoint.iHasTime && ParseDateTime(iText, instant)) {
-        const int64_t days = instant >= 0 ? instant / PwTime::KDay : -((-instant + PwTime::KDay - 1) / PwTime::KDay);
-        int64_t year;
-        int32_t month, day;
-        CivilFromDays(days, year, month, day);
-        if (year < 1980 || year > 2200) break;
+      PwDateTime moment;
+      if (!iPoint.iHasTime && ParseDateTime(iText, instant) && moment.FromEpochMs(instant)) {
+        if (moment.iDate.Year() < 1980 || moment.iDate.Year() > 2200) break;
         iPoint.iInstant = instant;
-        iPoint.iTimeOfDay = static_cast<int32_t>(instant - days * PwTime::KDay);
-        iPoint.iDate = PwTime::FromDate(static_cast<int32_t>(year), month, day).Milliseconds();
+        iPoint.iTimeOfDay = moment.iTime.Milliseconds();
+        iPoint.iDate = moment.iDate.Milliseconds();
         iPoint.iHasTime = true;
       }
       break;
