@@ -14,6 +14,7 @@
 class CSlowBearing;
 class CObdChannelList;
 class CChannelState;
+class CPwString;
 class TGpsClock;
 
 // One (channel, value) pair of a ChannelsParsed report.
@@ -77,6 +78,13 @@ class CDataParser : public CPwBase {
   virtual void Reset() = 0;
   // Appends device configuration commands; the base version appends nothing.
   virtual void WriteCommands(CPwByteArray& aOutput) { (void)aOutput; }
+  // True once the parser has given up on its input for good (a file it will not read any
+  // further), with the reason for the user in aReason. Parsers that drop what they cannot use
+  // and read on never give up.
+  virtual bool Refusal(CPwString& aReason) const {
+    (void)aReason;
+    return false;
+  }
 
   // Samples refused since construction for an impossible value (a position off the globe,
   // minutes of arc of 60 or more, a speed outside 0..150 m/s, a time of day that is none).

@@ -52,3 +52,19 @@ for format in kml csv vbo dat gpx; do
   took=$(seconds "$cli" export "$session" --format "$format" --scope route)
   row "export --scope route $format" "$took" "$(size "$(cat "$work/out")")"
 done
+
+# GPX import beside gpsbabel reading the same GPX (its own conversion of the hour above) and
+# writing its track points as CSV (unicsv writes waypoints only, hence the track-to-waypoint
+# transform): our reader and import against gpsbabel's reader and writer.
+gpx=$work/babel.gpx
+babelcsv=$(seconds gpsbabel -i gpx -f "$gpx" -x transform,wpt=trk -o unicsv -F "$work/babel.csv")
+gpximport=$(seconds "$cli" import --format gpx --track "Example track" --title "Hour GPX" "$gpx")
+gpxsession=$(cat "$work/out")
+gpxpositions=$("$cli" import --format gpx --title "Count" "$gpx" --json | grep -o '"positions": *[0-9]*' | grep -o '[0-9]*$')
+gpxlaps=$("$cli" laps "$gpxsession" --json | grep -o '"number":' | wc -l)
+printf '\n%-28s %9s %12s %12s\n' "GPX in ($(size "$gpx"))" "seconds" "x gpsbabel" "output"
+printf '%-28s %9s %12s %12s\n' "gpsbabel gpx -> csv ($(($(wc -l <"$work/babel.csv") - 1)) rows)" "$babelcsv" "1.00" "$(size "$work/babel.csv")"
+printf '%-28s %9s %12s %12s\n' "import (gpx, $gpxpositions fixes, $gpxlaps laps)" "$gpximport" \
+  "$(echo "$gpximport $babelcsv" | awk '{ printf "%.2f", ($2 > 0 ? $1 / $2 : 0) }')" \
+  "$(size "$PACEWRIGHT_DOCUMENTS/Pacewright/Sessions/$gpxsession-plots.bin")"
+echo "gpx import speed-up over gpsbabel: $(echo "$gpximport $babelcsv" | awk '{ printf "%.1f", ($1 > 0 ? $2 / $1 : 0) }')x"

@@ -12,8 +12,9 @@
 
 namespace {
 
-const std::vector<std::string> KFormats = {"kml", "csv", "vbo", "dat", "gpx"};
-constexpr int32_t KFormatValues[] = {EExportKml, EExportCsv, EExportVbo, EExportDat, EExportGpx};
+const std::vector<std::string> KFormats = {"kml", "csv", "vbo", "dat", "gpx", "overlay-csv", "vbo-laptiming"};
+constexpr int32_t KFormatValues[] = {EExportKml, EExportCsv, EExportVbo,        EExportDat,
+                                     EExportGpx, EExportOverlayCsv, EExportVboLapGates};
 const std::vector<std::string> KScopes = {"best", "selected", "all", "route"};
 constexpr int32_t KScopeValues[] = {EExportBestLap, EExportSelectedLap, EExportAllLaps, EExportRoute};
 const std::vector<std::string> KSeparators = {"standard", "semicolon-comma", "semicolon-dot"};

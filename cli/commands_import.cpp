@@ -10,6 +10,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/session_words.h"
+#include "exchange/gpx_parser.h"
 #include "exchange/session_importer.h"
 #include "foundation/paths.h"
 #include "foundation/pw_string_list.h"
@@ -46,7 +47,23 @@ void DeleteSessionFiles(const CSessionInfo& aInfo) {
   }
 }
 
-const uint16_t KFormatNames[] = {R_CLI_FORMAT_NMEA, R_CLI_FORMAT_PBOX, R_CLI_FORMAT_VBOX, R_CLI_FORMAT_DL1};
+const uint16_t KFormatNames[] = {R_CLI_FORMAT_NMEA, R_CLI_FORMAT_PBOX, R_CLI_FORMAT_VBOX, R_CLI_FORMAT_DL1,
+                                 R_CLI_FORMAT_GPX};
+
+// What a GPX reading passed over: points without a time, route and waypoint points.
+void NoteGpxSkips(TCliContext& aContext, const CDataParser* aParser) {
+  const CGpxParser* gpx = dynamic_cast<const CGpxParser*>(aParser);
+  if (!gpx) return;
+  if (gpx->UntimedPoints() > 0) aContext.Note(CliTextN(R_CLI_UNTIMED, gpx->UntimedPoints()));
+  const int64_t ignored = static_cast<int64_t>(gpx->IgnoredRoutePoints()) + gpx->IgnoredWaypoints();
+  if (ignored > 0) aContext.Note(CliTextN(R_CLI_ROUTE_IGNORED, ignored));
+}
+
+// The user error of a file the parser refused, when it did.
+void ThrowIfRefused(const CDataParser* aParser, const std::string& aPath) {
+  CPwString reason;
+  if (aParser && aParser->Refusal(reason)) throw TUserError(CliText(R_CLI_REFUSED, aPath, Utf8(reason)));
+}
 
 // "a.nmea" or "a.nmea, b.nmea": the files as the user named them.
 std::string FileList(const std::vector<std::string>& aPaths) {
@@ -108,11 +125,16 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
   const int32_t positions = importer->StoredPositions();
   const int32_t dropped = importer->DroppedSamples();
   const int32_t failedFile = importer->NextFileIndex() - 1;
+  CPwString refusal;
+  const bool refused = importer->Parser() && importer->Parser()->Refusal(refusal);
+  NoteGpxSkips(aContext, importer->Parser());
   const int32_t endCode = Trap([&] { session->EndImport(); });
   if (code != KErrNone || endCode != KErrNone) {
     session->StopRecording();
     DeleteSessionFiles(session->Info());
     if (code == CHeadlessModel::KErrInterrupted) throw TUserError(CliText(R_CLI_INTERRUPTED));
+    if (refused && failedFile >= 0 && failedFile < files.Count())
+      throw TUserError(CliText(R_CLI_REFUSED, Utf8(files.At(failedFile)), Utf8(refusal)));
     if (code == CSessionImporter::KErrOpen && failedFile >= 0 && failedFile < files.Count())
       throw TUserError(CliText(R_CLI_CANNOT_READ, Utf8(files.At(failedFile)), std::strerror(EIO)));
     const int32_t failure = code != KErrNone ? code : endCode;
@@ -230,10 +252,14 @@ void RunPositions(TCliContext& aContext, const TArgs& aArgs) {
     if (got > 0)
       parser->Parse(CPwByteArrayC(block.data(), static_cast<int32_t>(got)), &printer, nullptr, nullptr, nullptr,
                     nullptr);
-    if (got < block.size()) break;
+    // A refused file is not read to its end (it may never end).
+    CPwString reason;
+    if (got < block.size() || parser->Refusal(reason)) break;
   }
   const bool failed = std::ferror(file) != 0;
   const int error = errno;
   std::fclose(file);
   if (failed) throw TUserError(CliText(R_CLI_CANNOT_READ, path, std::strerror(error)));
+  NoteGpxSkips(aContext, parser.get());
+  ThrowIfRefused(parser.get(), path);
 }

@@ -16,6 +16,6 @@ const std::vector<std::string>& SessionTypeChoices() {
 }
 
 const std::vector<std::string>& ImportFormatChoices() {
-  static const std::vector<std::string> choices = {"nmea", "pbox", "vbox", "dl1"};
+  static const std::vector<std::string> choices = {"nmea", "pbox", "vbox", "dl1", "gpx"};
   return choices;
 }

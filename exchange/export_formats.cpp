@@ -1,5 +1,6 @@
 #include "exchange/export_formats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -66,26 +67,38 @@ CPwByteArrayC UnitText(int32_t aKind) {
   return CPwByteArrayC(std::string_view(KTexts[aKind]));
 }
 
-// The logger channels that have data (catalogue indices), and the record at a time.
+// The logger channels that have data (catalogue indices), and the record that belongs to a
+// sample. A logger runs at its own rate and phase, so its records seldom share a time with a
+// GPS sample: a sample takes the latest record at or before its time that is at most one GPS
+// sample interval old.
 class TLoggerColumns {
  public:
-  void Init(const CDataLoggerPlotList& aList) {
+  void Init(const CDataLoggerPlotList& aList, const CPositionPlotList& aPositions) {
     iList = &aList;
     iCount = 0;
     for (int32_t i = 0; i < KDataLoggerChannelCount; ++i)
       if (aList.Channel(i).HasData()) iIndices[iCount++] = i;
+    iMaxAge = SampleInterval(aPositions);
   }
   int32_t Count() const { return iCount; }
   // Channel number of the list (1-12) of column i.
   int32_t ChannelOf(int32_t aColumn) const { return iIndices[aColumn] + 1; }
-  // Index of the record at exactly aTime, or -1.
+  // Index of the latest record at or before aTime and no more than one sample interval
+  // before it, or -1.
   int32_t RecordAt(PwTime aTime) const {
     if (iCount == 0) return -1;
     const int32_t n = iList->Count();
-    if (n == 1) return iList->TimeAt(0) == aTime ? 0 : -1;
-    int32_t lower, upper;
-    iList->FindByTime(aTime, lower, upper);
-    return lower >= 0 && lower == upper ? lower : -1;
+    int32_t record = -1;
+    if (n == 1) {
+      record = iList->TimeAt(0) <= aTime ? 0 : -1;
+    } else {
+      int32_t lower, upper;
+      iList->FindByTime(aTime, lower, upper);
+      record = lower;
+    }
+    if (record < 0) return -1;
+    const int64_t age = static_cast<int64_t>(aTime.Milliseconds()) - iList->TimeAt(record).Milliseconds();
+    return age >= 0 && age <= iMaxAge ? record : -1;
   }
   // Value of column i at record r with 0 decimals and the width; 0 without a value.
   void AppendValue(CPwByteArray& aOut, int32_t aColumn, int32_t aRecord, int32_t aWidth) const {
@@ -103,10 +116,43 @@ class TLoggerColumns {
   }
 
  private:
+  // The usual time between GPS samples: the median of the first gaps of the position list
+  // (0 with fewer than two samples, so that only a record at the very time counts).
+  static int32_t SampleInterval(const CPositionPlotList& aPositions) {
+    constexpr int32_t KGaps = 64;
+    int32_t gaps[KGaps];
+    int32_t count = 0;
+    for (int32_t i = 1; i < aPositions.Count() && count < KGaps; ++i) {
+      const int64_t gap = static_cast<int64_t>(aPositions.TimeAt(i).Milliseconds()) - aPositions.TimeAt(i - 1).Milliseconds();
+      if (gap > 0 && gap < INT32_MAX) gaps[count++] = static_cast<int32_t>(gap);
+    }
+    if (count == 0) return 0;
+    std::nth_element(gaps, gaps + count / 2, gaps + count);
+    return gaps[count / 2];
+  }
+
   const CDataLoggerPlotList* iList = nullptr;
   int32_t iIndices[KDataLoggerChannelCount] = {};
   int32_t iCount = 0;
+  int32_t iMaxAge = 0;  // ms
 };
+
+// G forces between two rows, as the position list derives its G channels; 0 where the
+// samples give none (no speed, no bearing, no time between them).
+void Accelerations(const TPositionPlot& aA, const TPositionPlot& aB, double& aLongitudinal,
+                          double& aLateral) {
+  aLongitudinal = aLateral = 0.0;
+  const TSpeed sa = aA.Speed(), sb = aB.Speed();
+  const double dt = (aB.iTime - aA.iTime) / 1000.0;
+  if (!sa.IsValid() || !sb.IsValid() || dt <= 0.0) return;
+  const double va = sa.MetresPerSecond(), vb = sb.MetresPerSecond();
+  aLongitudinal = (vb - va) / dt / KGravity;
+  const double ba = aA.BearingDegrees(), bb = aB.BearingDegrees();
+  if (IsInvalidReal(ba) || IsInvalidReal(bb)) return;
+  const double turn = TAngle::FromDegrees(bb - ba).Normalised().iValue;
+  aLateral = (va + vb) / 2.0 * turn / dt / KGravity;
+}
+
 
 // --- KML -------------------------------------------------------------------------------------
 
@@ -381,7 +427,7 @@ class CCsvWriter : public CExportWriter {
     iF = aContext.iFieldSeparator;
     iD = aContext.iDecimalSeparator;
     const CPlotList& plots = *aContext.iRequest->iPlots;
-    iLogger.Init(plots.LoggerList());
+    iLogger.Init(plots.LoggerList(), plots.PositionList());
     const CObdPlotList& obd = plots.ObdList();
     iRpm = obd.FindListById(KChannelObdRpm);
     iThrottle = obd.FindListById(KChannelObdRpm + 1);
@@ -549,22 +595,6 @@ class CCsvWriter : public CExportWriter {
     if (IsInvalidReal(v)) v = 0.0;
     aOut.AppendReal(v, 2, iD);
   }
-  // G forces between two rows, as the position list derives its G channels; 0 where the
-  // samples give none (no speed, no bearing, no time between them).
-  static void Accelerations(const TPositionPlot& aA, const TPositionPlot& aB, double& aLongitudinal,
-                            double& aLateral) {
-    aLongitudinal = aLateral = 0.0;
-    const TSpeed sa = aA.Speed(), sb = aB.Speed();
-    const double dt = (aB.iTime - aA.iTime) / 1000.0;
-    if (!sa.IsValid() || !sb.IsValid() || dt <= 0.0) return;
-    const double va = sa.MetresPerSecond(), vb = sb.MetresPerSecond();
-    aLongitudinal = (vb - va) / dt / KGravity;
-    const double ba = aA.BearingDegrees(), bb = aB.BearingDegrees();
-    if (IsInvalidReal(ba) || IsInvalidReal(bb)) return;
-    const double turn = TAngle::FromDegrees(bb - ba).Normalised().iValue;
-    aLateral = (va + vb) / 2.0 * turn / dt / KGravity;
-  }
-
   uint8_t iF = ',';
   uint8_t iD = '.';
   TLoggerColumns iLogger;
@@ -581,8 +611,9 @@ class CCsvWriter : public CExportWriter {
 
 class CVboWriter : public CExportWriter {
  public:
-  explicit CVboWriter(const TExportContext& aContext) : CExportWriter(aContext) {
-    iLogger.Init(aContext.iRequest->iPlots->LoggerList());
+  // aLapGates adds the track's lines as a "[laptiming]" section.
+  CVboWriter(const TExportContext& aContext, bool aLapGates) : CExportWriter(aContext), iLapGates(aLapGates) {
+    iLogger.Init(aContext.iRequest->iPlots->LoggerList(), aContext.iRequest->iPlots->PositionList());
   }
   TLapSamples LapSamples() const override { return ELapMargins; }
 
@@ -624,7 +655,9 @@ class CVboWriter : public CExportWriter {
     pwexport::AppendLineQuoted(aOut, info.Driver());
     Put(aOut, "\r\nScope: ");
     Put(aOut, iContext.iScopeText);
-    Put(aOut, "\r\n\r\n[data]\r\n");
+    Put(aOut, "\r\n\r\n");
+    if (iLapGates) LapTiming(aOut);
+    Put(aOut, "[data]\r\n");
   }
 
   void Row(CPwByteArray& aOut, const TPositionPlot& aPlot, int32_t, const CTrapLine*) override {
@@ -666,7 +699,173 @@ class CVboWriter : public CExportWriter {
   void Trailer(CPwByteArray&) override {}
 
  private:
+  // One gate a line: "Start", "Finish" or "Split", the two ends of the line as longitude
+  // (west positive) and latitude in minutes of arc, then the trap's name after "\xC2\xAC".
+  // Standing-start areas are no lines and stay out.
+  void LapTiming(CPwByteArray& aOut) const {
+    const CTrackProfile* track = iContext.iRequest->iTrack;
+    const CTrapLineList* traps = track ? track->Traps() : nullptr;
+    Put(aOut, "[laptiming]\r\n");
+    for (int32_t i = 0; traps && i < traps->Count(); ++i) {
+      const CTrapLine& trap = *traps->At(i);
+      switch (trap.Type()) {
+        case ETrapStart:
+        case ETrapStartFinish:
+          Put(aOut, "Start");
+          break;
+        case ETrapFinish:
+          Put(aOut, "Finish");
+          break;
+        case ETrapSplit:
+          Put(aOut, "Split");
+          break;
+        default:
+          continue;
+      }
+      for (const TGeoPoint& end : {trap.EndPoint1Geo(), trap.EndPoint2Geo()}) {
+        aOut.AppendByte(' ');
+        aOut.AppendReal(-(end.iLongitude.iValue / 100000.0), 6, '.', 0, true);
+        aOut.AppendByte(' ');
+        aOut.AppendReal(end.iLatitude.iValue / 100000.0, 6, '.', 0, true);
+      }
+      Put(aOut, " \xC2\xAC ");
+      pwexport::AppendLine(aOut, trap.Name());
+      Crlf(aOut);
+    }
+    Crlf(aOut);
+  }
+
+  bool iLapGates = false;
   TLoggerColumns iLogger;
+};
+
+// --- Overlay CSV -----------------------------------------------------------------------------
+
+// The columns video-overlay tools read from a data file: "Time" (seconds) first, the lap
+// number, the position, "GPS_Update" (1: every row is a GPS sample), speed, heading, the G
+// forces "X" (longitudinal) and "Y" (lateral), "RPM" and "Throttle", then the other OBD-II
+// channels and the logger channels under their own names. One row per stored sample; a value
+// the session does not have is an empty field, so every row has every column.
+class COverlayCsvWriter : public CExportWriter {
+ public:
+  explicit COverlayCsvWriter(const TExportContext& aContext) : CExportWriter(aContext) {
+    const CPlotList& plots = *aContext.iRequest->iPlots;
+    iLogger.Init(plots.LoggerList(), plots.PositionList());
+    const CObdPlotList& obd = plots.ObdList();
+    iRpm = obd.FindListById(KChannelObdRpm);
+    iThrottle = obd.FindListById(KChannelObdRpm + 1);
+    for (int32_t i = 0; i < obd.ListCount() && iObdCount < KMaxObdColumns; ++i) {
+      const TChannelId id = obd.ListAt(i).Channel().Id();
+      if (id != KChannelObdRpm && id != KChannelObdRpm + 1) iObd[iObdCount++] = &obd.ListAt(i);
+    }
+  }
+  TLapSamples LapSamples() const override { return ELapRange; }
+
+  void Header(CPwByteArray& aOut) override {
+    Put(aOut, "Time,Lap,Latitude,Longitude,Altitude,GPS_Update,Speed (m/s),Heading,X,Y,RPM,Throttle");
+    for (int32_t i = 0; i < iObdCount; ++i) {
+      aOut.AppendByte(',');
+      AppendName(aOut, iObd[i]->Channel().Name());
+      Put(aOut, " (");
+      Put(aOut, UnitText(ChannelQuantityClass(iObd[i]->Channel().Id())));
+      Put(aOut, ")");
+    }
+    for (int32_t c = 0; c < iLogger.Count(); ++c) {
+      aOut.AppendByte(',');
+      CPwString name;
+      iContext.iRequest->iPlots->LoggerList().ChannelName(iLogger.ChannelOf(c), name);
+      AppendName(aOut, name);
+    }
+    Crlf(aOut);
+  }
+
+  void Row(CPwByteArray& aOut, const TPositionPlot& aPlot, int32_t aLapNumber, const CTrapLine*) override {
+    const PwTime time(aPlot.iTime);
+    aOut.AppendReal(aPlot.iTime / 1000.0, 3);
+    aOut.AppendByte(',');
+    aOut.AppendNum(aLapNumber > 0 ? aLapNumber : LapAt(aPlot.iTime));
+    aOut.AppendByte(',');
+    aOut.AppendReal(Degrees(aPlot.iLatitude), 7);
+    aOut.AppendByte(',');
+    aOut.AppendReal(Degrees(aPlot.iLongitude), 7);
+    aOut.AppendByte(',');
+    if (aPlot.Altitude().IsValid()) aOut.AppendReal(aPlot.Altitude().Metres(), 2);
+    Put(aOut, ",1,");
+    if (aPlot.Speed().IsValid()) aOut.AppendReal(aPlot.Speed().MetresPerSecond(), 2);
+    aOut.AppendByte(',');
+    if (aPlot.iBearing != TPositionPlot::KInvalidWord) aOut.AppendReal(aPlot.BearingDegrees(), 2);
+    aOut.AppendByte(',');
+    if (iHasPrevious) {
+      double longitudinal = 0.0, lateral = 0.0;
+      Accelerations(iPrevious, aPlot, longitudinal, lateral);
+      aOut.AppendReal(longitudinal, 2);
+      aOut.AppendByte(',');
+      aOut.AppendReal(lateral, 2);
+    } else {
+      aOut.AppendByte(',');
+    }
+    aOut.AppendByte(',');
+    AppendObd(aOut, iRpm, time);
+    aOut.AppendByte(',');
+    AppendObd(aOut, iThrottle, time);
+    for (int32_t i = 0; i < iObdCount; ++i) {
+      aOut.AppendByte(',');
+      AppendObd(aOut, iObd[i], time);
+    }
+    const int32_t record = iLogger.RecordAt(time);
+    for (int32_t c = 0; c < iLogger.Count(); ++c) {
+      aOut.AppendByte(',');
+      if (record >= 0) iLogger.AppendValue(aOut, c, record, 0);
+    }
+    Crlf(aOut);
+    iPrevious = aPlot;
+    iHasPrevious = true;
+  }
+
+  void Trailer(CPwByteArray&) override {}
+
+ private:
+  static constexpr int32_t KMaxObdColumns = 64;
+
+  // A name as a CSV field: quoted when it holds a comma or a quote.
+  static void AppendName(CPwByteArray& aOut, CPwStringC aName) {
+    bool quote = false;
+    for (int32_t i = 0; i < aName.Length(); ++i) quote = quote || aName.Ptr()[i] == u',' || aName.Ptr()[i] == u'"';
+    if (quote) aOut.AppendByte('"');
+    if (quote)
+      pwexport::AppendLineQuoted(aOut, aName);
+    else
+      pwexport::AppendLine(aOut, aName);
+    if (quote) aOut.AppendByte('"');
+  }
+  // The value at the time, empty when the list has none there.
+  static void AppendObd(CPwByteArray& aOut, const CObdChannelPlotList* aList, PwTime aTime) {
+    const double v = aList ? aList->ValueAtTime(aTime) : InvalidReal();
+    if (IsValidReal(v)) aOut.AppendReal(v, 2);
+  }
+  // The lap a route sample lies in (from its start crossing to its last one), 0 outside
+  // every lap. Rows come in time order, so the search goes on from the last lap found.
+  int32_t LapAt(int32_t aTime) {
+    const CLapList* laps = iContext.iRequest->iLaps;
+    if (!laps) return 0;
+    for (; iLapCursor < laps->LapCount(); ++iLapCursor) {
+      const CLap* lap = laps->Lap(iLapCursor);
+      if (!lap || !lap->Start()) continue;
+      const TLapSector* last = lap->LastCrossing();
+      if (aTime < lap->Start()->iSample.iTime) return 0;
+      if (!lap->IsFinished() || (last && aTime < last->iSample.iTime)) return iLapCursor + 1;
+    }
+    return 0;
+  }
+
+  TLoggerColumns iLogger;
+  const CObdChannelPlotList* iRpm = nullptr;
+  const CObdChannelPlotList* iThrottle = nullptr;
+  const CObdChannelPlotList* iObd[KMaxObdColumns] = {};
+  int32_t iObdCount = 0;
+  TPositionPlot iPrevious;
+  bool iHasPrevious = false;
+  int32_t iLapCursor = 0;
 };
 
 // --- DAT -------------------------------------------------------------------------------------
@@ -891,7 +1090,11 @@ CExportWriter* CExportWriter::NewL(int32_t aFormat, const TExportContext& aConte
     case EExportCsv:
       return new CCsvWriter(aContext);
     case EExportVbo:
-      return new CVboWriter(aContext);
+      return new CVboWriter(aContext, false);
+    case EExportVboLapGates:
+      return new CVboWriter(aContext, true);
+    case EExportOverlayCsv:
+      return new COverlayCsvWriter(aContext);
     case EExportDat:
       return new CDatWriter(aContext);
     case EExportGpx:

@@ -21,6 +21,7 @@ constexpr TFormatInfo KFormats[] = {
     {EExportKml, EFileExportKml, 23},  {EExportCsv, EFileExportCsv, 120},
     {EExportVbo, EFileExportVbo, 65},  {EExportDat, EFileExportDat, 65},
     {EExportGpx, EFileExportGpx, 155},
+    {EExportOverlayCsv, EFileExportOverlayCsv, 110}, {EExportVboLapGates, EFileExportVboLapGates, 65},
 };
 
 const TFormatInfo* FindFormat(int32_t aFormat) {

@@ -31,6 +31,10 @@ enum TExportFormat : int32_t {
   EExportVbo = 3,
   EExportDat = 4,
   EExportGpx = 5,
+  // Beyond the five classic formats: a CSV with the columns video-overlay tools import, and
+  // VBO with the track's lines in a "[laptiming]" section.
+  EExportOverlayCsv = 10,
+  EExportVboLapGates = 11,
 };
 
 enum TExportScope : int32_t {

@@ -2,6 +2,7 @@
 
 #include "acquisition/nmea_parser.h"
 #include "exchange/dl1_parser.h"
+#include "exchange/gpx_parser.h"
 #include "exchange/pbox_parser.h"
 #include "exchange/vbox_parser.h"
 #include "storage/plot_list.h"
@@ -49,6 +50,8 @@ CDataParser* CSessionImporter::NewParserL(int32_t aFormat) {
       return CVBoxParser::NewL();
     case EFormatDL1:
       return CDL1Parser::NewL();
+    case EFormatGpx:
+      return CGpxParser::NewL();
     default:
       Leave(KErrCorrupt);
   }
@@ -98,6 +101,13 @@ void CSessionImporter::ReadBlock() {
     iBuffer.SetLength(got);
     iReadPosition += got;
     iParser->Parse(iBuffer, this, nullptr, iObdChannels, nullptr, nullptr);
+    // A file the parser will not trust ends the import; what it stored so far stays until the
+    // owner drops the session.
+    CPwString reason;
+    if (iParser->Refusal(reason)) {
+      iInput.Close();
+      Leave(KErrRefused);
+    }
   }
   if (iReadPosition >= iFileSize) {
     iInput.Close();

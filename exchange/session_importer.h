@@ -21,12 +21,14 @@ class CTrackSession;
 class CSessionImporter : public CWorker, public MParsedDataObserver {
  public:
   // Import formats, as the session editor offers them.
-  enum TFormat : int32_t { EFormatNmea = 0, EFormatPBox = 1, EFormatVBox = 2, EFormatDL1 = 3 };
+  enum TFormat : int32_t { EFormatNmea = 0, EFormatPBox = 1, EFormatVBox = 2, EFormatDL1 = 3, EFormatGpx = 4 };
   enum TState : int32_t { ENotStarted = 0, EReading = 1, EBetweenFiles = 2, EDone = 3 };
 
   static constexpr int32_t KBlockBytes = 204800;
   // Leave code of a file that cannot be opened or read.
   static constexpr int32_t KErrOpen = 1;
+  // Leave code of a file the parser refuses to read (Parser()->Refusal tells why).
+  static constexpr int32_t KErrRefused = KErrCorrupt;
 
   // Fills aSession's samples (neither the session nor the OBD channel list is owned; the OBD
   // list may be null). aFiles is copied and read in its order. An unknown format leaves
@@ -85,6 +87,7 @@ class CSessionImporter : public CWorker, public MParsedDataObserver {
   int32_t StoredLoggerRecords() const { return iStoredLoggerRecords; }
   // Samples the parser refused for impossible values, over all files so far.
   int32_t DroppedSamples() const { return iParser ? iParser->DroppedCount() : 0; }
+  const CDataParser* Parser() const { return iParser.get(); }
 
  private:
   template <class T, class... A>

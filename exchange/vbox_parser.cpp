@@ -8,6 +8,7 @@ namespace {
 const CPwByteArrayC KCreatedPrefix("File created on ");
 const CPwByteArrayC KHeaderLine("[header]");
 const CPwByteArrayC KDataLine("[data]");
+const CPwByteArrayC KLapTimingLine("[laptiming]");
 const CPwByteArrayC KUtf8Bom("\xEF\xBB\xBF");
 
 bool StartsWith(CPwByteArrayC aText, CPwByteArrayC aPrefix) {
@@ -68,6 +69,7 @@ void CVBoxParser::Reset() {
   iSection = EOutside;
   iColumnCount = 0;
   ResetColumns();
+  iGateCount = 0;
   iAnchor.Reset();
   iDiscontinuity = true;
   iAccepted = false;
@@ -136,6 +138,14 @@ void CVBoxParser::HandleLine(CPwByteArrayC aLine, MParsedDataObserver* aObserver
     case EData:
       HandleData(aLine, aObserver);
       break;
+    case ELapTiming:
+      if (aLine.IsEmpty() || aLine.Ptr()[0] == '[') {
+        iSection = EOutside;
+        HandleOutside(aLine);
+      } else {
+        HandleGate(aLine);
+      }
+      break;
   }
 }
 
@@ -146,9 +156,55 @@ void CVBoxParser::HandleOutside(CPwByteArrayC aLine) {
     ResetColumns();
   } else if (aLine == KDataLine) {
     iSection = EData;
+  } else if (aLine == KLapTimingLine) {
+    iSection = ELapTiming;
   } else {
     iAnchor.TakeHeaderLine(aLine);
   }
+}
+
+void CVBoxParser::HandleGate(CPwByteArrayC aLine) {
+  if (iGateCount == KMaxGates) return;
+  // The name follows the not sign (UTF-8 C2 AC, or the single Latin-1 byte AC).
+  std::string_view text = aLine.View();
+  std::string_view name;
+  const size_t mark = text.find('\xAC');
+  if (mark != std::string_view::npos) {
+    name = text.substr(mark + 1);
+    text = text.substr(0, mark > 0 && text[mark - 1] == '\xC2' ? mark - 1 : mark);
+  }
+  TVboGate gate;
+  const size_t space = text.find(' ');
+  const std::string_view kind = text.substr(0, space);
+  if (kind == "Start")
+    gate.iKind = TVboGate::EStart;
+  else if (kind == "Finish")
+    gate.iKind = TVboGate::EFinish;
+  else if (kind == "Split")
+    gate.iKind = TVboGate::ESplit;
+  else
+    return;
+  double values[4];
+  std::string_view rest = space == std::string_view::npos ? std::string_view() : text.substr(space);
+  for (double& value : values) {
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    const size_t end = rest.find(' ');
+    const CPwByteArrayC field(rest.substr(0, end));
+    if (!field.ParseReal(value, '.')) return;
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+  }
+  int32_t lon1, lat1, lon2, lat2;
+  if (!MinutesToCoordinate(values[0], -100000.0, lon1) || !MinutesToCoordinate(values[1], 100000.0, lat1) ||
+      !MinutesToCoordinate(values[2], -100000.0, lon2) || !MinutesToCoordinate(values[3], 100000.0, lat2))
+    return;
+  gate.iEnd1 = TGeoPoint(TCoordinate(lat1), TCoordinate(lon1));
+  gate.iEnd2 = TGeoPoint(TCoordinate(lat2), TCoordinate(lon2));
+  if (!IsPlausiblePoint(gate.iEnd1) || !IsPlausiblePoint(gate.iEnd2)) return;
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  const size_t copied = name.size() < sizeof gate.iName - 1 ? name.size() : sizeof gate.iName - 1;
+  if (copied > 0) std::memcpy(gate.iName, name.data(), copied);
+  iGates[iGateCount++] = gate;
 }
 
 void CVBoxParser::HandleHeader(CPwByteArrayC aLine) {

@@ -36,10 +36,22 @@ class TLogAnchor {
   bool iFromHeader = false;
 };
 
+// One lap-timing gate of a "[laptiming]" section: a line between two points and its name.
+struct TVboGate {
+  enum TKind : int32_t { EStart = 0, EFinish = 1, ESplit = 2 };
+  static constexpr int32_t KMaxName = 64;
+  int32_t iKind = EStart;
+  TGeoPoint iEnd1;
+  TGeoPoint iEnd2;
+  char iName[KMaxName] = {};  // UTF-8 as in the file, cut to fit
+};
+
 class CVBoxParser : public CDataParser {
  public:
   // Longest line kept; a longer one is discarded up to its line end.
   static constexpr int32_t KLineBufferSize = 20000;
+  // Gates kept from a "[laptiming]" section; more are ignored.
+  static constexpr int32_t KMaxGates = 32;
 
   static CVBoxParser* NewL();
   ~CVBoxParser() override;
@@ -48,8 +60,14 @@ class CVBoxParser : public CDataParser {
                 CObdChannelList* aObdChannels, CChannelState* aChannelState, TGpsClock* aClock) override;
   void Reset() override;
 
+  // The gates of the file's "[laptiming]" section ("Start", "Finish" or "Split", the two ends
+  // as longitude (west positive) and latitude in minutes of arc, an optional name after a
+  // not sign), in file order.
+  int32_t GateCount() const { return iGateCount; }
+  const TVboGate& Gate(int32_t aIndex) const { return iGates[aIndex]; }
+
  private:
-  enum TSection : int32_t { EOutside = 0, EHeader = 1, EData = 2 };
+  enum TSection : int32_t { EOutside = 0, EHeader = 1, EData = 2, ELapTiming = 3 };
   // Columns the parser reads; every other column is skipped.
   enum TColumn : int32_t {
     ESatellites,
@@ -73,6 +91,7 @@ class CVBoxParser : public CDataParser {
   void HandleOutside(CPwByteArrayC aLine);
   void HandleHeader(CPwByteArrayC aLine);
   void HandleData(CPwByteArrayC aLine, MParsedDataObserver* aObserver);
+  void HandleGate(CPwByteArrayC aLine);
   void ResetColumns();
 
   uint8_t* iBuffer = nullptr;  // KLineBufferSize bytes
@@ -85,6 +104,9 @@ class CVBoxParser : public CDataParser {
   TSection iSection = EOutside;
   int32_t iColumnCount = 0;
   int32_t iColumns[EColumnCount] = {};
+
+  TVboGate iGates[KMaxGates];
+  int32_t iGateCount = 0;
 
   TLogAnchor iAnchor;
   bool iDiscontinuity = true;

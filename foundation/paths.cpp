@@ -184,6 +184,12 @@ bool FileKindParts(int32_t aKind, CPwStringC& aSubFolder, CPwStringC& aSuffix) {
       {u"Exports/", u"-export.dbn"},   {u"Exports/", u"-export.vbo"},
       {u"Exports/", u"-export.dat"},   {u"Exports/", u"-export.gpx"},
   };
+  // The later exports, numbered apart from the classic kinds.
+  if (aKind == EFileExportOverlayCsv || aKind == EFileExportVboLapGates) {
+    aSubFolder = u"Exports/";
+    aSuffix = aKind == EFileExportOverlayCsv ? CPwStringC(u"-overlay.csv") : CPwStringC(u"-laptiming.vbo");
+    return true;
+  }
   if (aKind < 0 || aKind >= static_cast<int32_t>(sizeof(KParts) / sizeof(KParts[0]))) return false;
   aSubFolder = KParts[aKind].iSubFolder;
   aSuffix = KParts[aKind].iSuffix;

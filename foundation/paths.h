@@ -94,6 +94,8 @@ enum TFileKind : int32_t {
   EFileExportVbo = 9,
   EFileExportDat = 10,
   EFileExportGpx = 11,  // Exports/<name>-export.<ext>
+  EFileExportOverlayCsv = 20,   // Exports/<name>-overlay.csv
+  EFileExportVboLapGates = 21,  // Exports/<name>-laptiming.vbo
 };
 
 // The program's folder below every storage root.

@@ -36,6 +36,9 @@ void FormatExtensions(int32_t aFormat, CPwStringList& aExtensions) {
       aExtensions.AppendCopy(u".vbo");
       aExtensions.AppendCopy(u".cir");
       break;
+    case 4:
+      aExtensions.AppendCopy(u".gpx");
+      break;
     default:
       aExtensions.AppendCopy(u".run");
       break;
@@ -126,7 +129,7 @@ void CSessionEditorView::BuildFormL() {
   iTestName.Copy(description.TestName());
   iDriver.Copy(description.Driver());
 
-  Choices({R_SE_FORMAT_NMEA, R_SE_FORMAT_DBN, R_SE_FORMAT_VBO, R_SE_FORMAT_RUN}, choices);
+  Choices({R_SE_FORMAT_NMEA, R_SE_FORMAT_DBN, R_SE_FORMAT_VBO, R_SE_FORMAT_RUN, R_SE_FORMAT_GPX}, choices);
   label.LoadFromResource(R_SE_IMPORT_FORMAT);
   iForm->AddSelectionL(EItemImportFormat, label, choices, 0);
   label.LoadFromResource(R_SE_IMPORT_FILE);

@@ -67,7 +67,7 @@ TEST(CliErrors, WrongUsageShowsTheUsageAndExitsWithTwo) {
       {{"laps", "a", "-j"}, "pacewright-cli: unknown option '-j'"},
       {{"import", log}, "pacewright-cli: option '--format' is required"},
       {{"import", "--format", "nmea"}, "pacewright-cli: missing argument"},
-      {{"import", "--format", "gpx", log}, "pacewright-cli: option '--format' must be nmea|pbox|vbox|dl1, not 'gpx'"},
+      {{"import", "--format", "fit", log}, "pacewright-cli: option '--format' must be nmea|pbox|vbox|dl1|gpx, not 'fit'"},
       {{"import", "--format", "nmea", "--type", "lap", log}, "pacewright-cli: a lap-timing session needs --track NAME"},
       {{"import", "--format", "nmea", "--type", "perf", log},
        "pacewright-cli: a performance-testing session needs --test NAME"},

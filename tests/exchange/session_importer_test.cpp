@@ -206,7 +206,9 @@ TEST_F(SessionImporterTest, MissingOrUnreadableFileEndsTheImportWithCodeOne) {
 TEST_F(SessionImporterTest, UnknownFormatIsRefused) {
   CPwStringList files;
   CSessionImporter* importer = nullptr;
-  EXPECT_EQ(Trap([&] { importer = CSessionImporter::NewL(*iPlots, iObd.get(), files, 4); }), KErrCorrupt);
+  // 4 is GPX; the first value past the formats is refused.
+  const int32_t unknown = CSessionImporter::EFormatGpx + 1;
+  EXPECT_EQ(Trap([&] { importer = CSessionImporter::NewL(*iPlots, iObd.get(), files, unknown); }), KErrCorrupt);
   EXPECT_EQ(importer, nullptr);
 }
 
