@@ -229,6 +229,8 @@ TEST(CliDamagedInput, AFullOrReadOnlyDocumentsFolderIsNamedAsSuch) {
 
   const auto readOnlyChecks = [&log](Cli& aCli) {
     ExpectUserError(aCli.Run({"import", "--format", "nmea", log}), "the documents folder is read-only");
+    ExpectUserError(aCli.Run({"record", "--input", log, "--log", "--replay-delay", "0"}),
+                    "the documents folder is read-only");
     ExpectUserError(aCli.Run({"track", "create", "Oval"}), "the documents folder is read-only");
     ExpectUserError(aCli.Run({"track", "add-trap", "Ring", "--type", "split", "--lat", "1", "--lon", "2", "--bearing",
                               "3"}),
