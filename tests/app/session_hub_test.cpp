@@ -575,6 +575,38 @@ TEST_F(StoredSessions, MarkingThreeSessionsDeletesThemWithTheirFiles) {
   EXPECT_EQ(ViewAs<CSessionListView>(CGui::ESessionListView)->List()->Selected(), 1);
 }
 
+TEST_F(StoredSessions, ADamagedSessionFileIsListedAsDamagedAndNeverOpened) {
+  // A session file overwritten with rubbish, newer than every other.
+  const std::string damaged = iEnv.iDocs + "/Pacewright/Sessions/20991231-2359-broken-session.bin";
+  ASSERT_TRUE(pwtest::WriteFileBytes(damaged, std::string(40, '\xff')));
+  Model().Sessions().Refresh();
+  ASSERT_EQ(Model().Sessions().DamagedCount(), 1);
+  Press(KDown);
+  Press(KEnter);
+  auto* list = ViewAs<CSessionListView>(CGui::ESessionListView);
+  ASSERT_EQ(list->List()->Count(), 7);
+  // Below the readable sessions, with where its file is.
+  const CListItem& row = list->List()->ItemAt(6);
+  EXPECT_EQ(Utf8(row.iTitle), "Damaged session 20991231-2359-broken");
+  EXPECT_EQ(Utf8(row.iStatus), damaged);
+  // It cannot be marked, so no delete takes it along with the others.
+  list->List()->SetSelected(5);
+  Press(KDown, true);
+  Press(KEnter, true);
+  EXPECT_EQ(list->List()->MarkedCount(), 1);
+  EXPECT_FALSE(list->List()->ItemAt(6).iMarked);
+  Press(KEnter, true);
+  Press(KEnter, true);
+  EXPECT_EQ(list->List()->MarkedCount(), 1);
+  // Opening it says why it does not open, and the list stays.
+  list->List()->SetSelected(6);
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, [&](CDialogControl&) { Press(KEnter); }));
+  EXPECT_TRUE(SawText("This session's file is damaged and cannot be opened: " + damaged));
+  EXPECT_EQ(View(), CGui::ESessionListView);
+  EXPECT_EQ(Model().TrackSession(), nullptr);
+  EXPECT_TRUE(fs::exists(damaged));
+}
+
 // --- Pointer taps only ---------------------------------------------------------------------------
 
 TEST_F(StoredSessions, TapsAloneRecordPauseReopenMarkAndDelete) {
