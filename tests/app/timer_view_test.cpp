@@ -191,6 +191,7 @@ TEST_F(TimerViewTest, ADemoDriveWaitsRunsShowsSplitsAndLapsAndSpeaksTheLapTimes)
   SetMode(1);
   EXPECT_FALSE(Timer().Map().IsVisible());
   EXPECT_TRUE(normal.DifferenceLine().IsVisible());
+  pwtest::ExpectMatchesReference(*iEnv.iGui->Surface(), "timer_finish_normal.png");
   const PwTime finish = Now();
   ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return !t.ShowLast(); }));
   EXPECT_GE(Now() - finish, 19000);
