@@ -686,4 +686,17 @@ TEST_F(SessionHub, AGpsPortWithoutADeviceShowsNoConnectionAndNeverHangs) {
   unsetenv("PACEWRIGHT_PORT_57");
 }
 
+TEST_F(SessionHub, AMissingInputFileSaysSoAndNeverHangs) {
+  Start();
+  Model().Settings().SetGpsInputFile(u"/nonexistent/drive.nmea");
+  Press(KEnter);
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  ASSERT_TRUE(Script({[&] { Press(KLeft); }}, [&](CDialogControl&) { Press(KEnter); },
+                     [&] {
+                       return View() == CGui::ESessionView && screen->List() && screen->List()->Count() > 0 &&
+                              Utf8(screen->List()->ItemAt(0).iStatus) == "No connection to GPS";
+                     }));
+  for (const std::string& text : iTexts) ADD_FAILURE() << text;
+}
+
 }  // namespace
