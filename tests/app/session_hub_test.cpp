@@ -607,6 +607,31 @@ TEST_F(StoredSessions, ADamagedSessionFileIsListedAsDamagedAndNeverOpened) {
   EXPECT_TRUE(fs::exists(damaged));
 }
 
+TEST_F(StoredSessions, ADamagedSamplesFileGivesTheLoadFailureNoteAndKeepsTheList) {
+  // "Noon"'s samples cut short inside their header.
+  std::string noon;
+  for (int32_t i = 0; i < Model().Sessions().Count(); ++i)
+    if (Utf8(Model().Sessions().At(i)->Title()) == "Noon") noon = Utf8(Model().Sessions().At(i)->Identifier());
+  ASSERT_FALSE(noon.empty());
+  const std::string samples = iEnv.iDocs + "/Pacewright/Sessions/" + noon + "-plots.bin";
+  ASSERT_TRUE(fs::exists(samples));
+  ASSERT_TRUE(pwtest::WriteFileBytes(samples, std::string(5, '\x03')));
+  Press(KDown);
+  Press(KEnter);
+  auto* list = ViewAs<CSessionListView>(CGui::ESessionListView);
+  const int32_t rows = list->List()->Count();
+  for (int32_t i = 0; i < rows; ++i)
+    if (Utf8(list->List()->ItemAt(i).iTitle) == "Noon") list->List()->SetSelected(i);
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, [&](CDialogControl&) { Press(KEnter); },
+                     [&] { return !iTexts.empty() || View() == CGui::ESessionView; }));
+  ASSERT_EQ(iTexts.size(), 1u);
+  EXPECT_EQ(iTexts[0].rfind("Could not load the session. Error #", 0), 0u) << iTexts[0];
+  EXPECT_EQ(View(), CGui::ESessionListView);
+  EXPECT_EQ(Model().TrackSession(), nullptr);
+  EXPECT_EQ(ViewAs<CSessionListView>(CGui::ESessionListView)->List()->Count(), rows);
+  EXPECT_EQ(pwtest::ReadFileBytes(samples), std::string(5, '\x03'));
+}
+
 // --- Pointer taps only ---------------------------------------------------------------------------
 
 TEST_F(StoredSessions, TapsAloneRecordPauseReopenMarkAndDelete) {
