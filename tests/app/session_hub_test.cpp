@@ -451,8 +451,9 @@ TEST_F(StoredSessions, ComparingWithALapOfAnotherSessionAndExportingAllLaps) {
     CItemListControl& rows = choice->List();
     titles.push_back(Utf8(rows.ItemAt(0).iTitle));
     if (titles.size() == 1) {
-      EXPECT_EQ(rows.Count(), 4);
+      EXPECT_EQ(rows.Count(), 5);
       EXPECT_EQ(Utf8(rows.ItemAt(0).iTitle), "This session");
+      EXPECT_EQ(Utf8(rows.ItemAt(4).iTitle), "Best lap on this track");
       for (int32_t i = 0; i < rows.Count(); ++i)
         if (Utf8(rows.ItemAt(i).iTitle) == "Morning") rows.SetSelected(i);
     } else {
@@ -531,6 +532,44 @@ TEST_F(StoredSessions, ComparingWithALapOfAnotherSessionAndExportingAllLaps) {
   int32_t finished = 0;
   for (int32_t i = 0; i < session->Laps().LapCount(); ++i) finished += session->Laps().Lap(i)->IsFinished() ? 1 : 0;
   EXPECT_EQ(static_cast<int32_t>(laps.size()), finished);
+}
+
+TEST_F(StoredSessions, TheBestLapOnThisTrackIsTheFastestOfAllItsSessions) {
+  OpenByTitle("Noon");
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  CTrackSession* session = Model().TrackSession();
+  ASSERT_NE(session, nullptr);
+  const CSessionInfo* holder = session->FindTrackBest();
+  const std::string holderTitle = holder ? Utf8(holder->Title()) : std::string();
+  screen->List()->SetSelected(2);
+  int32_t asked = 0;
+  auto answer = [&](CDialogControl& aDialog) {
+    CItemListControl& rows = dynamic_cast<CSelectionDialogControl&>(aDialog).List();
+    ++asked;
+    rows.SetSelected(rows.Count() - 1);
+    Press(KEnter);
+  };
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, answer, [&] { return !screen->Comparison()->Running(); }));
+  // One choice only: the lap is the track's best, not picked from a list.
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(session->ComparesToTrackBest());
+  const CLap* compared = session->Laps().ComparisonLapFor(0);
+  ASSERT_NE(compared, nullptr);
+  if (holder) {
+    ASSERT_NE(session->ComparisonSession(), nullptr);
+    EXPECT_EQ(Utf8(session->ComparisonSession()->Info().Title()), holderTitle);
+    EXPECT_EQ(compared, session->ComparisonSession()->Laps().BestLap());
+    EXPECT_LT(compared->LapTime(), session->Laps().BestLap()->LapTime());
+  } else {
+    // The sessions of the drive are all as fast as this one: its own best stands.
+    EXPECT_EQ(session->ComparisonSession(), nullptr);
+    EXPECT_EQ(compared, session->Laps().BestLap());
+  }
+  // Any other lap of the track is slower than the reference.
+  for (const CSessionInfo* entry : {Model().Sessions().At(0), Model().Sessions().At(1)})
+    if (entry->BestLapTime().IsSet() && Utf8(entry->TrackName()) == "Example track") {
+      EXPECT_LE(compared->LapTime(), entry->BestLapTime());
+    }
 }
 
 TEST_F(StoredSessions, MarkingThreeSessionsDeletesThemWithTheirFiles) {
