@@ -1,4 +1,5 @@
 // import, positions.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -262,4 +263,16 @@ void RunPositions(TCliContext& aContext, const TArgs& aArgs) {
   if (failed) throw TUserError(CliText(R_CLI_CANNOT_READ, path, std::strerror(error)));
   NoteGpxSkips(aContext, parser.get());
   ThrowIfRefused(parser.get(), path);
+  // As for an import: what the parser refused is counted, so that a short list is explained.
+  const int32_t dropped = parser->DroppedCount();
+  if (dropped > 0) aContext.Note(CliTextN(R_CLI_DROPPED, dropped));
+  if (aArgs.Has("json")) {
+    // The last line sums up the lines before it.
+    CJsonWriter summary;
+    summary.BeginObject();
+    summary.Member("positions", static_cast<int32_t>(std::min<int64_t>(printer.Count(), INT32_MAX)));
+    summary.Member("dropped", dropped);
+    summary.EndObject();
+    aContext.PrintJson(summary);
+  }
 }

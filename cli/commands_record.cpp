@@ -184,7 +184,7 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   chosen->SetSaveNmea(model.Settings().SaveNmea());
 
   const CPwString root(model.StorageRoot());
-  if (!EnsureFolders(root)) throw TUserError(CliText(R_CLI_NO_STORAGE, Utf8(root)));
+  if (!EnsureFolders(root)) ThrowWriteFailure(root, CliText(R_CLI_NO_STORAGE, Utf8(root)));
   // Declared before the core, so the model lets go of the core's state after the core is gone
   // on every way out.
   struct TRestore {
@@ -209,7 +209,7 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
     core->SetSession(nullptr);
   };
   if (Trap([&] { session->NewSession(*chosen, root); }) != KErrNone)
-    throw TUserError(CliText(R_CLI_NO_STORAGE, Utf8(root)));
+    ThrowWriteFailure(root, CliText(R_CLI_NO_STORAGE, Utf8(root)));
   session->StartTiming();
   core->SetSession(session.get());
 
@@ -231,7 +231,8 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
     const int32_t saved = session->CloseSession();
     if (failure != KErrNone || saved != KErrNone) {
       const int32_t code = failure != KErrNone ? failure : saved;
-      throw TUserError(code == KErrNoMemory ? CliText(R_MEMORY_FULL) : CliTextN(R_CLI_INTERNAL_ERROR, code));
+      if (code == KErrNoMemory) throw TUserError(CliText(R_MEMORY_FULL));
+      ThrowWriteFailure(root, CliTextN(R_CLI_INTERNAL_ERROR, code));
     }
   }
   const int32_t positions = session->SampleCount();

@@ -303,13 +303,20 @@ void CWebClientEngine::WorkerBody(const std::shared_ptr<TRequest>& aRequest) {
   TPwInetAddress address;
   PwSocket socket;
   const TRequestClock clock(r.iLimits.iTotalMs);
-  if (!hostValid || !PwResolveHost(host.c_str(), static_cast<uint16_t>(port), address)) {
+  // Looking the name up is part of connecting: both share the connect limit, so a name server
+  // that never answers ends the request like a server that never accepts.
+  const TRequestClock connecting(std::min(r.iLimits.iConnectMs, clock.LeftMs()));
+  const TPwResolveResult resolved =
+      hostValid ? PwResolveHost(host.c_str(), static_cast<uint16_t>(port), address, r.iCancel, connecting.LeftMs())
+                : TPwResolveResult::EFailed;
+  if (resolved == TPwResolveResult::ECancelled) {
+    outcome = ECancelled;
+  } else if (resolved != TPwResolveResult::EResolved) {
     outcome = EFailed;
   } else if (!socket.Open()) {
     outcome = EFailed;
   } else {
-    const PwSocket::TConnectResult connected =
-        socket.Connect(address, r.iCancel, clock.WaitMs(r.iLimits.iConnectMs));
+    const PwSocket::TConnectResult connected = socket.Connect(address, r.iCancel, connecting.LeftMs());
     if (connected == PwSocket::EConnectCancelled) {
       outcome = ECancelled;
     } else if (connected != PwSocket::EConnected) {

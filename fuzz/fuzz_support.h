@@ -1,5 +1,5 @@
 // Shared pieces of the fuzz targets: a scratch folder for the loaders that read files, an
-// observer that records what a parser delivers, and the two ways of feeding a parser (all at
+// observer that records what a parser delivers and checks that it is possible, and the two ways of feeding a parser (all at
 // once, and in small pieces) whose results must agree.
 #pragma once
 
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "acquisition/data_parser.h"
+#include "acquisition/geodesy.h"
 #include "foundation/paths.h"
 #include "foundation/pw_string.h"
 
@@ -59,11 +60,20 @@ class TScratch {
 };
 
 // Sums up everything delivered, so that two feedings of the same bytes can be compared.
+// Every position it hears must be one a receiver can truly report: the parsers refuse the rest
+// where they read it.
 class TRecorder final : public MParsedDataObserver {
  public:
-  int32_t PositionParsed(TCoordinate aLatitude, TCoordinate aLongitude, PwTime aTime, TDistance, TSpeed,
+  int32_t PositionParsed(TCoordinate aLatitude, TCoordinate aLongitude, PwTime aTime, TDistance, TSpeed aSpeed,
                          double, double, double, int32_t aSatellites, int32_t, int32_t, PwTime aDate,
                          PwTime) override {
+    if (!IsPlausiblePoint(TGeoPoint(aLatitude, aLongitude))) Finding("a position off the globe was delivered");
+    if (aSpeed.IsValid() && !IsPlausibleSpeed(aSpeed)) Finding("a speed outside 0..150 m/s was delivered");
+    // 23:59:60.999 at the most, for a leap second; logs that count time from their start may
+    // run past a day, but never backwards past it.
+    if (!aTime.IsSet() || aTime.Milliseconds() < 0) Finding("a position without a time was delivered");
+    if (iTimesOfDay && aTime.Milliseconds() > PwTime::KDay + 999)
+      Finding("a position without a time of day was delivered");
     ++iPositions;
     iDigest = iDigest * 31 + static_cast<uint32_t>(aLatitude.iValue) * 7 + static_cast<uint32_t>(aLongitude.iValue) +
               static_cast<uint32_t>(aTime.Milliseconds()) + static_cast<uint32_t>(aSatellites) + static_cast<uint32_t>(aDate.Milliseconds());
@@ -88,6 +98,8 @@ class TRecorder final : public MParsedDataObserver {
            iChannels == aOther.iChannels && iLines == aOther.iLines && iDigest == aOther.iDigest;
   }
 
+  // Whether the format's times are times of day (NMEA, VBox) rather than a running count.
+  bool iTimesOfDay = true;
   int64_t iPositions = 0;
   int64_t iObd = 0;
   int64_t iObdSentences = 0;

@@ -16,6 +16,7 @@ pwfuzz::TRecorder Run(const uint8_t* aData, size_t aSize, size_t aPiece) {
   std::unique_ptr<CSlowBearing> bearing(CSlowBearing::NewL());
   TGpsClock clock([]() -> uint32_t { return 1000; });
   pwfuzz::TRecorder recorder;
+  recorder.iTimesOfDay = false;  // a running time, carried across restarts
   pwfuzz::FeedInPieces(aData, aSize, aPiece, [&](CPwByteArrayC aBytes) {
     parser->Parse(aBytes, &recorder, bearing.get(), obd.get(), state.get(), &clock);
   });

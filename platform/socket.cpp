@@ -8,12 +8,23 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <mutex>
+#include <thread>
 
-bool PwResolveHost(const char* aHost, uint16_t aPort, TPwInetAddress& aOut) {
-  if (!aHost || !*aHost) return false;
+namespace {
+
+std::atomic<TPwHostLookup> gLookupForTests{nullptr};
+
+bool SystemLookup(const char* aHost, uint16_t aPort, TPwInetAddress& aOut) {
   addrinfo hints;
   std::memset(&hints, 0, sizeof(hints));
   hints.ai_family = AF_INET;
@@ -31,6 +42,96 @@ bool PwResolveHost(const char* aHost, uint16_t aPort, TPwInetAddress& aOut) {
   }
   ::freeaddrinfo(list);
   return found;
+}
+
+bool Lookup(const char* aHost, uint16_t aPort, TPwInetAddress& aOut) {
+  if (const TPwHostLookup lookup = gLookupForTests.load()) {
+    if (!lookup(aHost, aOut)) return false;
+    aOut.iPort = aPort;
+    return true;
+  }
+  return SystemLookup(aHost, aPort, aOut);
+}
+
+// What the lookup thread and the waiting caller share; the last of the two to let go of it
+// frees it, so a caller that gave up leaves nothing behind for the thread to write into.
+struct TLookupState {
+  explicit TLookupState(const char* aHost, uint16_t aPort) : iHost(aHost), iPort(aPort) {
+    iDone = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  }
+  ~TLookupState() {
+    if (iDone >= 0) ::close(iDone);
+  }
+  const std::string iHost;
+  const uint16_t iPort;
+  int iDone = -1;  // signalled once iFound and iAddress are written
+  std::mutex iMutex;
+  bool iFound = false;
+  TPwInetAddress iAddress;
+};
+
+int64_t NowMs() {
+  timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+void PwSetHostLookupForTests(TPwHostLookup aLookup) { gLookupForTests.store(aLookup); }
+
+TPwResolveResult PwResolveHost(const char* aHost, uint16_t aPort, TPwInetAddress& aOut, PwCancelEvent& aCancel,
+                               int32_t aTimeoutMs) {
+  if (!aHost || !*aHost) return TPwResolveResult::EFailed;
+  // A dotted address needs no resolver.
+  in_addr dotted;
+  if (::inet_pton(AF_INET, aHost, &dotted) == 1) {
+    aOut.iAddress = ntohl(dotted.s_addr);
+    aOut.iPort = aPort;
+    return TPwResolveResult::EResolved;
+  }
+  std::shared_ptr<TLookupState> state = std::make_shared<TLookupState>(aHost, aPort);
+  if (state->iDone < 0) return TPwResolveResult::EFailed;
+  try {
+    std::thread([state] {
+      TPwInetAddress address;
+      const bool found = Lookup(state->iHost.c_str(), state->iPort, address);
+      {
+        std::lock_guard<std::mutex> guard(state->iMutex);
+        state->iAddress = address;
+        state->iFound = found;
+      }
+      const uint64_t one = 1;
+      ssize_t r;
+      do {
+        r = ::write(state->iDone, &one, sizeof(one));
+      } while (r < 0 && errno == EINTR);
+    }).detach();
+  } catch (const std::system_error&) {
+    return TPwResolveResult::EFailed;
+  }
+  const int64_t deadline = aTimeoutMs < 0 ? -1 : NowMs() + aTimeoutMs;
+  for (;;) {
+    pollfd fds[2] = {{state->iDone, POLLIN, 0}, {aCancel.Descriptor(), POLLIN, 0}};
+    const nfds_t count = aCancel.Descriptor() >= 0 ? 2 : 1;
+    int wait = -1;
+    if (deadline >= 0) wait = static_cast<int>(std::max<int64_t>(deadline - NowMs(), 0));
+    const int ready = ::poll(fds, count, wait);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return TPwResolveResult::EFailed;
+    }
+    if (ready == 0) return TPwResolveResult::ETimedOut;
+    if (count == 2 && (fds[1].revents & POLLIN) && aCancel.TryConsume()) return TPwResolveResult::ECancelled;
+    if (fds[0].revents & POLLIN) {
+      uint64_t value = 0;
+      if (::read(state->iDone, &value, sizeof(value)) != static_cast<ssize_t>(sizeof(value))) continue;
+      std::lock_guard<std::mutex> guard(state->iMutex);
+      if (!state->iFound) return TPwResolveResult::EFailed;
+      aOut = state->iAddress;
+      return TPwResolveResult::EResolved;
+    }
+  }
 }
 
 PwCancelEvent::PwCancelEvent() { iFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }

@@ -11,9 +11,23 @@ struct TPwInetAddress {
   uint16_t iPort = 0;
 };
 
-// Resolves a host name or dotted address to its first IPv4 address (getaddrinfo). False when
-// the name does not resolve or has no IPv4 address.
-bool PwResolveHost(const char* aHost, uint16_t aPort, TPwInetAddress& aOut);
+class PwCancelEvent;
+
+// Resolve's results.
+enum class TPwResolveResult : int32_t { EResolved, EFailed, ECancelled, ETimedOut };
+
+// Resolves a host name or dotted address to its first IPv4 address (getaddrinfo; EFailed when
+// the name does not resolve or has no IPv4 address), within a time limit (negative: none),
+// watching aCancel: a resolver that never answers (an unreachable name server) cannot hold the
+// caller longer than that. The lookup runs on a thread of its own, which is left to finish by
+// itself when the caller stops waiting.
+TPwResolveResult PwResolveHost(const char* aHost, uint16_t aPort, TPwInetAddress& aOut, PwCancelEvent& aCancel,
+                               int32_t aTimeoutMs);
+
+// Replaces the system's lookup of names for tests (null restores it): a name server that never
+// answers cannot be had on demand.
+using TPwHostLookup = bool (*)(const char* aHost, TPwInetAddress& aOut);
+void PwSetHostLookupForTests(TPwHostLookup aLookup);
 
 // Auto-reset event that a socket wait can watch (an eventfd): one Set ends the current or next
 // wait of any socket given this event, which consumes it.

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/gui/custom_view.h"
+#include "app/views/result_views.h"
 #include "foundation/worker.h"
 
 class CGraphControl;
@@ -62,7 +63,7 @@ class CAnalyzeControl : public CContainerControl {
   bool iMapStale = true;
 };
 
-class CAnalyzeView : public CCustomView, public MWorkerObserver {
+class CAnalyzeView : public CCustomView, public MWorkerObserver, public MGraphOpener {
  public:
   explicit CAnalyzeView(CModel& aModel);
   ~CAnalyzeView() override;
@@ -70,13 +71,14 @@ class CAnalyzeView : public CCustomView, public MWorkerObserver {
   // --- Openings. Each discards the previous graph data first; a request the generator
   // refuses (no session data, no lap or run) shows nothing.
   // The next fifteen minutes from the route's current sample.
-  void OpenRouteGraph();
+  void OpenRouteGraph() override;
   // The lap list's viewed lap: aWholeLap 1 the whole lap ("Open graph"), 0 the selected sector
   // ("Sector graph"). Lap-timing sessions only.
   void OpenLapGraph(int32_t aWholeLap);
   // The selected run's result in test aTest (-1: the test list's selected test).
   // Performance-testing sessions only.
-  void OpenRunGraph(int32_t aTest = -1);
+  void OpenRunGraph(int32_t aTest);
+  void OpenRunGraph() override { OpenRunGraph(-1); }
   // The graph settings changed: calculates the same data again and calls aDone (which closes
   // the settings editor) when it is complete.
   void Reopen(std::function<void()> aDone);

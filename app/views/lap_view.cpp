@@ -8,10 +8,12 @@
 #include "app/gui/gui.h"
 #include "app/gui/layout.h"
 #include "app/model.h"
+#include "app/views/analyze_view.h"
 #include "app/views/exporter_editor_view.h"
 #include "app/views/lap_list_controls.h"
 #include "app/views/lap_notes.h"
 #include "app/views/select_comparison.h"
+#include "app/views/settings_editor_view.h"
 #include "app/views/view_access.h"
 #include "exchange/session_exporter.h"
 #include "foundation/string_provider.h"
@@ -378,7 +380,8 @@ void CLapView::OpenSubmenu(int32_t aFirst, int32_t aLast, const uint16_t* aLabel
 
 void CLapView::OpenGraph(bool aWholeLap) {
   iGraphRequest = aWholeLap ? 1 : 0;
-  ViewObserver()->OpenView(CGui::EAnalyzeView);
+  // The analysis view calculates the graph as background work and opens itself when done.
+  if (CAnalyzeView* analysis = ViewOf<CAnalyzeView>(*iModel, CGui::EAnalyzeView)) analysis->OpenLapGraph(iGraphRequest);
 }
 
 int32_t CLapView::HandleCommand(int32_t aCommand) {
@@ -469,7 +472,8 @@ int32_t CLapView::HandleCommand(int32_t aCommand) {
       observer->OpenView(CGui::EExporterEditorView);
       return 0;
     case pwcmd::KLapSettings:
-      observer->OpenView(CGui::ESettingsEditorView);
+      // From the lap list the settings editor shows the high/low speed page alone.
+      OpenHiLoSpeedSettings(*iModel);
       return 0;
     default:
       return 1;

@@ -92,16 +92,52 @@ void CSelectComparison::ChooseSession() {
     rows.AppendCopy(filter.At(i)->Title());
     if (other && SameSession(*filter.At(i), other->Info())) focus = i + 1;
   }
+  // Last, so that the rows before it stay where they always were.
+  const int32_t trackBest = session->IsLapTiming() ? rows.Count() : -1;
+  if (trackBest >= 0) {
+    AddRow(rows, R_SC_TRACK_BEST);
+    if (session->ComparesToTrackBest()) focus = trackBest;
+  }
   CPwString title;
   title.LoadFromResource(R_SC_SELECT_SESSION);
   const int32_t chosen = iDialogs->SelectFromList(title, CPwStringC(), rows, focus);
   if (chosen < 0) {
     iState = EEnded;
+  } else if (chosen == trackBest) {
+    ChooseTrackBest();
   } else if (chosen == 0) {
     iState = EChooseInThisSession;
   } else {
     filter.SetSelectedIndex(chosen - 1);
     iState = ELoadOtherSession;
+  }
+}
+
+void CSelectComparison::ChooseTrackBest() {
+  CTrackSession* session = iModel->TrackSession();
+  iState = EEnded;
+  const int32_t found = session->CompareToTrackBest();
+  if (found == 0) {
+    iDialogs->ShowNote(CDialogs::EConfirmedError, R_SC_NO_TRACK_LAPS);
+    return;
+  }
+  if (found == 1) {
+    session->Laps().RecomputeBestAndOptimal();
+    return;
+  }
+  CPlotListLoader* loader = session->ComparisonSession()->SamplesLoader();
+  iTrackBestLoad = true;
+  if (!loader) {
+    WorkerDone(KErrNone);
+    return;
+  }
+  iState = ELoadOtherSession;  // running until the load ends
+  iWaiting = true;
+  if (Trap([&] { iModel->RunWorker(loader, this, R_SESSION_LOADING); }) != KErrNone) {
+    iWaiting = false;
+    iTrackBestLoad = false;
+    session->DeleteComparison();
+    iState = EEnded;
   }
 }
 
@@ -135,7 +171,9 @@ void CSelectComparison::LoadOther() {
 
 void CSelectComparison::WorkerDone(int32_t aCode) {
   const bool resumed = iWaiting;
+  const bool trackBest = iTrackBestLoad;
   iWaiting = false;
+  iTrackBestLoad = false;
   CTrackSession* session = iModel->TrackSession();
   if (!session || !session->ComparisonSession()) {
     iState = EEnded;
@@ -158,6 +196,10 @@ void CSelectComparison::WorkerDone(int32_t aCode) {
       session->DeleteComparison();
       iDialogs->ShowNote(CDialogs::EConfirmedError, R_SC_NO_RUNS);
       iState = EEnded;
+    } else if (trackBest) {
+      // Its best lap is the reference; nothing more to choose.
+      session->Laps().RecomputeBestAndOptimal();
+      iState = EEnded;
     } else {
       iState = EChooseInOtherSession;
     }
@@ -168,6 +210,7 @@ void CSelectComparison::WorkerDone(int32_t aCode) {
 
 void CSelectComparison::WorkerCancelled() {
   iWaiting = false;
+  iTrackBestLoad = false;
   if (CTrackSession* session = iModel->TrackSession()) session->DeleteComparison();
   iState = EEnded;
   End();

@@ -1,5 +1,6 @@
 // The choice of what the open session is compared with: this session or another stored session
-// of the same track (or performance test), then one of its laps (or runs). Loading the other
+// of the same track (or performance test), then one of its laps (or runs); for lap timing also
+// the fastest lap of any stored session of the track, which then follows a new best. Loading the other
 // session is background work, so the sequence is a small state machine that the end of the
 // load resumes.
 #pragma once
@@ -42,10 +43,13 @@ class CSelectComparison : public CPwBase, public MWorkerObserver {
   void ChooseSession();
   void LoadOther();
   void ChooseLapOrRun();
+  // "Best lap on this track": loads the session that holds it, or ends at once.
+  void ChooseTrackBest();
   void End();
 
   CModel* iModel = nullptr;
   CDialogs* iDialogs = nullptr;
   int32_t iState = EEnded;
   bool iWaiting = false;
+  bool iTrackBestLoad = false;  // the load under way is the track's best lap: no lap choice follows
 };

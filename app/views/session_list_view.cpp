@@ -42,7 +42,7 @@ const PwTimeConverter& Converter() {
 // --- The rows ------------------------------------------------------------------------------------
 
 void CSessionRowsControl::ToggleMark(int32_t aIndex) {
-  if (iEmpty || aIndex < 0 || aIndex >= Count()) return;
+  if (iEmpty || aIndex < 0 || aIndex >= Count() || aIndex >= iFirstDamaged) return;
   ItemAt(aIndex).iMarked = !ItemAt(aIndex).iMarked;
   Invalidate();
 }
@@ -185,8 +185,25 @@ void CSessionListView::RefreshL() {
     row.iMarked = marked.Count() > 0 && marked.Contains(key);
     if (!focusKey.IsEmpty() && key == focusKey) focus = i;
   }
-  iList->SetEmpty(sessions.Count() == 0);
-  if (sessions.Count() == 0) {
+  // A session file that cannot be read still holds the user's data: it is listed with where it
+  // is, below the readable ones.
+  for (int32_t i = 0; i < sessions.DamagedCount(); ++i) {
+    const CSessionInfo& entry = sessions.DamagedAt(i);
+    CPwString title;
+    title.FormatU(R_SL_DAMAGED, entry.Identifier());
+    entry.FilePath(line);
+    iList->AddItemL(title, line, 0);
+    key.Copy(u"!");
+    key.Append(entry.Identifier());
+    key.Append(u"|");
+    key.Append(entry.StorageRoot());
+    iKeys.AppendCopy(key);
+    if (!focusKey.IsEmpty() && key == focusKey) focus = sessions.Count() + i;
+  }
+  iList->SetFirstDamaged(sessions.Count());
+  const bool empty = sessions.Count() == 0 && sessions.DamagedCount() == 0;
+  iList->SetEmpty(empty);
+  if (empty) {
     CPwString empty;
     empty.LoadFromResource(R_SL_EMPTY);
     iList->AddItemL(empty, CPwStringC());
@@ -289,7 +306,15 @@ int32_t CSessionListView::HandleCommand(int32_t aCommand) {
       if (iList->Empty() || iList->Selected() < 0) return 0;
       const CSessionList& sessions = iModel->Sessions();
       const int32_t row = iList->Selected();
-      if (row >= sessions.Count()) return 0;
+      if (row >= sessions.Count()) {
+        const int32_t damaged = row - sessions.Count();
+        if (damaged < sessions.DamagedCount()) {
+          CPwString path;
+          sessions.DamagedAt(damaged).FilePath(path);
+          observer->Dialogs().ShowNoteU(CDialogs::EConfirmedError, R_SL_DAMAGED_NOTE, path);
+        }
+        return 0;
+      }
       iModel->Sessions().SetFocusIndex(row);
       if (auto* screen = ViewOf<CSessionView>(*iModel, CGui::ESessionView)) (void)screen->LoadSession(*sessions.At(row));
       return 0;

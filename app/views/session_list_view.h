@@ -22,7 +22,9 @@ constexpr int32_t KModeNote = 4163;
 }  // namespace pwcmd
 
 // The rows: shift with up or down marks every row passed, shift with Enter marks the focused
-// row, and a tap on a row's mark box (its left square) marks it instead of opening it.
+// row, and a tap on a row's mark box (its left square) marks it instead of opening it. Rows
+// from the first damaged one on stand for session files that cannot be read: they are shown,
+// never marked.
 class CSessionRowsControl : public CItemListControl {
  public:
   using CItemListControl::CItemListControl;
@@ -33,6 +35,9 @@ class CSessionRowsControl : public CItemListControl {
   TPwRect MarkBox(int32_t aIndex);
   bool Empty() const { return iEmpty; }
   void SetEmpty(bool aEmpty) { iEmpty = aEmpty; }
+  // The first row of a damaged session file (Count() when there is none).
+  int32_t FirstDamaged() const { return iFirstDamaged; }
+  void SetFirstDamaged(int32_t aRow) { iFirstDamaged = aRow; }
 
   int32_t HandleKey(int32_t aKeyCode, int32_t aShift) override;
   int32_t HandlePointer(int32_t aKind, int32_t aX, int32_t aY) override;
@@ -40,6 +45,7 @@ class CSessionRowsControl : public CItemListControl {
  private:
   bool iEmpty = false;
   bool iMarkTap = false;
+  int32_t iFirstDamaged = 0;
 };
 
 class CSessionListView : public CCustomView, public MItemListObserver {

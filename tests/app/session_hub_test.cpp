@@ -423,8 +423,9 @@ TEST_F(StoredSessions, ComparingWithALapOfAnotherSessionAndExportingAllLaps) {
     CItemListControl& rows = choice->List();
     titles.push_back(Utf8(rows.ItemAt(0).iTitle));
     if (titles.size() == 1) {
-      EXPECT_EQ(rows.Count(), 4);
+      EXPECT_EQ(rows.Count(), 5);
       EXPECT_EQ(Utf8(rows.ItemAt(0).iTitle), "This session");
+      EXPECT_EQ(Utf8(rows.ItemAt(4).iTitle), "Best lap on this track");
       for (int32_t i = 0; i < rows.Count(); ++i)
         if (Utf8(rows.ItemAt(i).iTitle) == "Morning") rows.SetSelected(i);
     } else {
@@ -505,6 +506,44 @@ TEST_F(StoredSessions, ComparingWithALapOfAnotherSessionAndExportingAllLaps) {
   EXPECT_EQ(static_cast<int32_t>(laps.size()), finished);
 }
 
+TEST_F(StoredSessions, TheBestLapOnThisTrackIsTheFastestOfAllItsSessions) {
+  OpenByTitle("Noon");
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  CTrackSession* session = Model().TrackSession();
+  ASSERT_NE(session, nullptr);
+  const CSessionInfo* holder = session->FindTrackBest();
+  const std::string holderTitle = holder ? Utf8(holder->Title()) : std::string();
+  screen->List()->SetSelected(2);
+  int32_t asked = 0;
+  auto answer = [&](CDialogControl& aDialog) {
+    CItemListControl& rows = dynamic_cast<CSelectionDialogControl&>(aDialog).List();
+    ++asked;
+    rows.SetSelected(rows.Count() - 1);
+    Press(KEnter);
+  };
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, answer, [&] { return !screen->Comparison()->Running(); }));
+  // One choice only: the lap is the track's best, not picked from a list.
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(session->ComparesToTrackBest());
+  const CLap* compared = session->Laps().ComparisonLapFor(0);
+  ASSERT_NE(compared, nullptr);
+  if (holder) {
+    ASSERT_NE(session->ComparisonSession(), nullptr);
+    EXPECT_EQ(Utf8(session->ComparisonSession()->Info().Title()), holderTitle);
+    EXPECT_EQ(compared, session->ComparisonSession()->Laps().BestLap());
+    EXPECT_LT(compared->LapTime(), session->Laps().BestLap()->LapTime());
+  } else {
+    // The sessions of the drive are all as fast as this one: its own best stands.
+    EXPECT_EQ(session->ComparisonSession(), nullptr);
+    EXPECT_EQ(compared, session->Laps().BestLap());
+  }
+  // Any other lap of the track is slower than the reference.
+  for (const CSessionInfo* entry : {Model().Sessions().At(0), Model().Sessions().At(1)})
+    if (entry->BestLapTime().IsSet() && Utf8(entry->TrackName()) == "Example track") {
+      EXPECT_LE(compared->LapTime(), entry->BestLapTime());
+    }
+}
+
 TEST_F(StoredSessions, MarkingThreeSessionsDeletesThemWithTheirFiles) {
   Press(KDown);
   Press(KEnter);
@@ -545,6 +584,63 @@ TEST_F(StoredSessions, MarkingThreeSessionsDeletesThemWithTheirFiles) {
   Press(KDown);
   Press(KEnter);
   EXPECT_EQ(ViewAs<CSessionListView>(CGui::ESessionListView)->List()->Selected(), 1);
+}
+
+TEST_F(StoredSessions, ADamagedSessionFileIsListedAsDamagedAndNeverOpened) {
+  // A session file overwritten with rubbish, newer than every other.
+  const std::string damaged = iEnv.iDocs + "/Pacewright/Sessions/20991231-2359-broken-session.bin";
+  ASSERT_TRUE(pwtest::WriteFileBytes(damaged, std::string(40, '\xff')));
+  Model().Sessions().Refresh();
+  ASSERT_EQ(Model().Sessions().DamagedCount(), 1);
+  Press(KDown);
+  Press(KEnter);
+  auto* list = ViewAs<CSessionListView>(CGui::ESessionListView);
+  ASSERT_EQ(list->List()->Count(), 7);
+  // Below the readable sessions, with where its file is.
+  const CListItem& row = list->List()->ItemAt(6);
+  EXPECT_EQ(Utf8(row.iTitle), "Damaged session 20991231-2359-broken");
+  EXPECT_EQ(Utf8(row.iStatus), damaged);
+  // It cannot be marked, so no delete takes it along with the others.
+  list->List()->SetSelected(5);
+  Press(KDown, true);
+  Press(KEnter, true);
+  EXPECT_EQ(list->List()->MarkedCount(), 1);
+  EXPECT_FALSE(list->List()->ItemAt(6).iMarked);
+  Press(KEnter, true);
+  Press(KEnter, true);
+  EXPECT_EQ(list->List()->MarkedCount(), 1);
+  // Opening it says why it does not open, and the list stays.
+  list->List()->SetSelected(6);
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, [&](CDialogControl&) { Press(KEnter); }));
+  EXPECT_TRUE(SawText("This session's file is damaged and cannot be opened: " + damaged));
+  EXPECT_EQ(View(), CGui::ESessionListView);
+  EXPECT_EQ(Model().TrackSession(), nullptr);
+  EXPECT_TRUE(fs::exists(damaged));
+}
+
+TEST_F(StoredSessions, ADamagedSamplesFileGivesTheLoadFailureNoteAndKeepsTheList) {
+  // "Noon"'s samples cut short inside their header.
+  std::string noon;
+  for (int32_t i = 0; i < Model().Sessions().Count(); ++i)
+    if (Utf8(Model().Sessions().At(i)->Title()) == "Noon") noon = Utf8(Model().Sessions().At(i)->Identifier());
+  ASSERT_FALSE(noon.empty());
+  const std::string samples = iEnv.iDocs + "/Pacewright/Sessions/" + noon + "-plots.bin";
+  ASSERT_TRUE(fs::exists(samples));
+  ASSERT_TRUE(pwtest::WriteFileBytes(samples, std::string(5, '\x03')));
+  Press(KDown);
+  Press(KEnter);
+  auto* list = ViewAs<CSessionListView>(CGui::ESessionListView);
+  const int32_t rows = list->List()->Count();
+  for (int32_t i = 0; i < rows; ++i)
+    if (Utf8(list->List()->ItemAt(i).iTitle) == "Noon") list->List()->SetSelected(i);
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, [&](CDialogControl&) { Press(KEnter); },
+                     [&] { return !iTexts.empty() || View() == CGui::ESessionView; }));
+  ASSERT_EQ(iTexts.size(), 1u);
+  EXPECT_EQ(iTexts[0].rfind("Could not load the session. Error #", 0), 0u) << iTexts[0];
+  EXPECT_EQ(View(), CGui::ESessionListView);
+  EXPECT_EQ(Model().TrackSession(), nullptr);
+  EXPECT_EQ(ViewAs<CSessionListView>(CGui::ESessionListView)->List()->Count(), rows);
+  EXPECT_EQ(pwtest::ReadFileBytes(samples), std::string(5, '\x03'));
 }
 
 // --- Pointer taps only ---------------------------------------------------------------------------
@@ -624,6 +720,19 @@ TEST_F(SessionHub, AGpsPortWithoutADeviceShowsNoConnectionAndNeverHangs) {
   ASSERT_TRUE(Script({[&] { Press(KEsc); }}, [&](CDialogControl&) { Press(KLeft); }));
   EXPECT_EQ(View(), CGui::EMainView);
   unsetenv("PACEWRIGHT_PORT_57");
+}
+
+TEST_F(SessionHub, AMissingInputFileSaysSoAndNeverHangs) {
+  Start();
+  Model().Settings().SetGpsInputFile(u"/nonexistent/drive.nmea");
+  Press(KEnter);
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  ASSERT_TRUE(Script({[&] { Press(KLeft); }}, [&](CDialogControl&) { Press(KEnter); },
+                     [&] {
+                       return View() == CGui::ESessionView && screen->List() && screen->List()->Count() > 0 &&
+                              Utf8(screen->List()->ItemAt(0).iStatus) == "No connection to GPS";
+                     }));
+  for (const std::string& text : iTexts) ADD_FAILURE() << text;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "timing/lap_list.h"
 #include "timing/timer_helper.h"
 #include "timing/track_profile.h"
+#include "timing/trap_line.h"
 #include "timing/track_session.h"
 
 namespace {
@@ -191,6 +193,7 @@ TEST_F(TimerViewTest, ADemoDriveWaitsRunsShowsSplitsAndLapsAndSpeaksTheLapTimes)
   SetMode(1);
   EXPECT_FALSE(Timer().Map().IsVisible());
   EXPECT_TRUE(normal.DifferenceLine().IsVisible());
+  pwtest::ExpectMatchesReference(*iEnv.iGui->Surface(), "timer_finish_normal.png");
   const PwTime finish = Now();
   ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return !t.ShowLast(); }));
   EXPECT_GE(Now() - finish, 19000);
@@ -202,6 +205,46 @@ TEST_F(TimerViewTest, ADemoDriveWaitsRunsShowsSplitsAndLapsAndSpeaksTheLapTimes)
   EXPECT_NE(iEnv.iGui->CurrentView()->ViewNumber(), CTimerView::KViewNumber);
   EXPECT_FALSE(Model().TimerViewActive());
   EXPECT_FALSE(Model().BacklightHeld());
+}
+
+TEST_F(TimerViewTest, AComparisonLapWithoutSplitsGivesNoSplitDifference) {
+  StartSession();
+  OpenTimer();
+  // Lap 1 is driven with the split lines taken away, lap 2 with them back: the comparison
+  // lap (lap 1, the best) has no splits to compare lap 2's with.
+  CTrackProfile& track = Session().Track();
+  track.SetLock(0);
+  CTrapLineList& traps = *track.Traps();
+  std::vector<std::unique_ptr<CTrapLine>> splits;
+  for (int32_t i = traps.Count() - 1; i >= 0; --i)
+    if (traps.At(i)->Type() == ETrapSplit) {
+      splits.emplace_back(new CTrapLine);
+      splits.back()->CopyFrom(*traps.At(i));
+      traps.SetCurrent(i);
+      ASSERT_EQ(track.RemoveCurrentTrap(), 1);
+    }
+  ASSERT_FALSE(splits.empty());
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return t.RunningNumber() == 2; }));
+  ASSERT_EQ(Session().Laps().Lap(0)->SplitCount(), 0);
+  for (const auto& split : splits) ASSERT_EQ(track.AddTrap(*split), 1);
+
+  // Lap 2 passes its splits: each shows its time, never a difference to a split lap 1 lacks.
+  CSimpleTimerControl& simple = Timer().SimpleTimer();
+  int32_t shown = 0;
+  while (FeedUntil([](const CTimerHelper& t) { return t.ShowLast() || t.RunningNumber() == 3; }) &&
+         Session().Timer().RunningNumber() == 2) {
+    ++shown;
+    EXPECT_FALSE(Session().Timer().Difference().IsSet());
+    EXPECT_FALSE(simple.CurrentLine().Text(CBigTextControl::ERight).IsEmpty());
+    for (int32_t mode : {0, 1, 2}) SetMode(mode);
+    ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return !t.ShowLast(); }));
+  }
+  EXPECT_GT(shown, 0);
+  ASSERT_GT(Session().Laps().LapCount(), 1);
+  EXPECT_GT(Session().Laps().Lap(1)->SplitCount(), 0);
+  // The finish still compares the whole laps.
+  EXPECT_EQ(Session().Timer().RunningNumber(), 3);
+  EXPECT_TRUE(Session().Timer().Difference().IsSet());
 }
 
 TEST_F(TimerViewTest, ModesKeysAndCommandsFollowTheSession) {

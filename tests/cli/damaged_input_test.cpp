@@ -84,6 +84,13 @@ TEST(CliDamagedInput, ImpossibleSamplesAreDroppedCountedAndReported) {
     if (!line.empty()) last = line;
   EXPECT_EQ(last.find("35913923"), std::string::npos) << last;
 
+  // Reading the positions straight from the log drops and counts the same.
+  const RunResult listed = cli.Ok({"positions", "--format", "nmea", path, "--json"});
+  EXPECT_EQ(listed.iErr, text.iErr);
+  const std::string summary = listed.iOut.substr(listed.iOut.rfind('\n', listed.iOut.size() - 2) + 1);
+  EXPECT_EQ(summary, "{\"positions\":10,\"dropped\":5}\n");
+  EXPECT_EQ(cli.Ok({"positions", "--format", "nmea", path}).iErr, text.iErr);
+
   // A clean log says nothing on standard error and counts no drops.
   const std::string clean = cli.WriteWork("clean.nmea", CircleDrive({20.0}, 0.2).Nmea());
   const RunResult quiet = cli.Ok({"import", "--format", "nmea", clean, "--json"});
@@ -229,6 +236,8 @@ TEST(CliDamagedInput, AFullOrReadOnlyDocumentsFolderIsNamedAsSuch) {
 
   const auto readOnlyChecks = [&log](Cli& aCli) {
     ExpectUserError(aCli.Run({"import", "--format", "nmea", log}), "the documents folder is read-only");
+    ExpectUserError(aCli.Run({"record", "--input", log, "--log", "--replay-delay", "0"}),
+                    "the documents folder is read-only");
     ExpectUserError(aCli.Run({"track", "create", "Oval"}), "the documents folder is read-only");
     ExpectUserError(aCli.Run({"track", "add-trap", "Ring", "--type", "split", "--lat", "1", "--lon", "2", "--bearing",
                               "3"}),

@@ -232,13 +232,19 @@ TEST(CliSessions, PositionsArePrintedAsTheParserDeliversThem) {
   std::istringstream lines(r.iOut);
   std::string line;
   size_t count = 0;
-  Json first;
+  Json first, summary;
   while (std::getline(lines, line)) {
     Json value;
     ASSERT_TRUE(Json::Parse(line, value)) << line;
     if (count++ == 0) first = value;
+    summary = value;
   }
-  EXPECT_EQ(count, static_cast<size_t>(drive.TimeAt(0.2) * 10) + 1);
+  // Every position, then the summary line.
+  const size_t expected = static_cast<size_t>(drive.TimeAt(0.2) * 10) + 1;
+  EXPECT_EQ(count, expected + 1);
+  EXPECT_EQ(summary["positions"].Number(), static_cast<double>(expected));
+  EXPECT_EQ(summary["dropped"].Number(), 0);
+  EXPECT_EQ(r.iErr, "");
   EXPECT_EQ(first["tod_ms"].Number(), static_cast<double>(KDriveStartMs));
   EXPECT_NEAR(first["lat"].Number(), KCentreLat - NorthDegrees(CircleDrive::KRadius), 1e-6);
   EXPECT_NEAR(first["lon"].Number(), KCentreLon, 1e-6);
@@ -254,7 +260,7 @@ TEST(CliSessions, PositionsArePrintedAsTheParserDeliversThem) {
 
   // A foreign format read as NMEA yields nothing, quietly.
   const std::string garbage = cli.WriteWork("garbage.vbo", std::string(5000, '\xFF'));
-  EXPECT_EQ(cli.Ok({"positions", "--format", "vbox", garbage, "--json"}).iOut, "");
+  EXPECT_EQ(cli.Ok({"positions", "--format", "vbox", garbage, "--json"}).iOut, "{\"positions\":0,\"dropped\":0}\n");
 }
 
 TEST(CliSessions, ARealKartLogGivesLapsOnceALineIsLaidAcrossItsCircuit) {

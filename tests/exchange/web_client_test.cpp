@@ -19,6 +19,7 @@
 #include "foundation/scheduler.h"
 #include "http_test_server.h"
 #include "platform/loop_host.h"
+#include "platform/socket.h"
 
 namespace {
 
@@ -456,6 +457,76 @@ TEST_F(WebClientTest, ServersThatStallOrDripRunOutOfTime) {
   GetAndWait(listener.Url());
   EXPECT_EQ(iObserver.iFailed, 1);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(iObserver.iAt - start).count(), 10000);
+}
+
+// A name server that never answers: the lookup blocks until the test lets it go.
+std::mutex gLookupMutex;
+std::condition_variable gLookupRelease;
+bool gLookupReleased = false;
+std::atomic<int> gLookups{0};
+
+bool NeverAnsweringLookup(const char*, TPwInetAddress&) {
+  ++gLookups;
+  std::unique_lock<std::mutex> lock(gLookupMutex);
+  gLookupRelease.wait_for(lock, std::chrono::seconds(60), [] { return gLookupReleased; });
+  return false;
+}
+
+TEST_F(WebClientTest, ANameServerThatNeverAnswersRunsOutOfTheConnectTime) {
+  struct TRestore {
+    ~TRestore() {
+      {
+        std::lock_guard<std::mutex> lock(gLookupMutex);
+        gLookupReleased = true;
+      }
+      gLookupRelease.notify_all();
+      PwSetHostLookupForTests(nullptr);
+    }
+  } restore;
+  PwSetHostLookupForTests(&NeverAnsweringLookup);
+  CWebClientEngine::TLimits limits;
+  limits.iConnectMs = 400;
+  limits.iIdleMs = 5000;
+  limits.iTotalMs = 20000;
+  iEngine->SetLimits(limits);
+
+  // Given up after the connect limit, with the failure of an unreachable server.
+  const Clock::time_point start = Clock::now();
+  GetAndWait("http://tracks.example.com/automatic/tracks/index.php");
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(iObserver.iAt - start).count();
+  EXPECT_EQ(iObserver.iFailed, 1);
+  EXPECT_EQ(iObserver.Reports(), 1);
+  EXPECT_GE(took, 350);
+  EXPECT_LT(took, 5000);
+  EXPECT_EQ(iProgress.iShown, iProgress.iClosed);
+
+  // A cancel during the lookup ends it at once, as a cancel while connecting does.
+  iObserver = CRecorder();
+  iObserver.iOnReport = [this] { iStop.Set(); };
+  limits.iConnectMs = 20000;
+  iEngine->SetLimits(limits);
+  const int before = gLookups.load();
+  ASSERT_EQ(iEngine->Get(Wide("http://tracks.example.com/index.php"), u"Waiting...", &iObserver), 1);
+  std::thread canceller([&] {
+    while (gLookups.load() == before) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    iHost.Post([&] { iProgress.iObserver->Cancel(); });
+  });
+  ASSERT_TRUE(RunUntilReported(10000));
+  canceller.join();
+  EXPECT_EQ(iObserver.iCancelled, 1);
+  EXPECT_EQ(iObserver.Reports(), 1);
+
+  // A dotted address still needs no lookup at all.
+  TestServer server([](TestServer& s, int fd, const std::string&) {
+    s.Send(fd, TestServer::Response("HTTP/1.0 200 OK", "direct"));
+  });
+  iObserver = CRecorder();
+  iObserver.iOnReport = [this] { iStop.Set(); };
+  const int lookups = gLookups.load();
+  ASSERT_EQ(iEngine->Get(Wide(server.Base() + "index.php"), u"Again...", &iObserver), 1);
+  ASSERT_TRUE(RunUntilReported());
+  EXPECT_EQ(iObserver.iCompleted, 1);
+  EXPECT_EQ(gLookups.load(), lookups);
 }
 
 TEST_F(WebClientTest, TheBodyIsWhatContentLengthAnnounces) {
