@@ -111,7 +111,7 @@ bool CTrapEditorView::ParseNumber(CPwStringC aText, double& aValue) {
 void CTrapEditorView::Activate() {
   BuildFormL();
   CPwString title;
-  title.LoadFromResource(R_TRE_TITLE);
+  title.LoadFromResource(R_TPE_TITLE);
   ShowChrome(title, pwcmd::KNone, Editable() ? pwcmd::KOpen : pwcmd::KNone, pwcmd::KBack);
   if (!iRect.IsEmpty()) iForm->SetRect(iRect);
 }
@@ -137,7 +137,7 @@ void CTrapEditorView::BuildFormL() {
   iWidth = iCopy.Width();
 
   CPwString label;
-  label.LoadFromResource(R_TRE_NAME);
+  label.LoadFromResource(R_TPE_NAME);
   iForm->AddTextL(EItemName, label, iCopy.Name());
   CPwStringList choices;
   CPwVector<int32_t> values(6);
@@ -147,21 +147,21 @@ void CTrapEditorView::BuildFormL() {
     choices.AppendCopy(text);
     values.Append(type);
   }
-  label.LoadFromResource(R_TRE_LINE_TYPE);
-  iForm->AddSelectionL(EItemType, label, choices, iCopy.Type(), &values).iHelp.LoadFromResource(R_TRE_LINE_TYPE_HELP);
+  label.LoadFromResource(R_TPE_LINE_TYPE);
+  iForm->AddSelectionL(EItemType, label, choices, iCopy.Type(), &values).iHelp.LoadFromResource(R_TPE_LINE_TYPE_HELP);
   static constexpr struct {
     int32_t iId;
     uint16_t iLabel, iHelp;
-  } KNumbers[4] = {{EItemLatitude, R_TRE_LATITUDE, R_TRE_LATITUDE_HELP},
-                   {EItemLongitude, R_TRE_LONGITUDE, R_TRE_LONGITUDE_HELP},
-                   {EItemBearing, R_TRE_BEARING, R_TRE_BEARING_HELP},
-                   {EItemWidth, R_TRE_WIDTH, R_TRE_WIDTH_HELP}};
+  } KNumbers[4] = {{EItemLatitude, R_TPE_LATITUDE, R_TPE_LATITUDE_HELP},
+                   {EItemLongitude, R_TPE_LONGITUDE, R_TPE_LONGITUDE_HELP},
+                   {EItemBearing, R_TPE_BEARING, R_TPE_BEARING_HELP},
+                   {EItemWidth, R_TPE_WIDTH, R_TPE_WIDTH_HELP}};
   for (const auto& number : KNumbers) {
     label.LoadFromResource(number.iLabel);
     iForm->AddCustomL(number.iId, label, CPwStringC()).iHelp.LoadFromResource(number.iHelp);
   }
-  label.LoadFromResource(R_TRE_UNIDIRECTIONAL);
-  iForm->AddOnOffL(EItemUnidirectional, label, iCopy.Unidirectional()).iHelp.LoadFromResource(R_TRE_UNIDIRECTIONAL_HELP);
+  label.LoadFromResource(R_TPE_UNIDIRECTIONAL);
+  iForm->AddOnOffL(EItemUnidirectional, label, iCopy.Unidirectional()).iHelp.LoadFromResource(R_TPE_UNIDIRECTIONAL_HELP);
   // A locked track is shown, not edited.
   const bool editable = Editable();
   for (int32_t i = 0; i < iForm->ItemCount(); ++i) iForm->SettingAt(i).iEnabled = editable;
@@ -201,7 +201,7 @@ int32_t CTrapEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aItem)
       const bool latitude = aItem.iId == EItemLatitude;
       TCoordinate value;
       if (!ParseDegreesMinutes(text, latitude ? 90 : 180, value)) {
-        dialogs.ShowNote(CDialogs::EConfirmedError, latitude ? R_TRE_BAD_LATITUDE : R_TRE_BAD_LONGITUDE);
+        dialogs.ShowNote(CDialogs::EConfirmedError, latitude ? R_TPE_BAD_LATITUDE : R_TPE_BAD_LONGITUDE);
         return 0;
       }
       (latitude ? iLatitude : iLongitude) = value;
@@ -210,7 +210,7 @@ int32_t CTrapEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aItem)
     case EItemBearing: {
       double degrees = 0.0;
       if (!ParseNumber(text, degrees) || degrees < 0.0 || degrees >= 360.0) {
-        dialogs.ShowNote(CDialogs::EConfirmedError, R_TRE_BAD_BEARING);
+        dialogs.ShowNote(CDialogs::EConfirmedError, R_TPE_BAD_BEARING);
         return 0;
       }
       iBearing = TAngle::FromDegrees(degrees);
@@ -219,7 +219,7 @@ int32_t CTrapEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aItem)
     case EItemWidth: {
       double metres = 0.0;
       if (!ParseNumber(text, metres) || std::round(metres) < KMinWidth || std::round(metres) > KMaxWidth) {
-        dialogs.ShowNote(CDialogs::EConfirmedError, R_TRE_BAD_WIDTH);
+        dialogs.ShowNote(CDialogs::EConfirmedError, R_TPE_BAD_WIDTH);
         return 0;
       }
       iWidth = TDistance::FromMetres(std::round(metres));
