@@ -2,6 +2,7 @@
 
 #include "app/dialogs/dialogs.h"
 #include "app/model.h"
+#include "app/views/trap_list_view.h"
 #include "app/views/view_access.h"
 #include "storage/session_list.h"
 #include "strings/pw_strings.h"
@@ -61,7 +62,10 @@ void CTrackEditorView::SettingChanged(CSettingsListControl&, CSettingsItem& aIte
 }
 
 int32_t CTrackEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aItem) {
-  if (aItem.iId == EItemTraps && ViewObserver()) ViewObserver()->OpenView(CGui::ETrapListView);
+  if (aItem.iId != EItemTraps || !ViewObserver()) return 0;
+  // The trap list works on this editor's copy, which Back here stores.
+  if (CTrapListView* traps = ViewOf<CTrapListView>(*iModel, CGui::ETrapListView)) traps->SetTrack(&iTrack);
+  ViewObserver()->OpenView(CGui::ETrapListView);
   return 0;
 }
 
