@@ -68,6 +68,8 @@ void CExporterEditorView::BuildFormL() {
   AddChoice(labels, values, R_EXPORT_TYPE_VBO, EExportVbo);
   AddChoice(labels, values, R_EXPORT_TYPE_DAT, EExportDat);
   AddChoice(labels, values, R_EXPORT_TYPE_GPX, EExportGpx);
+  AddChoice(labels, values, R_EXPORT_TYPE_OVERLAY, EExportOverlayCsv);
+  AddChoice(labels, values, R_EXPORT_TYPE_VBO_GATES, EExportVboLapGates);
   label.LoadFromResource(R_EXPORT_TYPE);
   iForm->AddSelectionL(EItemType, label, labels, EExportKml, &values).iHelp.LoadFromResource(R_EXPORT_TYPE_HELP);
 
