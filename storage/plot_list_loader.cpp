@@ -276,7 +276,16 @@ bool CPlotListLoader::ReadOldPortion() {
   const int32_t got = iFile.Read(data, wanted);
   if (got < 0) FailReadL();
   const int32_t records = got / iRecordSize;
-  for (int32_t i = 0; i < records; ++i) ConvertOldRecord(data + i * iRecordSize);
+  for (int32_t i = 0; i < records; ++i) {
+    if (!ConvertOldRecord(data + i * iRecordSize)) {
+      // A position off the globe is no sample of a receiver: the file is damaged from here.
+      iOffset += static_cast<int64_t>(i) * iRecordSize;
+      iProgress += i;
+      iTorn = true;
+      Finish(EIncomplete);
+      return false;
+    }
+  }
   iOffset += static_cast<int64_t>(records) * iRecordSize;
   iProgress += records;
   if (got == wanted) return true;
@@ -285,19 +294,28 @@ bool CPlotListLoader::ReadOldPortion() {
   return false;
 }
 
-void CPlotListLoader::ConvertOldRecord(const uint8_t* p) {
+bool CPlotListLoader::ConvertOldRecord(const uint8_t* p) {
   const int32_t time = ReadI32(p);
   if (iVersion == 0) {
     const double lat = ReadI32(p + 4) / KVersion0Scale;
     const double lon = ReadI32(p + 8) / KVersion0Scale;
     const double alt = ReadI32(p + 12) / KVersion0Scale;
-    AppendOldPosition(time, TCoordinate::FromRadians(lat).iValue, TCoordinate::FromRadians(lon).iValue,
-                      KInvalidInt, RadiansToArcUnits(alt), 0, KOldFormatSatellites, false, true);
-    return;
+    const int32_t latitude = TCoordinate::FromRadians(lat).iValue;
+    const int32_t longitude = TCoordinate::FromRadians(lon).iValue;
+    if (!IsPlausiblePoint(TGeoPoint{TCoordinate(latitude), TCoordinate(longitude)})) return false;
+    AppendOldPosition(time, latitude, longitude, KInvalidInt, RadiansToArcUnits(alt), 0, KOldFormatSatellites,
+                      false, true);
+    return true;
   }
+  const int32_t latitude = ReadI32(p + 4);
+  const int32_t longitude = ReadI32(p + 8);
+  // An unset position is a gap mark of these formats, not damage.
+  if (latitude != KInvalidInt && longitude != KInvalidInt &&
+      !IsPlausiblePoint(TGeoPoint{TCoordinate(latitude), TCoordinate(longitude)}))
+    return false;
   const int32_t satellites = iVersion == 2 ? p[20] : KOldFormatSatellites;
-  AppendOldPosition(time, ReadI32(p + 4), ReadI32(p + 8), ReadI32(p + 16), ReadI32(p + 12), 0,
-                    satellites, iVersion == 2, true);
+  AppendOldPosition(time, latitude, longitude, ReadI32(p + 16), ReadI32(p + 12), 0, satellites, iVersion == 2, true);
+  return true;
 }
 
 void CPlotListLoader::AppendOldPosition(int32_t aTime, int32_t aLatitude, int32_t aLongitude,

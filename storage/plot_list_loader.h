@@ -65,7 +65,8 @@ class CPlotListLoader : public CWorker {
   // sets iCorrupt on an invalid head.
   int32_t ConvertRecords(const uint8_t* aData, int32_t aLength);
   void ConvertRecord(uint8_t aType, const uint8_t* aPayload, int32_t aLength);
-  void ConvertOldRecord(const uint8_t* aRecord);
+  // False when the record holds a position off the globe (the file is damaged).
+  bool ConvertOldRecord(const uint8_t* aRecord);
   // A position from an older record: bearing from the previous loaded position, no HDOP or
   // VDOP; aComputeDistance recomputes the distance as when recording.
   void AppendOldPosition(int32_t aTime, int32_t aLatitude, int32_t aLongitude, int32_t aSpeed,

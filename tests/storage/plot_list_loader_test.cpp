@@ -276,6 +276,31 @@ TEST_F(LoaderTest, ReadsVersion0WithoutHeader) {
   EXPECT_NEAR(p.At(2).Distance().Metres(), 2 * dlat * EarthRadius, 0.1) << "distance recomputed";
 }
 
+TEST_F(LoaderTest, PositionsOffTheGlobeEndAnOlderFileAsDamaged) {
+  const double scale = 536870912.0;  // radians x 2^29
+  auto rad = [&](double r) { return I32(static_cast<int32_t>(r * scale)); };
+  // Overwritten whole with junk: it reads as a file without header, and no record is a place.
+  iFolder.Write(std::string(1600, '\xA5'));
+  TLoadResult junk = Load(*iList, iFolder);
+  ASSERT_EQ(junk.iCode, 0);
+  EXPECT_EQ(junk.iState, CPlotListLoader::EIncomplete);
+  EXPECT_TRUE(junk.iTorn);
+  EXPECT_EQ(iList->PositionList().Count(), 0);
+  EXPECT_FALSE(iList->IsComplete());
+
+  // Junk after two good records: the two stay.
+  iList.reset(CPlotList::NewL(iChannels.get()));
+  std::string bytes;
+  for (int32_t i = 0; i < 2; ++i) bytes += I32(5000 + i * 1000) + rad(0.9) + rad(0.2) + rad(0.0);
+  bytes += I32(7000) + rad(2.5) + rad(0.2) + rad(0.0);  // 143 degrees of latitude
+  bytes += I32(8000) + rad(0.9) + rad(0.2) + rad(0.0);
+  iFolder.Write(bytes);
+  TLoadResult cut = Load(*iList, iFolder);
+  ASSERT_EQ(cut.iCode, 0);
+  EXPECT_EQ(cut.iState, CPlotListLoader::EIncomplete);
+  EXPECT_EQ(iList->PositionList().Count(), 2);
+}
+
 TEST_F(LoaderTest, ReadsVersions1And2WithTheirSatelliteRules) {
   auto rec = [](int32_t t, int32_t lat, int32_t lon, uint8_t sats) {
     return I32(t) + I32(lat) + I32(lon) + I32(5396) + I32(539594) + U8(sats) + U8(0) + U8(0) + U8(0);
