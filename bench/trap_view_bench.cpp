@@ -13,8 +13,8 @@
 #include <string>
 
 #include "app/gui/gui.h"
-#include "app/model.h"
 #include "app/views/trap_view.h"
+#include "bench/gui_bench_rig.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
 #include "storage/session_info.h"
@@ -24,65 +24,12 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The application frame as far as the GUI asks: nothing, the benchmark paints itself.
-class QuietWindow final : public MGuiObserver {
- public:
-  void RequestRedraw() override {}
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
-};
-
-struct TrapRig {
-  explicit TrapRig(double aHours) {
-    char pattern[] = "/tmp/pw-trap-bench-XXXXXX";
-    iDir = ::mkdtemp(pattern) ? pattern : "/tmp";
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("PACEWRIGHT_DOCUMENTS", (iDir + "/docs").c_str(), 1);
-    setenv("PACEWRIGHT_APPDATA", (iDir + "/appdata").c_str(), 1);
-    setenv("PACEWRIGHT_INSTALL", (iDir + "/install").c_str(), 1);
-    const fs::path tracks = fs::path(iDir) / "docs/Pacewright/Tracks";
-    fs::create_directories(tracks);
-    std::error_code error;
-    fs::copy_file(std::string(PW_SOURCE_DATA_DIR) + "/examples/Pacewright/Tracks/Example track-track.bin",
-                  tracks / "Bench-track.bin", error);
-    iOk = !error;
-    iModel.reset(CModel::NewL(&iLoop, [this](CModel& aModel) {
-      iGui = CGui::NewL(&aModel);
-      return iGui;
-    }));
-    iModel->Settings().SetStartupWarning(0);
-    iModel->Settings().Save();
-    iModel->SetFreeSpaceQuery([](CPwStringC) { return 2 * 1024 * 1024; });
-    iGui->SetGuiObserver(&iWindow);
-    iGui->ActivateFirstView();
-    iGui->SetClientRect(TPwRect{0, 0, 360, 640});
-    iOk = iOk && iModel->StartUp() == 1;
-    CSettings& settings = iModel->Settings();
-    settings.Gps().iType = MDeviceSettings::EGpsBluetooth;  // never started: the drive is handed over
-    settings.Obd().iType = MDeviceSettings::EObdDisabled;
-    settings.Logger().iType = MDeviceSettings::ELoggerDisabled;
-    CSessionInfo description;
-    description.SetTitle(u"Bench");
-    description.SetTrackName(u"Bench");
-    iOk = iOk && iModel->NewSession(description) == 1;
-    if (!iOk) return;
-    iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
+struct TrapRig : pwbench::TGuiBenchRig {
+  explicit TrapRig(double aHours) : TGuiBenchRig("pw-trap-bench", "docs/Pacewright/Tracks/Bench-track.bin") {
     pwtools::DemoDriveOptions options;
     options.iHours = aHours;
-    const std::string drive = pwtools::DemoDriveText(options);
-    for (size_t at = 0; at < drive.size(); at += 65536) {
-      const size_t n = std::min<size_t>(65536, drive.size() - at);
-      iModel->DeviceDataReceived(TDataKind::Gps, CPwByteArrayC(reinterpret_cast<const uint8_t*>(drive.data() + at),
-                                                               static_cast<int32_t>(n)));
-    }
+    iOk = iOk && RecordSession(u"Bench", u"Bench", pwtools::DemoDriveText(options));
+    if (!iOk) return;
     CTrackProfile& track = iModel->TrackSession()->Track();
     track.SetLock(0);
     iOk = track.SaveSafely() == KErrNone && track.TrapCount() > 0;
@@ -91,25 +38,12 @@ struct TrapRig {
     iGui->FinishEvent();
     iGui->DrawL();
   }
-  ~TrapRig() {
-    iModel.reset();
-    std::error_code error;
-    fs::remove_all(iDir, error);
-  }
   CTrapMapControl& Map() { return *static_cast<CTrapView*>(iGui->CurrentView())->Map(); }
   void Key(int32_t aKey) {
     iGui->Key(aKey, false);
     iGui->FinishEvent();
     if (iGui->NeedsDrawing()) iGui->DrawL();
   }
-
-  std::string iDir;
-  bool iOk = false;
-  PwHeadlessLoopHost iHost;
-  CPwScheduler iLoop{iHost};
-  QuietWindow iWindow;
-  std::unique_ptr<CModel> iModel;
-  CGui* iGui = nullptr;
 };
 
 TrapRig& Rig() {
