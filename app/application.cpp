@@ -34,7 +34,7 @@ int32_t CApplication::Initialise(const TGuiFactory& aGuiFactory) {
     iModel = CModel::NewL(this, aGuiFactory);
     if (MGuiPort* gui = iModel->Gui()) {
       gui->SetGuiObserver(this);
-      SetErrorNoteDisplay(&gui->Dialogs());
+      SetErrorNoteDisplay(&gui->ModelDialogs());
       gui->ActivateFirstView();
       GiveClientRect();
     }

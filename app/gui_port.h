@@ -63,7 +63,7 @@ class MGuiPort {
   virtual void UpdateViews(int32_t aCode) = 0;
   // Capture is on when root + "Pacewright/Screenshots/" exists.
   virtual void SetupScreenshots(CPwStringC aStorageRoot) = 0;
-  virtual MModelDialogs& Dialogs() = 0;
+  virtual MModelDialogs& ModelDialogs() = 0;
   // The non-modal progress dialog the worker engine and the web client show.
   virtual MProgressDisplay* ProgressDisplay() = 0;
 };

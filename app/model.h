@@ -52,7 +52,7 @@ class CGuiCore : public CCore {
   // Null when the model runs without a GUI (tests of the model alone).
   MGuiPort* Gui() const { return iGui.get(); }
   // The dialog service, or null without a GUI.
-  MModelDialogs* Dialogs() const { return iGui ? &iGui->Dialogs() : nullptr; }
+  MModelDialogs* Dialogs() const { return iGui ? &iGui->ModelDialogs() : nullptr; }
 
   // Tells the GUI to refresh its views: 1 the status displays, 2 the position views too.
   void UpdateViews(int32_t aCode) override;

@@ -1,5 +1,6 @@
 #include "app/gui/gui.h"
 
+#include "app/dialogs/dialogs.h"
 #include "app/model.h"
 #include "foundation/paths.h"
 #include "foundation/scheduler.h"
@@ -201,6 +202,14 @@ void CGui::DrawL() {
 void CGui::RequestRedraw() {
   if (NeedsDrawing() && iGuiObserver) iGuiObserver->RequestRedraw();
 }
+
+// --- The dialog service, as the views, the controls and the model see it.
+
+CDialogs& CGui::Dialogs() { return *iDialogs; }
+
+MModelDialogs& CGui::ModelDialogs() { return *iDialogs; }
+
+MProgressDisplay* CGui::ProgressDisplay() { return iDialogs; }
 
 // --- Timers ------------------------------------------------------------------------------------
 

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/dialogs/dialogs.h"
 #include "app/gui/custom_control.h"
 #include "app/gui/custom_view.h"
 #include "app/gui/double_buffer.h"
@@ -19,6 +18,7 @@
 #include "foundation/pw_time.h"
 #include "foundation/pw_vector.h"
 
+class CDialogs;
 class CModel;
 class CPwScheduler;
 
@@ -114,7 +114,7 @@ class CGui : public CCustomControl,
   void SetStatusPaneVisible(bool aVisible) override;
   void SetToolbarVisible(bool aVisible) override;
   CModel* Model() override { return iModel; }
-  CDialogs& Dialogs() override { return *iDialogs; }
+  CDialogs& Dialogs() override;
   void CommandStatesChanged() override;
 
   // --- MGuiPort
@@ -132,7 +132,8 @@ class CGui : public CCustomControl,
   void PeriodicScreenshot() override;
   void UpdateViews(int32_t aCode) override;
   void SetupScreenshots(CPwStringC aStorageRoot) override;
-  MProgressDisplay* ProgressDisplay() override { return iDialogs; }
+  MModelDialogs& ModelDialogs() override;
+  MProgressDisplay* ProgressDisplay() override;
 
  private:
   CGui() = default;

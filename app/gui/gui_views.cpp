@@ -1,4 +1,5 @@
 #include "app/gui/gui.h"
+#include "app/dialogs/dialogs.h"
 #include "app/views/download_track_view.h"
 #include "app/views/analyze_view.h"
 #include "app/views/exporter_editor_view.h"

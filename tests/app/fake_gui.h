@@ -59,7 +59,7 @@ class FakeGui final : public MGuiPort, public MModelDialogs {
   void PeriodicScreenshot() override { ++iScreenshots; }
   void UpdateViews(int32_t aCode) override { iUpdates.push_back(aCode); }
   void SetupScreenshots(CPwStringC aRoot) override { iScreenshotRoot = PwToUtf8(aRoot); }
-  MModelDialogs& Dialogs() override { return *this; }
+  MModelDialogs& ModelDialogs() override { return *this; }
   MProgressDisplay* ProgressDisplay() override { return nullptr; }
 
   // --- MModelDialogs

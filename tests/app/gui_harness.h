@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/dialogs/dialogs.h"
 #include "app/draw/pw_bitmap.h"
 #include "app/gui/gui.h"
 #include "app/gui_observer.h"
