@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "acquisition/channel_state.h"
-#include "exchange/session_exporter.h"
 #include "foundation/pw_time.h"
 #include "storage/plot_list.h"
 #include "storage/session_info.h"

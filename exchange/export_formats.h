@@ -1,6 +1,7 @@
-// The five export formats as writers that append a file's header, its rows and its trailer to
-// a byte buffer. The exporter decides which samples go out and when the buffer reaches the
-// file; a writer only knows how its format spells them.
+// What an export asks for (format, scope, separators and the session's parts) and the export
+// formats as writers that append a file's header, its rows and its trailer to a byte buffer.
+// The exporter decides which samples go out and when the buffer reaches the file; a writer
+// only knows how its format spells them.
 #pragma once
 
 #include <cstdint>
@@ -8,15 +9,73 @@
 #include "acquisition/position_plot.h"
 #include "foundation/pw_base.h"
 #include "foundation/pw_byte_array.h"
+#include "foundation/pw_string.h"
 #include "foundation/pw_vector.h"
 #include "foundation/version.h"
 
-struct TExportRequest;
 class CLap;
+class CLapList;
+class CPlotList;
+class CSessionInfo;
+class CSettings;
+class CTrackProfile;
 class CTrapLine;
+class PwTimeConverter;
 
 // The version written into every file.
 constexpr char KExportVersion[] = PW_VERSION;
+
+enum TExportFormat : int32_t {
+  EExportKml = 0,
+  EExportCsv = 1,
+  EExportVbo = 3,
+  EExportDat = 4,
+  EExportGpx = 5,
+  // Beyond the five classic formats: a CSV with the columns video-overlay tools import, and
+  // VBO with the track's lines in a "[laptiming]" section.
+  EExportOverlayCsv = 10,
+  EExportVboLapGates = 11,
+};
+
+enum TExportScope : int32_t {
+  EExportBestLap = 0,
+  EExportSelectedLap = 1,
+  EExportAllLaps = 2,
+  EExportRoute = 3,
+};
+
+// Field and decimal separators of a CSV export.
+enum TCsvSeparators : int32_t {
+  ECsvStandard = 0,         // ',' and '.'
+  ECsvSemicolonComma = 1,   // ';' and ','
+  ECsvSemicolonDot = 2,     // ';' and '.'
+};
+
+// What to export. Nothing is owned: the session's objects must outlive the exporter.
+struct TExportRequest {
+  // iSelectedLap value that takes the lap list's viewed lap.
+  static constexpr int32_t KViewedLap = INT32_MIN;
+
+  int32_t iFormat = EExportKml;
+  int32_t iScope = EExportRoute;
+  int32_t iCsvSeparators = ECsvStandard;
+  // The lap of the "selected lap only" scope: a lap index, -2 for the optimal lap.
+  int32_t iSelectedLap = KViewedLap;
+
+  const CSessionInfo* iInfo = nullptr;     // required
+  const CPlotList* iPlots = nullptr;       // required
+  // May be null (no laps). Not const: the optimal lap and its trace are built on demand.
+  CLapList* iLaps = nullptr;
+  // The session's track, or null; a track with a trap list counts as "the session has a track".
+  const CTrackProfile* iTrack = nullptr;
+  // Time decimals and units of the KML lap tables; null gives 1 decimal and metric units.
+  const CSettings* iSettings = nullptr;
+  // Shows the creation time in local time; null writes the stored (UTC) time.
+  const PwTimeConverter* iConverter = nullptr;
+  // Storage root that receives "Pacewright/Exports/"; empty takes the session's root. The
+  // text is copied when the exporter is created.
+  CPwStringC iStorageRoot;
+};
 
 // What every writer reads besides the samples it is handed. Owned by the exporter.
 struct TExportContext {

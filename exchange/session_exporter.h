@@ -3,7 +3,7 @@
 // folder and the free space and writes the header; every further step writes 1024 samples of
 // the route or one lap; the last one writes the trailer and closes the file.
 //
-// The request names the session's parts directly (properties, samples, laps, track), so the
+// The request (export_formats.h) names the session's parts directly (properties, samples, laps, track), so the
 // export dialog and the command-line front end start the same exporter from what they hold.
 #pragma once
 
@@ -24,58 +24,6 @@ class CSessionInfo;
 class CSettings;
 class CTrackProfile;
 class PwTimeConverter;
-
-enum TExportFormat : int32_t {
-  EExportKml = 0,
-  EExportCsv = 1,
-  EExportVbo = 3,
-  EExportDat = 4,
-  EExportGpx = 5,
-  // Beyond the five classic formats: a CSV with the columns video-overlay tools import, and
-  // VBO with the track's lines in a "[laptiming]" section.
-  EExportOverlayCsv = 10,
-  EExportVboLapGates = 11,
-};
-
-enum TExportScope : int32_t {
-  EExportBestLap = 0,
-  EExportSelectedLap = 1,
-  EExportAllLaps = 2,
-  EExportRoute = 3,
-};
-
-// Field and decimal separators of a CSV export.
-enum TCsvSeparators : int32_t {
-  ECsvStandard = 0,         // ',' and '.'
-  ECsvSemicolonComma = 1,   // ';' and ','
-  ECsvSemicolonDot = 2,     // ';' and '.'
-};
-
-// What to export. Nothing is owned: the session's objects must outlive the exporter.
-struct TExportRequest {
-  // iSelectedLap value that takes the lap list's viewed lap.
-  static constexpr int32_t KViewedLap = INT32_MIN;
-
-  int32_t iFormat = EExportKml;
-  int32_t iScope = EExportRoute;
-  int32_t iCsvSeparators = ECsvStandard;
-  // The lap of the "selected lap only" scope: a lap index, -2 for the optimal lap.
-  int32_t iSelectedLap = KViewedLap;
-
-  const CSessionInfo* iInfo = nullptr;     // required
-  const CPlotList* iPlots = nullptr;       // required
-  // May be null (no laps). Not const: the optimal lap and its trace are built on demand.
-  CLapList* iLaps = nullptr;
-  // The session's track, or null; a track with a trap list counts as "the session has a track".
-  const CTrackProfile* iTrack = nullptr;
-  // Time decimals and units of the KML lap tables; null gives 1 decimal and metric units.
-  const CSettings* iSettings = nullptr;
-  // Shows the creation time in local time; null writes the stored (UTC) time.
-  const PwTimeConverter* iConverter = nullptr;
-  // Storage root that receives "Pacewright/Exports/"; empty takes the session's root. The
-  // text is copied when the exporter is created.
-  CPwStringC iStorageRoot;
-};
 
 class CSessionExporter : public CWorker {
  public:

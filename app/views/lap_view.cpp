@@ -15,7 +15,7 @@
 #include "app/views/select_comparison.h"
 #include "app/views/settings_editor_view.h"
 #include "app/views/view_access.h"
-#include "exchange/session_exporter.h"
+#include "exchange/export_formats.h"
 #include "foundation/string_provider.h"
 #include "storage/session_info.h"
 #include "storage/settings.h"

@@ -9,7 +9,7 @@
 #include "app/views/plot_info_control.h"
 #include "app/views/result_views.h"
 #include "app/views/view_access.h"
-#include "exchange/session_exporter.h"
+#include "exchange/export_formats.h"
 #include "foundation/string_provider.h"
 #include "storage/position_plot_list.h"
 #include "strings/pw_strings.h"

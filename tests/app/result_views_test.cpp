@@ -21,7 +21,7 @@
 #include "app/views/result_views.h"
 #include "app/views/route_view.h"
 #include "app/views/session_view.h"
-#include "exchange/session_exporter.h"
+#include "exchange/export_formats.h"
 #include "exchange/session_importer.h"
 #include "gui_harness.h"
 #include "storage/position_plot_list.h"
