@@ -1,6 +1,6 @@
 #include "app/controls/settings_list.h"
 
-#include "app/dialogs/dialogs.h"
+#include "app/controls/value_editors.h"
 #include "app/gui/commands.h"
 #include "app/gui/custom_view.h"
 #include "foundation/paths.h"
@@ -142,11 +142,11 @@ int32_t CSettingsListControl::EditFocused() {
   CSettingsItem* item = Focused();
   MCustomViewObserver* views = ViewObserver();
   if (!item || !views || !item->iEnabled) return 0;
-  CDialogs& dialogs = views->Dialogs();
+  MValueEditors& editors = views->ValueEditors();
   int32_t changed = 0;
   switch (item->iKind) {
     case ESettingSelection: {
-      const int32_t index = dialogs.SelectFromList(item->iLabel, item->iHelp, item->iChoices, item->ChoiceIndex());
+      const int32_t index = editors.SelectFromList(item->iLabel, item->iHelp, item->iChoices, item->ChoiceIndex());
       if (index >= 0) {
         const int32_t value = index < item->iValues.Count() ? item->iValues.At(index) : index;
         changed = value != item->iValue;
@@ -160,7 +160,7 @@ int32_t CSettingsListControl::EditFocused() {
       break;
     case ESettingText: {
       CPwString text{CPwStringC(item->iText)};
-      if (dialogs.EditText(text, item->iLabel, item->iMultiLine, item->iNumeric, item->iHelp) && !(text == item->iText)) {
+      if (editors.EditText(text, item->iLabel, item->iMultiLine, item->iNumeric, item->iHelp) && !(text == item->iText)) {
         item->iText.Copy(text);
         changed = 1;
       }
@@ -168,7 +168,7 @@ int32_t CSettingsListControl::EditFocused() {
     }
     case ESettingFile: {
       CPwString path;
-      if (dialogs.ChooseFile(item->iLabel, item->iExtensions, path) && !(path == item->iText)) {
+      if (editors.ChooseFile(item->iLabel, item->iExtensions, path) && !(path == item->iText)) {
         item->iText.Copy(path);
         changed = 1;
       }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/controls/value_editors.h"
 #include "app/gui/menu.h"
 #include "app/gui_port.h"
 #include "foundation/pw_base.h"
@@ -21,7 +22,7 @@ class CModel;
 class CProgressDialogControl;
 class CPwDrives;
 
-class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay {
+class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay, public MValueEditors {
  public:
   // Note kinds: the title and the softkeys.
   enum TNoteKind : int32_t {
@@ -55,9 +56,10 @@ class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay {
   // --- Text entry: nonzero when confirmed, with the edited text in aText.
   // aHelp (may be empty) is shown above the field.
   int32_t EditText(CPwString& aText, CPwStringC aTitle, bool aMultiLine, bool aNumeric,
-                   CPwStringC aHelp = CPwStringC());
+                   CPwStringC aHelp = CPwStringC()) override;
   // --- Choices. The index chosen, -1 when cancelled.
-  int32_t SelectFromList(CPwStringC aTitle, CPwStringC aText, const CPwStringList& aChoices, int32_t aCurrent);
+  int32_t SelectFromList(CPwStringC aTitle, CPwStringC aText, const CPwStringList& aChoices,
+                         int32_t aCurrent) override;
   // Several choices: aMarks holds 1 for every marked entry; nonzero when confirmed (aMarks is
   // unchanged when cancelled).
   int32_t SelectMultiple(CPwStringC aTitle, const CPwStringList& aChoices, CPwVector<int32_t>& aMarks);
@@ -69,7 +71,7 @@ class CDialogs : public CPwBase, public MModelDialogs, public MProgressDisplay {
   int32_t SelectGpsType();
   // A file (or folder with aFolders) under the media, browsing folders: nonzero with the
   // full path in aPath when one was chosen. aExtensions may be empty (every file).
-  int32_t ChooseFile(CPwStringC aTitle, const CPwStringList& aExtensions, CPwString& aPath);
+  int32_t ChooseFile(CPwStringC aTitle, const CPwStringList& aExtensions, CPwString& aPath) override;
   // --- The "More" menu and submenus of the toolbar (not modal).
   void OpenMenuL(const CPwVector<TMenuEntry>& aEntries);
 

@@ -12,6 +12,7 @@
 class CDialogs;
 class CModel;
 class CToolbar;
+class MValueEditors;
 
 // A softkey: the command it issues and the command issued with shift (Enter only).
 struct TSoftkey {
@@ -37,6 +38,8 @@ class MCustomViewObserver {
   // The model (null for a GUI without one, in tests) and the dialog service.
   virtual CModel* Model() = 0;
   virtual CDialogs& Dialogs() = 0;
+  // The same service as seen by the controls that edit one value (settings lists).
+  virtual MValueEditors& ValueEditors() = 0;
   // Lets the GUI rebuild the toolbar buttons after command states changed.
   virtual void CommandStatesChanged() = 0;
 

@@ -207,6 +207,8 @@ void CGui::RequestRedraw() {
 
 CDialogs& CGui::Dialogs() { return *iDialogs; }
 
+MValueEditors& CGui::ValueEditors() { return *iDialogs; }
+
 MModelDialogs& CGui::ModelDialogs() { return *iDialogs; }
 
 MProgressDisplay* CGui::ProgressDisplay() { return iDialogs; }

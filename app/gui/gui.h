@@ -115,6 +115,7 @@ class CGui : public CCustomControl,
   void SetToolbarVisible(bool aVisible) override;
   CModel* Model() override { return iModel; }
   CDialogs& Dialogs() override;
+  MValueEditors& ValueEditors() override;
   void CommandStatesChanged() override;
 
   // --- MGuiPort
