@@ -8,13 +8,13 @@
 
 namespace {
 
-struct TFontSpec {
+struct TFontStyle {
   int32_t iPercent;
   bool iBold;
 };
 
 // The nine fonts derived from the base size.
-constexpr TFontSpec KFontSpecs[9] = {{100, false}, {120, true}, {100, false}, {140, true}, {120, true},
+constexpr TFontStyle KFontStyles[9] = {{100, false}, {120, true}, {100, false}, {140, true}, {120, true},
                                      {140, true},  {120, false}, {100, false}, {90, true}};
 
 constexpr TLayoutResolution KResolutions[CLayout::KResolutionCount] = {
@@ -44,15 +44,15 @@ CLayout::~CLayout() {
 int32_t CLayout::FontPixelSize(int32_t aIndex) const {
   if (aIndex < 0 || aIndex >= KFontCount) aIndex = 0;
   double size = KBaseFontSize * iScale;
-  if (aIndex < 9) return EmOf(size * KFontSpecs[aIndex].iPercent / 100.0);
-  const TFontSpec& from = KFontSpecs[aIndex == 9 ? 5 : 7];
+  if (aIndex < 9) return EmOf(size * KFontStyles[aIndex].iPercent / 100.0);
+  const TFontStyle& from = KFontStyles[aIndex == 9 ? 5 : 7];
   return EmOf(size * from.iPercent / 100.0 * iFontPercent / 100.0);
 }
 
 void CLayout::CreateFontsL() {
   for (int32_t i = 0; i < KFontCount; ++i) {
     if (iFonts[i]) continue;
-    const bool bold = i < 9 ? KFontSpecs[i].iBold : KFontSpecs[i == 9 ? 5 : 7].iBold;
+    const bool bold = i < 9 ? KFontStyles[i].iBold : KFontStyles[i == 9 ? 5 : 7].iBold;
     iFonts[i] = CPwFont::NewL(bold ? EPwFontBold : EPwFontSans, FontPixelSize(i));
   }
 }

@@ -98,15 +98,15 @@ CToolbarItem& CToolbar::AddItemL(int32_t aCommand, uint16_t aLabel, int32_t aCom
 
 // --- CToolbarButtonControl -------------------------------------------------------------------
 
-CToolbarButtonControl::CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aSpec)
-    : CCustomControl(&aBar), iBar(&aBar), iSpec(aSpec) {
-  if (iSpec.iLabel != 0) iLabelText.LoadFromResource(iSpec.iLabel);
+CToolbarButtonControl::CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aDesc)
+    : CCustomControl(&aBar), iBar(&aBar), iDesc(aDesc) {
+  if (iDesc.iLabel != 0) iLabelText.LoadFromResource(iDesc.iLabel);
 }
 
 CToolbarButtonControl::~CToolbarButtonControl() = default;
 
 bool CToolbarButtonControl::Enabled() const {
-  return !IsBlankCommand(iSpec.iCommand) && iSpec.iState >= ECommandOffered;
+  return !IsBlankCommand(iDesc.iCommand) && iDesc.iState >= ECommandOffered;
 }
 
 int32_t CToolbarButtonControl::HandlePointer(int32_t aKind, int32_t aX, int32_t aY) {
@@ -144,9 +144,9 @@ void CToolbarButtonControl::Draw() {
   const int32_t lineHeight = font ? font->Height() : 0;
   const int32_t labelTop = iRect.iBottom - 2 * lineHeight - 2;
   const TPwRect iconArea{iRect.iLeft, iRect.iTop + 2, iRect.iRight, labelTop};
-  if (iSpec.iIcon) {
+  if (iDesc.iIcon) {
     const int32_t size = iconArea.Height() < iconArea.Width() ? iconArea.Height() : iconArea.Width();
-    bitmap->DrawIcon(layout->Icon(iSpec.iIcon, size), iconArea, iPressed);
+    bitmap->DrawIcon(layout->Icon(iDesc.iIcon, size), iconArea, iPressed);
   }
   if (!font || iLabelText.IsEmpty()) return;
   const TPwColour colour = !Enabled() ? KTextDisabled : (iPressed ? KTextPressed : KTextNormal);
@@ -257,7 +257,7 @@ void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots) {
   const int32_t count = layout ? layout->ToolbarSlots() : 0;
   for (int32_t i = 0; i < count; ++i) aSlots.Append(TToolbarButtonDesc());
   if (count < 2) return;
-  auto specOf = [&](int32_t aCommand, uint16_t aLabel, const char* aIcon, const CToolbarItem* aItem) {
+  auto buttonDesc = [&](int32_t aCommand, uint16_t aLabel, const char* aIcon, const CToolbarItem* aItem) {
     TToolbarButtonDesc desc;
     desc.iCommand = aCommand;
     desc.iLabel = aLabel;
@@ -270,14 +270,14 @@ void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots) {
     for (int32_t side = 0; side < 2; ++side) {
       const int32_t command = iSoftkeys[side == 0 ? 0 : 2].iCommand;
       if (IsBlankCommand(command)) continue;
-      aSlots.At(side == 0 ? 0 : count - 1) = specOf(command, SoftkeyLabelId(command), nullptr, nullptr);
+      aSlots.At(side == 0 ? 0 : count - 1) = buttonDesc(command, SoftkeyLabelId(command), nullptr, nullptr);
     }
     return;
   }
   uint16_t label = 0;
   if (iToolbar->iBack) {
     const int32_t command = ShownCommand(*iToolbar->iBack, label);
-    if (command != 0) aSlots.At(count - 1) = specOf(command, label, iToolbar->iBack->iIcon, iToolbar->iBack);
+    if (command != 0) aSlots.At(count - 1) = buttonDesc(command, label, iToolbar->iBack->iIcon, iToolbar->iBack);
   }
   CPwVector<const CToolbarItem*> offered(8);
   for (const CToolbarItem* item : iToolbar->iItems)
@@ -285,7 +285,7 @@ void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots) {
   if (offered.Count() == 0) return;
   const CToolbarItem* first = offered.At(0);
   int32_t command = ShownCommand(*first, label);
-  aSlots.At(0) = specOf(command, label, first->iIcon, first);
+  aSlots.At(0) = buttonDesc(command, label, first->iIcon, first);
   const int32_t free = count - 2;
   const int32_t rest = offered.Count() - 1;
   const bool more = rest > free;
@@ -293,10 +293,10 @@ void CToolbarControl::ComputeSlots(CPwVector<TToolbarButtonDesc>& aSlots) {
   for (int32_t i = 0; i < direct; ++i) {
     const CToolbarItem* item = offered.At(1 + i);
     command = ShownCommand(*item, label);
-    aSlots.At(1 + i) = specOf(command, label, item->iIcon, item);
+    aSlots.At(1 + i) = buttonDesc(command, label, item->iIcon, item);
   }
   if (more) {
-    TToolbarButtonDesc desc = specOf(pwcmd::KMore, R_GUI_MORE, "more", nullptr);
+    TToolbarButtonDesc desc = buttonDesc(pwcmd::KMore, R_GUI_MORE, "more", nullptr);
     desc.iState = ECommandOffered;
     desc.iMore = true;
     aSlots.At(count - 2 > 0 ? count - 2 : 0) = desc;

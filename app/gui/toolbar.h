@@ -64,10 +64,10 @@ class CToolbarControl;
 
 class CToolbarButtonControl : public CCustomControl {
  public:
-  CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aSpec);
+  CToolbarButtonControl(CToolbarControl& aBar, const TToolbarButtonDesc& aDesc);
   ~CToolbarButtonControl() override;
 
-  const TToolbarButtonDesc& Desc() const { return iSpec; }
+  const TToolbarButtonDesc& Desc() const { return iDesc; }
   bool IsPressed() const { return iPressed; }
   bool Enabled() const;
   CPwStringC Label() const { return iLabelText; }
@@ -77,7 +77,7 @@ class CToolbarButtonControl : public CCustomControl {
 
  private:
   CToolbarControl* iBar = nullptr;
-  TToolbarButtonDesc iSpec;
+  TToolbarButtonDesc iDesc;
   CPwString iLabelText;
   bool iTracking = false;
   bool iPressed = false;

@@ -92,7 +92,7 @@ TEST(Vector, HeapSortBothDirections) {
   }
 }
 
-TEST(Vector, HeapSortIsTheSpecifiedOneNotAStableSort) {
+TEST(Vector, SortIsAHeapSortThatReordersEqualKeys) {
   // Equal keys come out in the order the heap sort leaves them; pin it so a change of
   // algorithm shows.
   CPwVector<TRecord> v(8, &CompareKey);
