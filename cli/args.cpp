@@ -8,7 +8,7 @@
 #include "strings/pw_strings.h"
 
 TArgs TArgs::Parse(const std::string& aCommand, const std::vector<std::string>& aWords,
-                   const std::vector<TOptionSpec>& aSpecs) {
+                   const std::vector<TOptionDef>& aOptions) {
   TArgs args;
   args.iCommand = aCommand;
   bool optionsEnded = false;
@@ -31,8 +31,8 @@ TArgs TArgs::Parse(const std::string& aCommand, const std::vector<std::string>& 
       inlineValue = name.substr(equals + 1);
       name.resize(equals);
     }
-    const TOptionSpec* desc = nullptr;
-    for (const TOptionSpec& candidate : aSpecs)
+    const TOptionDef* desc = nullptr;
+    for (const TOptionDef& candidate : aOptions)
       if (name == candidate.iName) desc = &candidate;
     if (!desc) args.Fail(CliText(R_CLI_UNKNOWN_OPTION, "--" + name));
     std::string value;

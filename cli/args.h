@@ -29,7 +29,7 @@ class TUserError : public std::runtime_error {
   explicit TUserError(const std::string& aMessage) : std::runtime_error(aMessage) {}
 };
 
-struct TOptionSpec {
+struct TOptionDef {
   const char* iName;  // without the leading "--"
   bool iTakesValue;
   bool iRepeatable = false;
@@ -37,10 +37,10 @@ struct TOptionSpec {
 
 class TArgs {
  public:
-  // Splits aWords (the words after the command name) by aSpecs. aCommand names the command
+  // Splits aWords (the words after the command name) by aOptions. aCommand names the command
   // in usage errors.
   static TArgs Parse(const std::string& aCommand, const std::vector<std::string>& aWords,
-                     const std::vector<TOptionSpec>& aSpecs);
+                     const std::vector<TOptionDef>& aOptions);
 
   const std::string& Command() const { return iCommand; }
   const std::vector<std::string>& Positionals() const { return iPositionals; }

@@ -50,7 +50,7 @@ void ThrowWriteFailure(CPwStringC aRoot, const std::string& aOtherwise) {
 }
 
 const std::vector<TCommand>& Commands() {
-  static const TOptionSpec json{"json", false};
+  static const TOptionDef json{"json", false};
   static const std::vector<TCommand> commands = {
       {"tracks", R_CLI_USAGE_TRACKS, {json}, &RunTracks},
       {"track create", R_CLI_USAGE_TRACK_CREATE, {}, &RunTrackCreate},

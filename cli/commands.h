@@ -50,7 +50,7 @@ using TCommandFunction = void (*)(TCliContext& aContext, const TArgs& aArgs);
 struct TCommand {
   const char* iName;  // "tracks", "track create" ...
   uint16_t iUsage;    // string-table entry of its usage text
-  std::vector<TOptionSpec> iOptions;
+  std::vector<TOptionDef> iOptions;
   TCommandFunction iRun;
   bool iHidden = false;  // development commands, not in the usage
 };

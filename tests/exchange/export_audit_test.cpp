@@ -16,7 +16,7 @@ namespace {
 // read back as -12.472 m), 5 m/s heading 180.25 deg, HDOP 1.1, VDOP 2.0, 7 satellites; the
 // second sample 155 ms later at the same place.
 void SouthWest(Session& aSession) {
-  TSampleSpec a;
+  TSampleFields a;
   a.iTimeOfDay = KStartOfDay;
   a.iPoint = TGeoPoint(TCoordinate(-(33 * 6000000 + 5212800)), TCoordinate(-(70 * 6000000 + 3950000)));
   a.iAltitude = -12.5;

@@ -38,7 +38,7 @@ inline TGeoPoint CirclePoint(double aAngle) {
   return centre.Destination(TAngle(aAngle), TDistance::FromMetres(KRadius)).ToGeoPoint();
 }
 
-struct TSampleSpec {
+struct TSampleFields {
   int32_t iTimeOfDay = 0;
   TGeoPoint iPoint;
   double iAltitude = InvalidReal();  // metres
@@ -69,13 +69,13 @@ class Session {
     iInfo.SetCreated(PwDateTime(2024, 6, 1, 12, 5, 0, 0));
   }
 
-  void Add(const TSampleSpec& aSpec) {
-    const PwTime date = aSpec.iDated ? PwTime::FromDate(2024, 6, 1) : PwTime::Unset();
-    iPlots->AddPosition(aSpec.iPoint.iLatitude, aSpec.iPoint.iLongitude, aSpec.iTimeOfDay,
-                        IsValidReal(aSpec.iAltitude) ? TDistance::FromMetres(aSpec.iAltitude) : TDistance::Invalid(),
-                        IsValidReal(aSpec.iSpeed) ? TSpeed::FromMetresPerSecond(aSpec.iSpeed) : TSpeed::Invalid(),
-                        aSpec.iBearing, aSpec.iHdop, aSpec.iVdop, aSpec.iSatellites, aSpec.iDifferential, 0,
-                        date.Milliseconds(), aSpec.iDated ? aSpec.iTimeOfDay : PwTime::KUnset, 0);
+  void Add(const TSampleFields& aSample) {
+    const PwTime date = aSample.iDated ? PwTime::FromDate(2024, 6, 1) : PwTime::Unset();
+    iPlots->AddPosition(aSample.iPoint.iLatitude, aSample.iPoint.iLongitude, aSample.iTimeOfDay,
+                        IsValidReal(aSample.iAltitude) ? TDistance::FromMetres(aSample.iAltitude) : TDistance::Invalid(),
+                        IsValidReal(aSample.iSpeed) ? TSpeed::FromMetresPerSecond(aSample.iSpeed) : TSpeed::Invalid(),
+                        aSample.iBearing, aSample.iHdop, aSample.iVdop, aSample.iSatellites, aSample.iDifferential, 0,
+                        date.Milliseconds(), aSample.iDated ? aSample.iTimeOfDay : PwTime::KUnset, 0);
   }
 
   // aCount samples at 10 Hz around the circuit from 12:00:00.
@@ -84,7 +84,7 @@ class Session {
     for (int32_t i = 0; i < aCount; ++i) {
       const double t = i / 10.0;
       const double angle = angularSpeed * t - 0.2;
-      TSampleSpec s;
+      TSampleFields s;
       s.iTimeOfDay = KStartOfDay + i * 100;
       s.iPoint = CirclePoint(angle);
       s.iAltitude = 500.0 + 10.0 * std::sin(angle);

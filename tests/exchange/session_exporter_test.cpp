@@ -21,7 +21,7 @@ const std::string KUrl = PW_HOME_PAGE_URL;
 
 // Two samples 0.1 s apart on a parallel, turning one degree right and speeding up by 1 m/s.
 void TwoSamples(Session& aSession) {
-  TSampleSpec a;
+  TSampleFields a;
   a.iTimeOfDay = KStartOfDay;
   a.iPoint = TGeoPoint(TCoordinate(288006000), TCoordinate(66012000));  // 48.001 N, 11.002 E
   a.iAltitude = 500.0;
@@ -222,7 +222,7 @@ TEST(ExportGolden, CsvSemicolonCommaEverywhere) {
 
 TEST(ExportGolden, DatHemispheresAtZeroAndInvalidValues) {
   Session s;
-  TSampleSpec a;
+  TSampleFields a;
   a.iTimeOfDay = KStartOfDay;
   a.iPoint = TGeoPoint(TCoordinate(0), TCoordinate(0));
   s.Add(a);
@@ -313,7 +313,7 @@ TEST(ExportTexts, ObdAndLoggerColumns) {
 
 TEST(ExportTexts, GpxWithoutCalendarTimeLeavesTheTimeOut) {
   Session s;
-  TSampleSpec a;
+  TSampleFields a;
   a.iTimeOfDay = KStartOfDay;
   a.iPoint = TGeoPoint(TCoordinate(288006000), TCoordinate(66012000));
   a.iDated = false;

@@ -98,17 +98,17 @@ TPositionPlot SampleAt(const Path& aPath, int32_t aMs) {
 }
 
 // Traps across the road; a unidirectional trap counts northbound (+1) or southbound (-1) passes.
-struct TTrapSpec {
+struct TTrapDesc {
   int32_t iType;
   double iNorth;
   int iDirection;  // 0 = both directions
 };
 
-void AddTrap(CTrapLineList& aTraps, const TTrapSpec& aSpec, double aWidth = 30.0) {
+void AddTrap(CTrapLineList& aTraps, const TTrapDesc& aDesc, double aWidth = 30.0) {
   std::unique_ptr<CTrapLine> trap(CTrapLine::NewL());
-  trap->Set(aSpec.iType, u"trap", LatitudeAt(aSpec.iNorth), TCoordinate(KLon0),
-            TAngle::FromDegrees(aSpec.iDirection < 0 ? 180.0 : 0.0), TDistance::FromMetres(aWidth),
-            aSpec.iDirection != 0 ? 1 : 0);
+  trap->Set(aDesc.iType, u"trap", LatitudeAt(aDesc.iNorth), TCoordinate(KLon0),
+            TAngle::FromDegrees(aDesc.iDirection < 0 ? 180.0 : 0.0), TDistance::FromMetres(aWidth),
+            aDesc.iDirection != 0 ? 1 : 0);
   aTraps.Add(*trap);
 }
 
@@ -121,8 +121,8 @@ class CountingAnnouncer : public MLapAnnouncer {
 // A session: samples, traps, crossings and laps, fed either live or rebuilt.
 class Rig {
  public:
-  explicit Rig(std::vector<TTrapSpec> aTraps, double aWidth = 30.0) : iSpecs(std::move(aTraps)) {
-    for (const TTrapSpec& desc : iSpecs) AddTrap(iTraps, desc, aWidth);
+  explicit Rig(std::vector<TTrapDesc> aTraps, double aWidth = 30.0) : iTrapDescs(std::move(aTraps)) {
+    for (const TTrapDesc& desc : iTrapDescs) AddTrap(iTraps, desc, aWidth);
     iLaps.reset(CLapList::NewL(&iPlots, nullptr, nullptr));
   }
 
@@ -163,13 +163,13 @@ class Rig {
 
   // The moment the car passes trap aKey for the aPass-th time (in its direction).
   double Pass(int32_t aKey, size_t aPass) const {
-    const TTrapSpec& desc = iSpecs[static_cast<size_t>(aKey)];
+    const TTrapDesc& desc = iTrapDescs[static_cast<size_t>(aKey)];
     const double north = NorthOf(iTraps.At(aKey)->Centre().iLatitude);
     const std::vector<double> passes = iPath->Passes(north, desc.iDirection);
     return aPass < passes.size() ? passes[aPass] : -1.0;
   }
 
-  std::vector<TTrapSpec> iSpecs;
+  std::vector<TTrapDesc> iTrapDescs;
   CTrapLineList iTraps;
   CPositionPlotList iPlots;
   CIntersectionList iCrossings;
@@ -398,7 +398,7 @@ int32_t SampleAfter(const std::vector<int32_t>& aTimes, double aMs) {
 
 TEST(LapListRules, LapsNeedCrossingsAtMostThreeSecondsApartAndSplitsTwo) {
   const Path path = Shuttle(5000.0, {30000, 30000, 30000, 30000, 30000});
-  const std::vector<TTrapSpec> traps = {{ETrapStartFinish, 200.0, 1}, {ETrapSplit, 700.0, 1}};
+  const std::vector<TTrapDesc> traps = {{ETrapStartFinish, 200.0, 1}, {ETrapSplit, 700.0, 1}};
   const double firstPass = 5000.0 + 30000.0 * 0.2;   // 11000: start/finish, cycle 0
   const double splitPass = 5000.0 + 30000.0 * 0.7;   // 26000: split, cycle 0
   for (int32_t jump : {3000, 3001}) {
@@ -573,7 +573,7 @@ Path Circuit(const std::vector<double>& aLinePasses) {
   return path;
 }
 
-const std::vector<TTrapSpec> KCircuitTraps = {
+const std::vector<TTrapDesc> KCircuitTraps = {
     {ETrapStartFinish, 200.0, 1}, {ETrapSplit, 700.0, 1}, {ETrapSplit, 400.0, -1}};
 
 // Passes of the line giving laps of the given times, the first at 10 s.
@@ -883,7 +883,7 @@ TEST(LapListLive, RebuildFromTheSamplesFileGivesTheLiveLaps) {
   const std::vector<double> lapTimes = {62000, 61500, 61800, 60900, 63300, 61200};
   const Path path = Circuit(LinePasses(lapTimes));
   CTrapLineList traps;
-  for (const TTrapSpec& desc : KCircuitTraps) AddTrap(traps, desc);
+  for (const TTrapDesc& desc : KCircuitTraps) AddTrap(traps, desc);
 
   std::unique_ptr<CPlotList> recorded(CPlotList::NewL(nullptr));
   recorded->CreateFile(u"live", root);
@@ -960,7 +960,7 @@ TEST(LapListOptimal, TrackWithManyTrapsTimesTheSame) {
   const Path path = Circuit(LinePasses({62000, 61500, 61800}));
   Rig small(KCircuitTraps);
   small.RecordAndRebuild(path, Rig::Times(5013, 100, path.End()));
-  std::vector<TTrapSpec> many(150, TTrapSpec{ETrapDisabled, 500.0, 0});
+  std::vector<TTrapDesc> many(150, TTrapDesc{ETrapDisabled, 500.0, 0});
   many.insert(many.end(), KCircuitTraps.begin(), KCircuitTraps.end());
   Rig large(many);
   large.RecordAndRebuild(path, Rig::Times(5013, 100, path.End()));
