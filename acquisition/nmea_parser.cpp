@@ -702,7 +702,7 @@ void CNmeaParser::Flush(bool aForce) {
   const bool ready = (iGgaSeen && (iRmcSeen || iVtgSeen)) || (iRmcSeen && iVtgSeen) || (aForce && (iGgaSeen || iRmcSeen));
   if (!ready) return;
 
-  // 1. A gap in time (or no time at all) starts a new trace segment.
+  // A gap in time (or no time at all) starts a new trace segment.
   bool discontinuity;
   if (iEpochTime == KInvalidInt)
     discontinuity = true;
@@ -711,13 +711,13 @@ void CNmeaParser::Flush(bool aForce) {
   else
     discontinuity = iPreviousNoFix;
 
-  // 2. and 3.
+  // The position and the altitude (kept in earth radii), each only when it was sent.
   TGeoPoint point;
   if (iLatitudeValid && iLongitudeValid)
     point = TGeoPoint(TCoordinate::FromNmea(iLatitude), TCoordinate::FromNmea(iLongitude));
   const TDistance altitude = iAltitudeValid ? TDistance(iAltitude / EarthRadius) : TDistance::Invalid();
 
-  // 4. Speed as sent, or derived from the positions when the receiver sent nonsense while
+  // Speed as sent, or derived from the positions when the receiver sent nonsense while
   // moving slowly. A time that runs backwards gives no speed, like a zero interval.
   TSpeed speed = TSpeed::Invalid();
   if (iSpeedValid) {
@@ -735,7 +735,7 @@ void CNmeaParser::Flush(bool aForce) {
     }
   }
 
-  // 5. Bearing: the course as sent, else the last one known.
+  // Bearing: the course as sent, else the last one known.
   bool courseValid = iCourseValid;
   double course = iCourse;
   if (!courseValid && iPreviousCourseValid) {
@@ -743,7 +743,8 @@ void CNmeaParser::Flush(bool aForce) {
     courseValid = true;
   }
 
-  // 6. to 8.
+  // The date (only with a time of day), the satellites in use and the fix quality; without a
+  // quality field the sentences seen tell whether there is a fix.
   const bool dated = iEpochDate != KInvalidInt && iEpochTime != KInvalidInt;
   const int32_t date = dated ? iEpochDate : KInvalidInt;
   const int32_t dateTime = dated ? iEpochTime : KInvalidInt;
@@ -757,7 +758,8 @@ void CNmeaParser::Flush(bool aForce) {
   else
     fixQuality = 1;
 
-  // 9. to 11.
+  // An epoch with a fix, a time, a position, a bearing and a speed is a sample: it feeds the
+  // slow-speed bearing filter and goes to the observer.
   const bool valid = fixQuality != 0 && satellites != -1 && iEpochTime != KInvalidInt && point.IsValid() &&
                      courseValid && speed.IsValid();
   if (valid && iSlowBearing)
@@ -773,7 +775,7 @@ void CNmeaParser::Flush(bool aForce) {
     iFirstEpoch = false;
   }
 
-  // 12. The live picture is updated for every epoch, valid or not.
+  // The live picture is updated for every epoch, valid or not.
   if (iChannelState) {
     CChannelState& cs = *iChannelState;
     cs.SetTime(KChannelGpsTime, PwTime(iEpochTime));
@@ -802,7 +804,7 @@ void CNmeaParser::Flush(bool aForce) {
     cs.SetValue(KChannelAltitudePrecision, iVdop);
   }
 
-  // 13.
+  // Ready for the next epoch: what this one sent becomes the previous values.
   iRmcSeen = iGgaSeen = iVtgSeen = false;
   iPreviousNoFix = fixQuality == 0;
   if (courseValid) {

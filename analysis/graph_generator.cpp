@@ -349,7 +349,7 @@ void CGraphGenerator::BuildSide(int32_t aSide, const CChannelList& aVisible) {
     if (aList->ChannelCount() < 2) DeleteList(aList);
   };
 
-  // 1. Positions.
+  // The positions' list comes first.
   CGraphChannelList* gps = FindList(*stretch.iPositions, aSide);
   const bool newGps = gps == nullptr;
   if (newGps) gps = new CGraphChannelList(*stretch.iPositions, flag);
@@ -363,7 +363,7 @@ void CGraphGenerator::BuildSide(int32_t aSide, const CChannelList& aVisible) {
   });
   gps = FindList(*stretch.iPositions, aSide);
 
-  // 2. One list per visible OBD parameter, from the last to the first.
+  // Then one list per visible OBD parameter, from the last to the first.
   if (stretch.iObd) {
     for (int32_t i = stretch.iObd->ListCount() - 1; i >= 0; --i) {
       const CObdChannelPlotList& samples = stretch.iObd->ListAt(i);
@@ -384,7 +384,7 @@ void CGraphGenerator::BuildSide(int32_t aSide, const CChannelList& aVisible) {
     }
   }
 
-  // 3. The data logger's records.
+  // Last, the data logger's records.
   if (stretch.iLogger && stretch.iLogger->Count() > 0) {
     CGraphChannelList* list = FindList(*stretch.iLogger, aSide);
     const bool isNew = list == nullptr;

@@ -87,7 +87,7 @@ class TWatch final : public CActive {
 };
 
 // The real program on SDL's dummy video driver: the window, the application frame, the model
-// with its GUI, the start-up step, the hand-over to the start menu (its specified pause of
+// with its GUI, the start-up step, the hand-over to the start menu (its fixed pause of
 // CStartupView::KHandOverDelayMs included) and the start menu drawn.
 void BM_StartUpToStartMenu(benchmark::State& aState) {
   static TFullMedium medium;

@@ -71,7 +71,7 @@ class CTimerHelper : public CPwBase {
   int32_t ComputeStatus() const;
   // The lap a lap of this session is compared with under the lap list's comparison selection.
   const CLap* ComparisonLapFor(int32_t aIndex) const;
-  // Fills the fields from a finished lap (step 1 of the lap part); aPrevious may be null.
+  // Fills the fields from a finished lap; aPrevious may be null.
   void ShowFinishedLap(const CLap& aLap, const CLap* aPrevious, PwTime aNow);
   void ShowFinishedRun(const CPerformance& aResult, int32_t aRun, const CPerformance* aPrevious,
                        int32_t aPreviousRun, PwTime aNow);

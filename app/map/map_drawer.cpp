@@ -303,18 +303,18 @@ bool CMapDrawer::Fit() {
   iHasView = false;
   if (!HasData() || iViewRect.IsEmpty()) return false;
 
-  // 1. A degenerate bound is widened by one unit.
+  // A degenerate bound is widened by one unit.
   const int64_t minLat = iMinLatitude, minLon = iMinLongitude;
   const int64_t maxLat = std::max(iMaxLatitude, minLat + 1), maxLon = std::max(iMaxLongitude, minLon + 1);
   const int64_t dataLat = maxLat - minLat, dataLon = maxLon - minLon;
 
-  // 2. Aspects: a longitude unit's ground length against a latitude unit's, and the screen's.
+  // Aspects: a longitude unit's ground length against a latitude unit's, and the screen's.
   const int32_t pw = std::max(1, iViewRect.iRight - iViewRect.iLeft - 1);
   const int32_t ph = std::max(1, iViewRect.iBottom - iViewRect.iTop - 1);
   const double dataAspect = GroundAspect((minLat + maxLat) / 2);
   const double screenAspect = static_cast<double>(pw) / ph;
 
-  // 3. Without a zoom or a centre: the whole data, 10% larger, times the map scale.
+  // Without a zoom or a centre: the whole data, 10% larger, times the map scale.
   int64_t cLat = iCentre.iLatitude.iValue, cLon = iCentre.iLongitude.iValue;
   double zoom;
   if (!iHasCentre || iViewMetres <= 0.0) {
@@ -326,13 +326,13 @@ bool CMapDrawer::Fit() {
   } else {
     zoom = iViewMetres * KMapUnitsPerMetre;
   }
-  // 4. Between 3 m and 2000 km.
+  // The zoom stays between 3 m and 2000 km.
   const int64_t latExt = std::clamp<int64_t>(static_cast<int64_t>(zoom), KMinimumZoom, KMaximumZoom);
-  // 5. The box.
+  // The box around the centre, as wide as the screen's aspect allows.
   const int64_t lonExt = std::max<int64_t>(1, static_cast<int64_t>(latExt * screenAspect / dataAspect));
   int64_t boxLat = cLat - latExt / 2, boxLon = cLon - lonExt / 2;
 
-  // 6. A point that must stay in view keeps 1/8 of the extent from every edge.
+  // A point that must stay in view keeps 1/8 of the extent from every edge.
   if (iVisible.IsValid()) {
     const int64_t pLat = iVisible.iLatitude.iValue, pLon = iVisible.iLongitude.iValue;
     const int64_t mLat = latExt / 8, mLon = lonExt / 8;
@@ -341,7 +341,7 @@ bool CMapDrawer::Fit() {
     if (pLon < boxLon + mLon) boxLon = pLon - mLon;
     if (pLon > boxLon + lonExt - mLon) boxLon = pLon + mLon - lonExt;
   }
-  // 7. At most 3/5 of the view beyond the data on any side.
+  // At most 3/5 of the view beyond the data on any side.
   const int64_t overLat = latExt * 3 / 5, overLon = lonExt * 3 / 5;
   if (boxLat + latExt > maxLat + overLat) boxLat = maxLat + overLat - latExt;
   if (boxLat < minLat - overLat) boxLat = minLat - overLat;
@@ -366,7 +366,7 @@ bool CMapDrawer::Fit() {
   p.iClipMaxLatitude = boxLat + latExt + KClipMargin;
   p.iClipMinLongitude = boxLon - clipLon;
   p.iClipMaxLongitude = boxLon + lonExt + clipLon;
-  // 8. Differences shifted so the clip box's extents fit in 13 bits.
+  // Differences shifted so the clip box's extents fit in 13 bits.
   const int64_t largest = std::max(latExt + 2 * KClipMargin, lonExt + 2 * clipLon);
   p.iShift = std::max(0, Bits(largest) - 13);
   iHasView = true;
