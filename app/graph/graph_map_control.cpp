@@ -117,23 +117,9 @@ int32_t CGraphMapControl::HandleCommand(int32_t aCommand) {
 }
 
 int32_t CGraphMapControl::HandlePointer(int32_t aKind, int32_t aX, int32_t aY) {
-  switch (aKind) {
-    case 0:
-      if (!iRect.Contains(aX, aY)) return 1;
-      iDragging = true;
-      break;
-    case 1:
-      if (!iDragging) return 1;
-      iDrawer.Drag(aX - iDragX, aY - iDragY);
-      Repaint();
-      break;
-    default:
-      if (!iDragging) return 1;
-      iDragging = false;
-      break;
-  }
-  iDragX = aX;
-  iDragY = aY;
+  const TMapDrag::TStep step = iDrag.Pointer(aKind, aX, aY, iRect, iDrawer);
+  if (step == TMapDrag::ENotTaken) return 1;
+  if (step == TMapDrag::EMoved) Repaint();
   return 0;
 }
 

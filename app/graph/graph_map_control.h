@@ -8,6 +8,7 @@
 
 #include "acquisition/position_plot.h"
 #include "app/gui/custom_control.h"
+#include "app/map/map_drag.h"
 #include "app/map/map_drawer.h"
 
 class CBitmapButtonControl;
@@ -60,8 +61,6 @@ class CGraphMapControl : public CContainerControl {
   TPositionPlot iPrimary;
   TPositionPlot iComparison;
   TPositionPlot iAligned;
-  bool iDragging = false;
-  int32_t iDragX = 0;
-  int32_t iDragY = 0;
+  TMapDrag iDrag;
   CBitmapButtonControl* iButtons[2] = {};  // owned
 };

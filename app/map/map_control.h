@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "app/gui/custom_control.h"
+#include "app/map/map_drag.h"
 #include "app/map/map_drawer.h"
 
 class CBitmapButtonControl;
@@ -67,8 +68,6 @@ class CMapControl : public CContainerControl {
   CMapRouteCache iCache;
   const CTrackSession* iSession = nullptr;  // the session the cache was drawn for
   double iActualViewSize = 0.0;
-  bool iDragging = false;
-  int32_t iDragX = 0;
-  int32_t iDragY = 0;
+  TMapDrag iDrag;
   CBitmapButtonControl* iButtons[4] = {};  // owned
 };

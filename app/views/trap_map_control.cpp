@@ -266,30 +266,18 @@ int32_t CTrapMapControl::HandleCommand(int32_t aCommand) {
 }
 
 int32_t CTrapMapControl::HandlePointer(int32_t aKind, int32_t aX, int32_t aY) {
-  switch (aKind) {
-    case 0:
-      if (!iRect.Contains(aX, aY)) return 1;
-      iDragging = true;
-      break;
-    case 1:
-      if (!iDragging) return 1;
-      iDrawer.Drag(aX - iDragX, aY - iDragY);
-      if (iMode == EMoving) {
-        // The trap stays under the middle of the map: it goes where the map is dragged to.
-        const TGeoPoint centre = iDrawer.Centre();
-        const TGeoPoint old = iWorking.Centre();
-        if (centre.IsValid() && old.IsValid())
-          MoveWorking(centre.iLatitude.iValue - old.iLatitude.iValue, centre.iLongitude.iValue - old.iLongitude.iValue);
-      }
-      Repaint();
-      break;
-    default:
-      if (!iDragging) return 1;
-      iDragging = false;
-      break;
+  const TMapDrag::TStep step = iDrag.Pointer(aKind, aX, aY, iRect, iDrawer);
+  if (step == TMapDrag::ENotTaken) return 1;
+  if (step == TMapDrag::EMoved) {
+    if (iMode == EMoving) {
+      // The trap stays under the middle of the map: it goes where the map is dragged to.
+      const TGeoPoint centre = iDrawer.Centre();
+      const TGeoPoint old = iWorking.Centre();
+      if (centre.IsValid() && old.IsValid())
+        MoveWorking(centre.iLatitude.iValue - old.iLatitude.iValue, centre.iLongitude.iValue - old.iLongitude.iValue);
+    }
+    Repaint();
   }
-  iDragX = aX;
-  iDragY = aY;
   return 0;
 }
 
