@@ -26,7 +26,6 @@
 
 namespace {
 
-constexpr int32_t KDeleteKey = 0x7F;
 constexpr int32_t KBackground = 0x000000;
 constexpr TPwColour KNoteHeading = 0xC0D0E0;
 constexpr TPwColour KNoteText = 0xFFFFFF;

@@ -20,7 +20,6 @@ constexpr int32_t KUp = 0xF803;
 constexpr int32_t KDown = 0xF804;
 constexpr int32_t KLeft = 0xF801;
 constexpr int32_t KRight = 0xF802;
-constexpr int32_t KDeleteKey = 0x7F;
 
 constexpr uint16_t KModeLabels[KModeCount] = {R_SL_MODE_STATISTICS, R_SL_MODE_DATE, R_SL_MODE_DRIVER, R_SL_MODE_NOTE};
 

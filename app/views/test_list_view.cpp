@@ -18,7 +18,6 @@ constexpr int32_t KDistanceClass = 3;
 // Unit kinds of the string provider.
 constexpr int32_t KSpeedUnitKind = 4;
 constexpr int32_t KDistanceUnitKind = 3;
-constexpr int32_t KDeleteKey = 0x7F;
 
 }  // namespace
 
@@ -31,22 +30,11 @@ CPwStringC SpeedUnit(const CStringProvider& aStrings) { return aStrings.UnitText
 CPwStringC DistanceUnit(const CStringProvider& aStrings) { return aStrings.UnitText(KDistanceUnitKind); }
 }  // namespace testunits
 
-CTestListView::~CTestListView() {
-  delete iList;
-  iList = nullptr;
-}
-
 void CTestListView::Activate() {
-  if (!iList) iList = new CItemListControl(this, this);
-  RefreshL();
+  CItemListView::Activate();
   CPwString title;
   title.LoadFromResource(R_MAIN_PERFORMANCE_TESTS);
   ShowChrome(title, pwcmd::KOptions, pwcmd::KOpen, pwcmd::KBack);
-}
-
-void CTestListView::Deactivate() {
-  delete iList;
-  iList = nullptr;
 }
 
 void CTestListView::RefreshL() {
@@ -110,19 +98,6 @@ int32_t CTestListView::HandleCommand(int32_t aCommand) {
       return 1;
   }
 }
-
-int32_t CTestListView::HandleKey(int32_t aKeyCode, int32_t) {
-  switch (aKeyCode) {
-    case KDeleteKey:
-      return HandleCommand(pwcmd::KDelete);
-    case KEscapeKey:
-      return HandleCommand(pwcmd::KBack);
-    default:
-      return 1;
-  }
-}
-
-void CTestListView::ItemActivated(CItemListControl&, int32_t) { (void)HandleCommand(pwcmd::KOpen); }
 
 void CTestListView::SelectionChanged(CItemListControl&, int32_t aIndex) {
   iModel->Tests().SetSelectedIndex(aIndex);

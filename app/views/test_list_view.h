@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-#include "app/controls/item_list.h"
-#include "app/gui/custom_view.h"
+#include "app/views/item_list_view.h"
 
 class CModel;
 class CPerformanceTest;
@@ -28,27 +27,21 @@ CPwStringC SpeedUnit(const CStringProvider& aStrings);
 CPwStringC DistanceUnit(const CStringProvider& aStrings);
 }  // namespace testunits
 
-class CTestListView : public CCustomView, public MItemListObserver {
+class CTestListView : public CItemListView {
  public:
-  explicit CTestListView(CModel& aModel) : iModel(&aModel) {}
-  ~CTestListView() override;
+  explicit CTestListView(CModel& aModel) : CItemListView(aModel) {}
 
-  CItemListControl* List() const { return iList; }
   // Rebuilds the rows from the test list; the focus is the list's selected test.
-  void RefreshL();
+  void RefreshL() override;
   // The second line of a test's row.
   void SecondLine(const CPerformanceTest& aTest, CPwString& aText) const;
 
   int32_t ViewNumber() override { return 21; }
   void Activate() override;
-  void Deactivate() override;
-  CCustomControl* ContentControl() override { return iList; }
   int32_t CommandState(int32_t aCommand) override;
   int32_t HandleCommand(int32_t aCommand) override;
-  int32_t HandleKey(int32_t aKeyCode, int32_t aShift) override;
 
   // --- MItemListObserver
-  void ItemActivated(CItemListControl& aList, int32_t aIndex) override;
   void SelectionChanged(CItemListControl& aList, int32_t aIndex) override;
 
  private:
@@ -56,6 +49,4 @@ class CTestListView : public CCustomView, public MItemListObserver {
   void Delete();
   void OpenOptionsMenu();
 
-  CModel* iModel = nullptr;
-  CItemListControl* iList = nullptr;  // owned while active
 };

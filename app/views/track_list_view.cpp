@@ -9,26 +9,11 @@
 #include "strings/pw_strings.h"
 #include "timing/track_list.h"
 
-namespace {
-constexpr int32_t KDeleteKey = 0x7F;
-}  // namespace
-
-CTrackListView::~CTrackListView() {
-  delete iList;
-  iList = nullptr;
-}
-
 void CTrackListView::Activate() {
-  if (!iList) iList = new CItemListControl(this, this);
-  RefreshL();
+  CItemListView::Activate();
   CPwString title;
   title.LoadFromResource(R_MAIN_TRACK_PROFILES);
   ShowChrome(title, pwcmd::KOptions, pwcmd::KOpen, pwcmd::KBack);
-}
-
-void CTrackListView::Deactivate() {
-  delete iList;
-  iList = nullptr;
 }
 
 bool CTrackListView::Empty() const { return iModel->Tracks().Count() == 0; }
@@ -88,19 +73,6 @@ int32_t CTrackListView::HandleCommand(int32_t aCommand) {
       return 1;
   }
 }
-
-int32_t CTrackListView::HandleKey(int32_t aKeyCode, int32_t) {
-  switch (aKeyCode) {
-    case KDeleteKey:
-      return HandleCommand(pwcmd::KDelete);
-    case KEscapeKey:
-      return HandleCommand(pwcmd::KBack);
-    default:
-      return 1;
-  }
-}
-
-void CTrackListView::ItemActivated(CItemListControl&, int32_t) { (void)HandleCommand(pwcmd::KOpen); }
 
 void CTrackListView::SelectionChanged(CItemListControl&, int32_t aIndex) {
   if (Empty()) return;

@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-#include "app/controls/item_list.h"
-#include "app/gui/custom_view.h"
+#include "app/views/item_list_view.h"
 
 class CModel;
 
@@ -16,26 +15,20 @@ constexpr int32_t KDownloadTrack = 4178;
 constexpr int32_t KUploadTrack = 4180;
 }  // namespace pwcmd
 
-class CTrackListView : public CCustomView, public MItemListObserver {
+class CTrackListView : public CItemListView {
  public:
-  explicit CTrackListView(CModel& aModel) : iModel(&aModel) {}
-  ~CTrackListView() override;
+  explicit CTrackListView(CModel& aModel) : CItemListView(aModel) {}
 
-  CItemListControl* List() const { return iList; }
   // Rebuilds the rows; the focus is the track list's current track.
-  void RefreshL();
+  void RefreshL() override;
   bool Empty() const;
 
   int32_t ViewNumber() override { return 10; }
   void Activate() override;
-  void Deactivate() override;
-  CCustomControl* ContentControl() override { return iList; }
   int32_t CommandState(int32_t aCommand) override;
   int32_t HandleCommand(int32_t aCommand) override;
-  int32_t HandleKey(int32_t aKeyCode, int32_t aShift) override;
 
   // --- MItemListObserver
-  void ItemActivated(CItemListControl& aList, int32_t aIndex) override;
   void SelectionChanged(CItemListControl& aList, int32_t aIndex) override;
 
  private:
@@ -43,6 +36,4 @@ class CTrackListView : public CCustomView, public MItemListObserver {
   void Delete();
   void OpenOptionsMenu();
 
-  CModel* iModel = nullptr;
-  CItemListControl* iList = nullptr;  // owned while active
 };

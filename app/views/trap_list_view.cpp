@@ -10,17 +10,6 @@
 #include "strings/pw_strings.h"
 #include "timing/track_session.h"
 
-namespace {
-constexpr int32_t KDeleteKey = 0x7F;
-}  // namespace
-
-CTrapListView::CTrapListView(CModel& aModel) : iModel(&aModel) {}
-
-CTrapListView::~CTrapListView() {
-  delete iList;
-  iList = nullptr;
-}
-
 CTrackProfile* CTrapListView::Track() const {
   if (iTrack) return iTrack;
   CTrackSession* session = iModel->TrackSession();
@@ -39,14 +28,13 @@ bool CTrapListView::Editable() const {
 }
 
 void CTrapListView::Activate() {
-  if (!iList) iList = new CItemListControl(this, this);
   if (!iToolbar) {
     iToolbar.reset(new CToolbar);
     iToolbar->SetBackL(pwcmd::KBack, R_SK_BACK, "back");
     iToolbar->AddItemL(pwcmd::KDelete, R_TV_MENU_DELETE, 0, 0, KDeleteKey, "delete");
     iToolbar->AddItemL(pwcmd::KShowTrapMap, R_TV_MENU_SHOW_MAP, 0, 0, 0, "map");
   }
-  RefreshL();
+  CItemListView::Activate();
   MCustomViewObserver* observer = ViewObserver();
   if (!observer) return;
   CPwString title;
@@ -57,11 +45,6 @@ void CTrapListView::Activate() {
   right.iCommand = pwcmd::KBack;
   observer->SetToolbar(iToolbar.get());
   observer->SetSoftkeys(left, middle, right);
-}
-
-void CTrapListView::Deactivate() {
-  delete iList;
-  iList = nullptr;
 }
 
 void CTrapListView::RefreshL() {
@@ -131,14 +114,6 @@ int32_t CTrapListView::HandleCommand(int32_t aCommand) {
       return 1;
   }
 }
-
-int32_t CTrapListView::HandleKey(int32_t aKeyCode, int32_t) {
-  if (aKeyCode == KDeleteKey) return HandleCommand(pwcmd::KDelete);
-  if (aKeyCode == KEscapeKey) return HandleCommand(pwcmd::KBack);
-  return 1;
-}
-
-void CTrapListView::ItemActivated(CItemListControl&, int32_t) { (void)HandleCommand(pwcmd::KOpen); }
 
 void CTrapListView::SelectionChanged(CItemListControl&, int32_t aIndex) {
   CTrackProfile* track = Track();

@@ -7,17 +7,15 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/controls/item_list.h"
-#include "app/gui/custom_view.h"
 #include "app/gui/toolbar.h"
+#include "app/views/item_list_view.h"
 
 class CModel;
 class CTrackProfile;
 
-class CTrapListView : public CCustomView, public MItemListObserver {
+class CTrapListView : public CItemListView {
  public:
-  explicit CTrapListView(CModel& aModel);
-  ~CTrapListView() override;
+  explicit CTrapListView(CModel& aModel) : CItemListView(aModel) {}
 
   // The track the list shows from its next opening until it is left with "Back" (not owned;
   // null: the open session's track). Changes of a track other than the session's are not
@@ -25,21 +23,16 @@ class CTrapListView : public CCustomView, public MItemListObserver {
   void SetTrack(CTrackProfile* aTrack) { iTrack = aTrack; }
   // The listed track, or null without one.
   CTrackProfile* Track() const;
-  CItemListControl* List() const { return iList; }
   bool Empty() const { return iEmpty; }
   // Rebuilds the rows from the track, focusing its current trap.
-  void RefreshL();
+  void RefreshL() override;
 
   int32_t ViewNumber() override { return 17; }
   void Activate() override;
-  void Deactivate() override;
-  CCustomControl* ContentControl() override { return iList; }
   int32_t CommandState(int32_t aCommand) override;
   int32_t HandleCommand(int32_t aCommand) override;
-  int32_t HandleKey(int32_t aKeyCode, int32_t aShift) override;
 
   // --- MItemListObserver
-  void ItemActivated(CItemListControl& aList, int32_t aIndex) override;
   void SelectionChanged(CItemListControl& aList, int32_t aIndex) override;
 
  private:
@@ -48,9 +41,7 @@ class CTrapListView : public CCustomView, public MItemListObserver {
   bool Editable() const;
   void Delete();
 
-  CModel* iModel;
   CTrackProfile* iTrack = nullptr;
-  CItemListControl* iList = nullptr;  // owned while active
   bool iEmpty = true;
   std::unique_ptr<CToolbar> iToolbar;
 };

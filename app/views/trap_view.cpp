@@ -27,7 +27,6 @@ constexpr int32_t KLeft = 0xF801;
 constexpr int32_t KRight = 0xF802;
 constexpr int32_t KUp = 0xF803;
 constexpr int32_t KDown = 0xF804;
-constexpr int32_t KDeleteKey = 0x7F;
 constexpr int32_t KMinFontScale = 70;
 constexpr int32_t KMaxFontScale = 160;
 

@@ -1,5 +1,6 @@
 // What the session views share: reaching another registered view (to hand it a session, a
-// mode or a record before opening it), the options menu of a view, and Escape as the way back.
+// mode or a record before opening it), the options menu of a view, Escape as the way back and
+// Delete as the key that deletes.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,8 @@ inline void FinishSwitch(const CModel& aModel) {
 
 // The key that leaves a view or a form.
 constexpr int32_t KEscapeKey = 0x1B;
+// The key that deletes the focused item.
+constexpr int32_t KDeleteKey = 0x7F;
 
 // Appends a menu entry for aCommand when aControl offers it, with the state it reports.
 inline void AppendOffered(CPwVector<TMenuEntry>& aEntries, CCustomControl& aControl, int32_t aCommand,
