@@ -12,27 +12,14 @@
 #include <string>
 
 #include "app/gui/gui.h"
-#include "app/gui_observer.h"
 #include "app/model.h"
+#include "bench/null_window.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
 #include "storage/session_info.h"
 #include "storage/settings.h"
 
 namespace pwbench {
-
-class TNullWindow final : public MGuiObserver {
- public:
-  void RequestRedraw() override {}
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
-};
 
 struct TGuiBenchRig {
   // aTrackFile: where below the temporary folder the example track's file is copied to.
@@ -79,12 +66,17 @@ struct TGuiBenchRig {
     description.SetTrackName(aTrack);
     if (iModel->NewSession(description) != 1) return false;
     iModel->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
-    for (size_t at = 0; at < aDrive.size(); at += 65536) {
-      const size_t n = std::min<size_t>(65536, aDrive.size() - at);
-      iModel->DeviceDataReceived(TDataKind::Gps, CPwByteArrayC(reinterpret_cast<const uint8_t*>(aDrive.data() + at),
+    Feed(aDrive);
+    return true;
+  }
+
+  // Hands aBytes (NMEA text) to the model as the GPS device's data, in 64 KiB pieces.
+  void Feed(const std::string& aBytes) {
+    for (size_t at = 0; at < aBytes.size(); at += 65536) {
+      const size_t n = std::min<size_t>(65536, aBytes.size() - at);
+      iModel->DeviceDataReceived(TDataKind::Gps, CPwByteArrayC(reinterpret_cast<const uint8_t*>(aBytes.data() + at),
                                                                static_cast<int32_t>(n)));
     }
-    return true;
   }
 
   std::string iDir;

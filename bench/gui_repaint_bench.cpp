@@ -5,6 +5,7 @@
 #include "app/controls/item_list.h"
 #include "app/gui/custom_view.h"
 #include "app/gui/gui.h"
+#include "bench/null_window.h"
 
 namespace {
 
@@ -25,21 +26,8 @@ class ListView final : public CCustomView, public MItemListObserver {
   CItemListControl* iList = nullptr;
 };
 
-class NullWindow final : public MGuiObserver {
- public:
-  void RequestRedraw() override {}
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
-};
-
 void BM_FullRepaint360x640(benchmark::State& aState) {
-  NullWindow window;
+  pwbench::TNullWindow window;
   CGui* gui = CGui::NewL(nullptr);
   gui->SetGuiObserver(&window);
   gui->RegisterViewL(new ListView());

@@ -15,6 +15,7 @@
 #include "app/map/map_control.h"
 #include "app/views/route_view.h"
 #include "app/model.h"
+#include "bench/null_window.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
 #include "storage/position_plot_list.h"
@@ -23,19 +24,6 @@
 #include "timing/track_session.h"
 
 namespace {
-
-class NullWindow final : public MGuiObserver {
- public:
-  void RequestRedraw() override {}
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
-};
 
 // A lap of a 450 m circle at 40 m/s; every lap a little off the last, as a driver is.
 TPositionPlot DriveSample(int64_t aIndex) {
@@ -96,7 +84,7 @@ struct MapRig {
 
   PwHeadlessLoopHost iHost;
   CPwScheduler iLoop{iHost};
-  NullWindow iWindow;
+  pwbench::TNullWindow iWindow;
   std::string iDir;
   std::unique_ptr<CModel> iModel;
   std::unique_ptr<CGui> iGui;

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "app/gui/gui.h"
-#include "app/gui_observer.h"
 #include "app/model.h"
 #include "app/views/session_view.h"
+#include "bench/null_window.h"
 #include "foundation/paths.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
@@ -32,19 +32,6 @@ namespace fs = std::filesystem;
 
 constexpr int32_t KSessions = 1000;
 constexpr int32_t KLongPositions = 360000;
-
-class NullWindow final : public MGuiObserver {
- public:
-  void RequestRedraw() override {}
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
-};
 
 // A documents folder with the stored sessions, made once for the program's run.
 class TStorage {
@@ -158,7 +145,7 @@ struct TProgram {
 
   PwHeadlessLoopHost iHost;
   CPwScheduler iLoop{iHost};
-  NullWindow iWindow;
+  pwbench::TNullWindow iWindow;
   std::unique_ptr<CModel> iModel;
   CGui* iGui = nullptr;  // owned by the model
 };

@@ -8,15 +8,12 @@
 //                          from a fix's bytes being written to the timer's pixels changing.
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,6 +23,7 @@
 #include "app/model.h"
 #include "app/views/timer_controls.h"
 #include "app/views/timer_view.h"
+#include "bench/gui_bench_rig.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
 #include "storage/session_info.h"
@@ -37,7 +35,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
 
 double CpuSeconds(int aWho) {
   rusage usage{};
@@ -47,7 +44,7 @@ double CpuSeconds(int aWho) {
 }
 
 // The application frame as far as painting goes: a repaint request becomes one paint message.
-class PaintingWindow final : public MGuiObserver {
+class PaintingWindow final : public pwbench::TNullWindow {
  public:
   explicit PaintingWindow(PwHeadlessLoopHost& aHost) : iHost(&aHost) {}
   void RequestRedraw() override {
@@ -60,14 +57,6 @@ class PaintingWindow final : public MGuiObserver {
       if (iPainted) iPainted();
     });
   }
-  void PlatformNotify(int32_t) override {}
-  void ExitApplication() override {}
-  void StartGuiTimer(int32_t) override {}
-  void BeginTextEntry(TTextEntry&) override {}
-  void SetTextEntryFont() override {}
-  void PlatformNotifyNoArg() override {}
-  void EndTextEntry() override {}
-  void PlatformNotifyValue(int32_t) override {}
 
   PwHeadlessLoopHost* iHost;
   CGui* iGui = nullptr;
@@ -75,34 +64,18 @@ class PaintingWindow final : public MGuiObserver {
   std::function<void()> iPainted;
 };
 
-// The model with its GUI on the headless loop, a lap-timing session on "Example track" recording
-// and the live timer shown.
+// The bench rig with a lap-timing session on "Example track" recording, the GPS device of type
+// aGps (on serial port aPort), the live timer shown and every repaint request painted.
 struct LiveRig {
-  explicit LiveRig(MDeviceSettings::TGpsType aGps, int32_t aPort = 0) {
-    char pattern[] = "/tmp/pw-timer-bench-XXXXXX";
-    iDir = ::mkdtemp(pattern) ? pattern : "/tmp";
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    setenv("PACEWRIGHT_DOCUMENTS", (iDir + "/docs").c_str(), 1);
-    setenv("PACEWRIGHT_APPDATA", (iDir + "/appdata").c_str(), 1);
-    setenv("PACEWRIGHT_INSTALL", (iDir + "/install").c_str(), 1);
-    const fs::path tracks = fs::path(iDir) / "install/examples/Pacewright/Tracks";
-    fs::create_directories(tracks);
-    std::error_code error;
-    fs::copy_file(std::string(PW_SOURCE_DATA_DIR) + "/examples/Pacewright/Tracks/Example track-track.bin",
-                  tracks / "Example track-track.bin", error);
-    iOk = !error;
-    iModel.reset(CModel::NewL(&iLoop, [this](CModel& aModel) {
-      iGui = CGui::NewL(&aModel);
-      return iGui;
-    }));
-    iModel->Settings().SetStartupWarning(0);
-    iModel->Settings().Save();
-    iModel->SetFreeSpaceQuery([](CPwStringC) { return 2 * 1024 * 1024; });
+  explicit LiveRig(MDeviceSettings::TGpsType aGps, int32_t aPort = 0)
+      : iRig("pw-timer-bench", "install/examples/Pacewright/Tracks/Example track-track.bin"),
+        iLoop(iRig.iLoop),
+        iWindow(iRig.iHost),
+        iModel(iRig.iModel),
+        iGui(iRig.iGui) {
     iWindow.iGui = iGui;
     iGui->SetGuiObserver(&iWindow);
-    iGui->ActivateFirstView();
-    iGui->SetClientRect(TPwRect{0, 0, 360, 640});
-    iOk = iOk && iModel->StartUp() == 1;
+    iOk = iRig.iOk;
     CSettings& settings = iModel->Settings();
     settings.Gps().iType = aGps;
     settings.Gps().iSerialPort = aPort;
@@ -118,27 +91,17 @@ struct LiveRig {
     iGui->OpenView(CTimerView::KViewNumber);
     iGui->FinishEvent();
   }
-  ~LiveRig() {
-    iModel.reset();
-    std::error_code error;
-    fs::remove_all(iDir, error);
-  }
+  // The model goes first: its GUI may still ask this window to repaint.
+  ~LiveRig() { iModel.reset(); }
   CTimerControl& Timer() { return *static_cast<CTimerView*>(iGui->CurrentView())->TimerControl(); }
-  void Feed(const std::string& aBytes) {
-    for (size_t at = 0; at < aBytes.size(); at += 65536) {
-      const size_t n = std::min<size_t>(65536, aBytes.size() - at);
-      iModel->DeviceDataReceived(TDataKind::Gps, CPwByteArrayC(reinterpret_cast<const uint8_t*>(aBytes.data() + at),
-                                                               static_cast<int32_t>(n)));
-    }
-  }
+  void Feed(const std::string& aBytes) { iRig.Feed(aBytes); }
 
-  std::string iDir;
+  pwbench::TGuiBenchRig iRig;
+  CPwScheduler& iLoop;
+  PaintingWindow iWindow;
+  std::unique_ptr<CModel>& iModel;
+  CGui* iGui;
   bool iOk = false;
-  PwHeadlessLoopHost iHost;
-  CPwScheduler iLoop{iHost};
-  PaintingWindow iWindow{iHost};
-  std::unique_ptr<CModel> iModel;
-  CGui* iGui = nullptr;
 };
 
 void BM_TimerRepaint(benchmark::State& aState) {
