@@ -16,6 +16,7 @@
 
 #include "acquisition/nmea_parser.h"
 #include "acquisition/obd_channels.h"
+#include "bench/nmea_hour_log.h"
 #include "exchange/session_exporter.h"
 #include "foundation/pw_file.h"
 #include "storage/plot_list.h"
@@ -135,14 +136,6 @@ BENCHMARK(BM_ExportAllLaps)->Arg(0)->Arg(1)->Arg(3)->Arg(4)->Arg(5)->Unit(benchm
 
 // --- The NMEA import of the same hour, for comparison ----------------------------------------
 
-std::string Sentence(const char* aBody) {
-  unsigned sum = 0;
-  for (const char* p = aBody; *p; ++p) sum ^= static_cast<unsigned char>(*p);
-  char out[256];
-  std::snprintf(out, sizeof out, "$%s*%02X\r\n", aBody, sum);
-  return out;
-}
-
 const std::string& HourLog() {
   static const std::string log = [] {
     const CPositionPlotList& plots = Session().iPlots->PositionList();
@@ -155,10 +148,10 @@ const std::string& HourLog() {
       const double lat = TCoordinate(p.iLatitude).ToNmea(), lon = TCoordinate(p.iLongitude).ToNmea();
       std::snprintf(body, sizeof body, "GPGGA,%02d%02d%02d.%03d,%09.4f,N,%010.4f,E,1,09,0.9,%.1f,M,46.9,M,,", h, m,
                     sec, ms, lat, lon, p.Altitude().Metres());
-      s += Sentence(body);
+      s += pwbench::NmeaSentence(body);
       std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.%03d,A,%09.4f,N,%010.4f,E,%.2f,%.2f,010624,,,A", h, m, sec,
                     ms, lat, lon, p.Speed().Knots(), p.BearingDegrees());
-      s += Sentence(body);
+      s += pwbench::NmeaSentence(body);
     }
     return s;
   }();
