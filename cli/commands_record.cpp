@@ -144,7 +144,21 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   devices.iLoggerType = MDeviceSettings::ELoggerDisabled;
   std::string inputLabel = input;
   std::error_code error;
-  if (const int32_t port = PortNumberOf(input)) {
+  if (input.rfind("gpsd://", 0) == 0) {
+    // gpsd://HOST[:PORT]: the receiver a gpsd daemon serves.
+    std::string host = input.substr(7);
+    devices.iGpsdPort = 2947;
+    if (const size_t colon = host.rfind(':'); colon != std::string::npos) {
+      const std::string digits = host.substr(colon + 1);
+      const int value = digits.empty() || digits.size() > 5 ? 0 : std::atoi(digits.c_str());
+      if (value <= 0 || value > 65535 || digits.find_first_not_of("0123456789") != std::string::npos)
+        throw TUserError(CliText(R_CLI_CANNOT_READ, input, std::strerror(EINVAL)));
+      devices.iGpsdPort = value;
+      host.resize(colon);
+    }
+    devices.iGpsType = MDeviceSettings::EGpsGpsd;
+    devices.iGpsdHost.Copy(PwStringFromUtf8(host.empty() ? "localhost" : host));
+  } else if (const int32_t port = PortNumberOf(input)) {
     devices.iGpsType = MDeviceSettings::EGpsSerial;
     devices.iGpsPort = port;
     CPwString label;
