@@ -475,7 +475,10 @@ void CDataEngine::FileReader() {
 
 bool CDataEngine::OpenGpsd(PwSocket& aSocket) {
   TPwInetAddress address;
-  if (iGpsdPort <= 0 || iGpsdPort > 65535 || !PwResolveHost(iHost, static_cast<uint16_t>(iGpsdPort), address))
+  if (iGpsdPort <= 0 || iGpsdPort > 65535) return false;
+  // A name server that never answers must not hold the reader (or Stop) longer than a connect.
+  if (PwResolveHost(iHost, static_cast<uint16_t>(iGpsdPort), address, iSocketCancel, KGpsdConnectMs) !=
+      TPwResolveResult::EResolved)
     return false;
   if (!aSocket.Open()) return false;
   if (aSocket.Connect(address, iSocketCancel, KGpsdConnectMs) != PwSocket::EConnected) {
