@@ -6,6 +6,7 @@
 #include "acquisition/gpsd_stream.h"
 #include "acquisition/nmea_parser.h"
 #include "acquisition/port_map.h"
+#include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/serial_port.h"
 
@@ -473,7 +474,8 @@ void CDataEngine::FileReader() {
 
 // --- gpsd ----------------------------------------------------------------------------------
 
-bool CDataEngine::OpenGpsd(PwSocket& aSocket) {
+bool CDataEngine::OpenGpsd(PwSocket& aSocket, int32_t& aGreeting) {
+  aGreeting = 0;
   TPwInetAddress address;
   if (iGpsdPort <= 0 || iGpsdPort > 65535) return false;
   // A name server that never answers must not hold the reader (or Stop) longer than a connect.
@@ -494,14 +496,31 @@ bool CDataEngine::OpenGpsd(PwSocket& aSocket) {
     left -= sent;
     if (left > 0 && !(aSocket.Wait(iSocketCancel, true, KGpsdConnectMs) & PwSocket::EWritable)) break;
   }
-  if (left > 0) aSocket.Close();
-  return left == 0;
+  if (left == 0) aGreeting = ReceiveGreeting(aSocket);
+  if (aGreeting <= 0) aSocket.Close();
+  return aGreeting > 0;
 }
 
-bool CDataEngine::ReconnectGpsd(PwSocket& aSocket) {
+int32_t CDataEngine::ReceiveGreeting(PwSocket& aSocket) {
+  // A daemon greets every client at once with its version report. A connect alone proves
+  // little: one made while the daemon is exiting lands in its listen queue and is reset a
+  // moment later, and must not count as a connection.
+  const uint32_t start = pwplat::ClockTickMs();
+  for (;;) {
+    const int32_t waited = static_cast<int32_t>(pwplat::ClockTickMs() - start);
+    if (waited >= KGpsdConnectMs) return 0;
+    const uint32_t events = aSocket.Wait(iSocketCancel, false, KGpsdConnectMs - waited);
+    if (events & PwSocket::ECancelled) return 0;  // the caller sees the stop flag
+    if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
+    const int32_t count = aSocket.Receive(iReadBuffer, KSerialReadBytes);
+    if (count != PwSocket::KWouldBlock) return std::max(count, 0);
+  }
+}
+
+bool CDataEngine::ReconnectGpsd(PwSocket& aSocket, int32_t& aGreeting) {
   for (;;) {
     if (iStopFlag.load(std::memory_order_acquire) != 0) return false;
-    if (OpenGpsd(aSocket)) return true;
+    if (OpenGpsd(aSocket, aGreeting)) return true;
     if (iStopEvent.Wait(KReconnectIntervalMs) || iStopFlag.load(std::memory_order_acquire) != 0) return false;
   }
 }
@@ -516,22 +535,28 @@ void CDataEngine::GpsdReader() {
   PwSocket socket;
   TGpsdNmeaFilter filter;
   uint8_t kept[KSerialReadBytes];
-  bool open = OpenGpsd(socket);
+  // Bytes already in iReadBuffer when the connection is made (the daemon's greeting).
+  int32_t greeting = 0;
+  bool open = OpenGpsd(socket, greeting);
   while (open && iStopFlag.load(std::memory_order_acquire) == 0) {
     Report(TEngineState::Connected);
     bool linkLost = false;
     int32_t waitErrors = 0;
     while (!linkLost && iStopFlag.load(std::memory_order_acquire) == 0) {
-      const uint32_t events = socket.Wait(iSocketCancel, false, -1);
-      if (events & PwSocket::ECancelled) continue;  // the loop condition sees the stop flag
-      if (events == 0) {
-        linkLost = ++waitErrors >= KMaxReadErrors;
-        continue;
+      int32_t count = greeting;
+      greeting = 0;
+      if (count == 0) {
+        const uint32_t events = socket.Wait(iSocketCancel, false, -1);
+        if (events & PwSocket::ECancelled) continue;  // the loop condition sees the stop flag
+        if (events == 0) {
+          linkLost = ++waitErrors >= KMaxReadErrors;
+          continue;
+        }
+        waitErrors = 0;
+        if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
+        count = socket.Receive(iReadBuffer, KSerialReadBytes);
+        if (count == PwSocket::KWouldBlock) continue;
       }
-      waitErrors = 0;
-      if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
-      const int32_t count = socket.Receive(iReadBuffer, KSerialReadBytes);
-      if (count == PwSocket::KWouldBlock) continue;
       if (count <= 0) {
         linkLost = true;  // the daemon ended or the connection broke
         continue;
@@ -551,7 +576,7 @@ void CDataEngine::GpsdReader() {
       // The daemon restarted or the network went away: looked for again every second while
       // the engine runs, like a serial device that was unplugged.
       Report(TEngineState::Connecting);
-      open = ReconnectGpsd(socket);
+      open = ReconnectGpsd(socket, greeting);
       filter.Reset();
       PwLockGuard guard(iLock);
       ResetHandlerLocked();

@@ -141,7 +141,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   // How often a serial device (or a gpsd daemon) that went away is looked for again.
   static constexpr int32_t KReconnectIntervalMs = 1000;
   static constexpr int32_t KMaxHostLength = 256;
-  // How long one connection attempt to a gpsd daemon may take.
+  // How long one connection attempt to a gpsd daemon may take, and how long the daemon may take
+  // to greet a new client.
   static constexpr int32_t KGpsdConnectMs = 3000;
 
   // aClock is the program's shared GPS clock (not owned, outlives the engine). Leaves -2.
@@ -207,10 +208,14 @@ class CDataEngine : public CActive, public MDataEngineBase {
   bool Reconnect(const char* aDevice, const char* aStableName);
   void FileReader();
   void GpsdReader();
-  // Connects aSocket to the daemon and asks it to relay its NMEA; false when that failed.
-  bool OpenGpsd(PwSocket& aSocket);
+  // Connects aSocket to the daemon, asks it to relay its NMEA and waits for its greeting, whose
+  // aGreeting bytes are left in iReadBuffer; false when any of that failed.
+  bool OpenGpsd(PwSocket& aSocket, int32_t& aGreeting);
+  // The first bytes the daemon sends (in iReadBuffer): their count, or 0 when the connection
+  // ended or stayed silent for KGpsdConnectMs.
+  int32_t ReceiveGreeting(PwSocket& aSocket);
   // Connects again every second until it works; false when the engine was stopped first.
-  bool ReconnectGpsd(PwSocket& aSocket);
+  bool ReconnectGpsd(PwSocket& aSocket, int32_t& aGreeting);
   // Sets the state and completes the request.
   void Report(TEngineState aState);
   // Creates, resets and deletes the handler of the kind; under the lock.
