@@ -15,6 +15,7 @@
 #include "cli/session_words.h"
 #include "cli/text_table.h"
 #include "foundation/paths.h"
+#include "platform/serial_devices.h"
 #include "storage/session_info.h"
 #include "storage/settings.h"
 #include "strings/pw_strings.h"
@@ -266,6 +267,9 @@ void RunPorts(TCliContext& aContext, const TArgs& aArgs) {
   table.AddColumn(CliText(R_CLI_COL_PORT));
   table.AddColumn(CliText(R_CLI_COL_DEVICE));
   table.AddColumn(CliText(R_CLI_COL_PRESENT));
+  table.AddColumn(CliText(R_CLI_COL_DEFAULT));
+  // The port a new installation would start the GPS on.
+  const int32_t first = pwports::FirstReceiverPort(pwplat::KDeviceRoot);
   for (int32_t port = pwports::KFirstPort; port <= pwports::KLastPort; ++port) {
     const std::string device = DeviceOfPort(port);
     if (device.empty()) continue;
@@ -277,8 +281,9 @@ void RunPorts(TCliContext& aContext, const TArgs& aArgs) {
     writer.Member("name", name);
     writer.Member("device", device);
     writer.Member("present", present);
+    writer.Member("default", port == first);
     writer.EndObject();
-    table.AddRow({Utf8(name), device, YesNo(present)});
+    table.AddRow({Utf8(name), device, YesNo(present), port == first ? YesNo(true) : std::string()});
   }
   writer.EndArray();
   if (json)
