@@ -98,7 +98,7 @@ CModel::~CModel() {
 
 int32_t CModel::StartUp() {
   CSettings& settings = Settings();
-  (void)LoadSettingsOfInstallation(settings, pwplat::KDeviceRoot);
+  (void)LoadSettingsOfInstallation(settings, pwplat::ReceiverDeviceRoot());
   Tests().Load();
 
   CPwDrives& drives = Drives();

@@ -269,7 +269,7 @@ void RunPorts(TCliContext& aContext, const TArgs& aArgs) {
   table.AddColumn(CliText(R_CLI_COL_PRESENT));
   table.AddColumn(CliText(R_CLI_COL_DEFAULT));
   // The port a new installation would start the GPS on.
-  const int32_t first = pwports::FirstReceiverPort(pwplat::KDeviceRoot);
+  const int32_t first = pwports::FirstReceiverPort(pwplat::ReceiverDeviceRoot());
   for (int32_t port = pwports::KFirstPort; port <= pwports::KLastPort; ++port) {
     const std::string device = DeviceOfPort(port);
     if (device.empty()) continue;

@@ -31,7 +31,7 @@ void CHeadlessModel::ConstructL(bool aUseDocuments, bool aProgressBar) {
 
   iDrives.reset(CPwDrives::NewL());
   iSettings.reset(new CSettings(*iDrives));
-  (void)LoadSettingsOfInstallation(*iSettings, pwplat::KDeviceRoot);
+  (void)LoadSettingsOfInstallation(*iSettings, pwplat::ReceiverDeviceRoot());
   // The documents folder stands in for a medium that is not there now, as when the
   // application starts without the medium it recorded to last.
   const CPwDriveInfo* drive = iDrives->DriveOfPath(iSettings->CurrentStorageRoot());

@@ -45,6 +45,11 @@ const char* EnvironmentValue(const char* aName) {
   return value && *value ? value : nullptr;
 }
 
+const char* ReceiverDeviceRoot() {
+  const char* root = EnvironmentValue("PACEWRIGHT_DEVICES");
+  return root ? root : KDeviceRoot;
+}
+
 int ForEachReceiverDevice(const char* aDevRoot, TDeviceVisitor aVisit, void* aContext) {
   if (!aDevRoot || !aVisit) return 0;
   const std::string root(aDevRoot);

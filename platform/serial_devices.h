@@ -12,6 +12,10 @@ inline constexpr char KDeviceRoot[] = "/dev";
 // The value of an environment variable; null when it is not set or empty.
 const char* EnvironmentValue(const char* aName);
 
+// Where the program looks for a receiver that is plugged in: $PACEWRIGHT_DEVICES when set (so
+// that tests see the devices they make, and none of the machine's), else KDeviceRoot.
+const char* ReceiverDeviceRoot();
+
 // Calls aVisit once for every receiver-like serial device present in the folder aDevRoot
 // (KDeviceRoot but in tests), most likely first: USB serial adapters (ttyUSB<n>), USB CDC
 // devices (ttyACM<n>) and bound Bluetooth serial devices (rfcomm<n>), each family by number,
