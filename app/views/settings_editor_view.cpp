@@ -384,11 +384,10 @@ int32_t CSettingsEditorView::EditPort(int32_t aId, const CSettingsItem& aItem) {
 }
 
 int32_t CSettingsEditorView::EditTyped(int32_t aId, const CSettingsItem& aItem, bool aNumeric) {
-  CPwString text;
-  SettingValueWord(*iEdited, aId, text);
-  if (!ViewObserver()->Dialogs().EditText(text, aItem.iLabel, false, aNumeric, aItem.iHelp)) return 0;
-  CPwString before, reason;
+  CPwString before, text, reason;
   SettingValueWord(*iEdited, aId, before);
+  text.Copy(before);
+  if (!ViewObserver()->Dialogs().EditText(text, aItem.iLabel, false, aNumeric, aItem.iHelp)) return 0;
   if (!SetSettingFromWord(*iEdited, iModel->Drives(), aId, text, reason)) {
     Refused(reason);
     return 0;
