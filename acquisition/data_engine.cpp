@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "acquisition/channel_state.h"
+#include "acquisition/gpsd_stream.h"
 #include "acquisition/nmea_parser.h"
 #include "acquisition/port_map.h"
+#include "platform/clock.h"
 #include "platform/file_io.h"
 #include "platform/serial_port.h"
 
@@ -58,6 +60,7 @@ bool CDataEngine::PrepareStart(MDataObserver* aObserver, TDataKind aKind) {
   if (iThread.IsAttached()) Stop();
   iObserver = aObserver;
   iStopEvent.Reset();
+  (void)iSocketCancel.TryConsume();
   iSerial->ClearInterrupt();
   iKind = aKind;
   {
@@ -112,10 +115,23 @@ void CDataEngine::StartPlatform(MDataObserver* aObserver, TDataKind aKind) {
   LaunchL();
 }
 
+void CDataEngine::StartGpsd(MDataObserver* aObserver, CPwStringC aHost, int32_t aPort, TDataKind aKind) {
+  if (!PrepareStart(aObserver, aKind)) return;
+  CPwByteArray host;
+  host.AppendUtf8(aHost);
+  const int32_t length = std::min(host.Length(), KMaxHostLength - 1);
+  std::copy_n(host.Ptr(), length, reinterpret_cast<uint8_t*>(iHost));
+  iHost[length] = 0;
+  iGpsdPort = aPort;
+  iMode = TConnectionMode::Gpsd;
+  LaunchL();
+}
+
 void CDataEngine::Stop() {
   if (!iThread.IsAttached()) return;
   iStopFlag.store(1, std::memory_order_release);
   iStopEvent.Set();
+  iSocketCancel.Set();
   // The reader closes the port itself once its wait returns: closing a descriptor another
   // thread is polling would let a new descriptor reuse the number under it.
   iSerial->Interrupt();
@@ -206,6 +222,9 @@ void CDataEngine::ReaderMain() {
         break;
       case TConnectionMode::InputFile:
         FileReader();
+        break;
+      case TConnectionMode::Gpsd:
+        GpsdReader();
         break;
       case TConnectionMode::Platform:
       case TConnectionMode::Bluetooth:
@@ -450,5 +469,125 @@ void CDataEngine::FileReader() {
     if (!stored) break;
   }
   pwplat::FileClose(fd);
+  Report(TEngineState::Stopped);
+}
+
+// --- gpsd ----------------------------------------------------------------------------------
+
+bool CDataEngine::OpenGpsd(PwSocket& aSocket, int32_t& aGreeting) {
+  aGreeting = 0;
+  TPwInetAddress address;
+  if (iGpsdPort <= 0 || iGpsdPort > 65535) return false;
+  // A name server that never answers must not hold the reader (or Stop) longer than a connect.
+  if (PwResolveHost(iHost, static_cast<uint16_t>(iGpsdPort), address, iSocketCancel, KGpsdConnectMs) !=
+      TPwResolveResult::EResolved)
+    return false;
+  if (!aSocket.Open()) return false;
+  if (aSocket.Connect(address, iSocketCancel, KGpsdConnectMs) != PwSocket::EConnected) {
+    aSocket.Close();
+    return false;
+  }
+  const uint8_t* request = reinterpret_cast<const uint8_t*>(KGpsdWatchRequest);
+  int32_t left = static_cast<int32_t>(sizeof KGpsdWatchRequest) - 1;
+  while (left > 0) {
+    const int32_t sent = aSocket.Send(request, left);
+    if (sent < 0) break;
+    request += sent;
+    left -= sent;
+    if (left > 0 && !(aSocket.Wait(iSocketCancel, true, KGpsdConnectMs) & PwSocket::EWritable)) break;
+  }
+  if (left == 0) aGreeting = ReceiveGreeting(aSocket);
+  if (aGreeting <= 0) aSocket.Close();
+  return aGreeting > 0;
+}
+
+int32_t CDataEngine::ReceiveGreeting(PwSocket& aSocket) {
+  // A daemon greets every client at once with its version report. A connect alone proves
+  // little: one made while the daemon is exiting lands in its listen queue and is reset a
+  // moment later, and must not count as a connection.
+  const uint32_t start = pwplat::ClockTickMs();
+  for (;;) {
+    const int32_t waited = static_cast<int32_t>(pwplat::ClockTickMs() - start);
+    if (waited >= KGpsdConnectMs) return 0;
+    const uint32_t events = aSocket.Wait(iSocketCancel, false, KGpsdConnectMs - waited);
+    if (events & PwSocket::ECancelled) return 0;  // the caller sees the stop flag
+    if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
+    const int32_t count = aSocket.Receive(iReadBuffer, KSerialReadBytes);
+    if (count != PwSocket::KWouldBlock) return std::max(count, 0);
+  }
+}
+
+bool CDataEngine::ReconnectGpsd(PwSocket& aSocket, int32_t& aGreeting) {
+  for (;;) {
+    if (iStopFlag.load(std::memory_order_acquire) != 0) return false;
+    if (OpenGpsd(aSocket, aGreeting)) return true;
+    if (iStopEvent.Wait(KReconnectIntervalMs) || iStopFlag.load(std::memory_order_acquire) != 0) return false;
+  }
+}
+
+void CDataEngine::GpsdReader() {
+  {
+    PwLockGuard guard(iLock);
+    CreateHandlerLocked();
+    iReceived->Reserve(KReceiveLimit);
+  }
+  Report(TEngineState::Connecting);
+  PwSocket socket;
+  TGpsdNmeaFilter filter;
+  uint8_t kept[KSerialReadBytes];
+  // Bytes already in iReadBuffer when the connection is made (the daemon's greeting).
+  int32_t greeting = 0;
+  bool open = OpenGpsd(socket, greeting);
+  while (open && iStopFlag.load(std::memory_order_acquire) == 0) {
+    Report(TEngineState::Connected);
+    bool linkLost = false;
+    int32_t waitErrors = 0;
+    while (!linkLost && iStopFlag.load(std::memory_order_acquire) == 0) {
+      int32_t count = greeting;
+      greeting = 0;
+      if (count == 0) {
+        const uint32_t events = socket.Wait(iSocketCancel, false, -1);
+        if (events & PwSocket::ECancelled) continue;  // the loop condition sees the stop flag
+        if (events == 0) {
+          linkLost = ++waitErrors >= KMaxReadErrors;
+          continue;
+        }
+        waitErrors = 0;
+        if (!(events & (PwSocket::EReadable | PwSocket::EHangUp))) continue;
+        count = socket.Receive(iReadBuffer, KSerialReadBytes);
+        if (count == PwSocket::KWouldBlock) continue;
+      }
+      if (count <= 0) {
+        linkLost = true;  // the daemon ended or the connection broke
+        continue;
+      }
+      const int32_t nmea = filter.Filter(iReadBuffer, count, kept);
+      if (nmea == 0) continue;
+      PwLockGuard guard(iLock);
+      if (Trap([&] { HandleChunkLocked(CPwByteArrayC(kept, nmea)); }) != KErrNone) {
+        // Out of memory in the parser: this chunk is lost, the connection goes on.
+      }
+      // The daemon owns the receiver: configuration commands of the parser are not relayed.
+      iCommands->SetLength(0);
+    }
+    socket.Close();
+    open = false;
+    if (iStopFlag.load(std::memory_order_acquire) == 0) {
+      // The daemon restarted or the network went away: looked for again every second while
+      // the engine runs, like a serial device that was unplugged.
+      Report(TEngineState::Connecting);
+      open = ReconnectGpsd(socket, greeting);
+      filter.Reset();
+      PwLockGuard guard(iLock);
+      ResetHandlerLocked();
+    }
+  }
+  socket.Close();
+  {
+    PwLockGuard guard(iLock);
+    DeleteHandlerLocked();
+    iCommands->SetLength(0);
+    if (iStopFlag.load(std::memory_order_acquire) != 0) iReceived->SetLength(0);
+  }
   Report(TEngineState::Stopped);
 }

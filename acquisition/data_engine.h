@@ -18,6 +18,7 @@
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_string.h"
 #include "platform/event.h"
+#include "platform/socket.h"
 #include "platform/thread.h"
 
 class CNmeaParser;
@@ -37,7 +38,8 @@ enum class TEngineState : int32_t {
   Failed = 4,      // stopped because the application side ran out of memory
 };
 
-enum class TConnectionMode : int32_t { Bluetooth = 0, Platform = 1, SerialPort = 2, InputFile = 3 };
+// Gpsd: the NMEA a gpsd daemon relays from its receiver, over TCP.
+enum class TConnectionMode : int32_t { Bluetooth = 0, Platform = 1, SerialPort = 2, InputFile = 3, Gpsd = 4 };
 
 // Receives every batch and every state change of the engines; one observer may serve all of
 // them, told apart by the kind. Application thread only.
@@ -62,6 +64,14 @@ class MDataEngineBase {
   virtual void StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t aBaudRate, TDataKind aKind) = 0;
   virtual void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) = 0;
   virtual void StartPlatform(MDataObserver* aObserver, TDataKind aKind) = 0;
+  // aHost a name or dotted IPv4 address, aPort the daemon's TCP port. An engine that cannot
+  // reach a network ignores it.
+  virtual void StartGpsd(MDataObserver* aObserver, CPwStringC aHost, int32_t aPort, TDataKind aKind) {
+    (void)aObserver;
+    (void)aHost;
+    (void)aPort;
+    (void)aKind;
+  }
   // Ends the reader; waits up to 15 s for it.
   virtual void Stop() = 0;
   // Resets the shared GPS clock (before every GPS start).
@@ -128,8 +138,12 @@ class CDataEngine : public CActive, public MDataEngineBase {
   static constexpr int32_t KFileBackoffMs = 5;
   static constexpr int32_t KMaxPathLength = 260;
   static constexpr int32_t KStopWaitMs = 15000;
-  // How often a serial device that went away is looked for again.
+  // How often a serial device (or a gpsd daemon) that went away is looked for again.
   static constexpr int32_t KReconnectIntervalMs = 1000;
+  static constexpr int32_t KMaxHostLength = 256;
+  // How long one connection attempt to a gpsd daemon may take, and how long the daemon may take
+  // to greet a new client.
+  static constexpr int32_t KGpsdConnectMs = 3000;
 
   // aClock is the program's shared GPS clock (not owned, outlives the engine). Leaves -2.
   static CDataEngine* NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock);
@@ -145,6 +159,7 @@ class CDataEngine : public CActive, public MDataEngineBase {
   void StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t aBaudRate, TDataKind aKind) override;
   void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) override;
   void StartPlatform(MDataObserver* aObserver, TDataKind aKind) override;
+  void StartGpsd(MDataObserver* aObserver, CPwStringC aHost, int32_t aPort, TDataKind aKind) override;
   void Stop() override;
   void ResetClock() override;
   int32_t Status() const override;
@@ -164,6 +179,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   int32_t PortNumber() const { return iPort; }
   int32_t BaudRate() const { return iBaudRate; }
   CPwStringC InputPath() const { return CPwStringC(iPath, iPathLength); }
+  const char* GpsdHost() const { return iHost; }
+  int32_t GpsdPort() const { return iGpsdPort; }
   const TPwBtAddr& BtAddress() const { return iBtAddress; }
   int32_t BtChannel() const { return iBtChannel; }
   // Connections the observer has been told of since the start (a reconnection that happened
@@ -190,6 +207,15 @@ class CDataEngine : public CActive, public MDataEngineBase {
   // the engine was stopped first.
   bool Reconnect(const char* aDevice, const char* aStableName);
   void FileReader();
+  void GpsdReader();
+  // Connects aSocket to the daemon, asks it to relay its NMEA and waits for its greeting, whose
+  // aGreeting bytes are left in iReadBuffer; false when any of that failed.
+  bool OpenGpsd(PwSocket& aSocket, int32_t& aGreeting);
+  // The first bytes the daemon sends (in iReadBuffer): their count, or 0 when the connection
+  // ended or stayed silent for KGpsdConnectMs.
+  int32_t ReceiveGreeting(PwSocket& aSocket);
+  // Connects again every second until it works; false when the engine was stopped first.
+  bool ReconnectGpsd(PwSocket& aSocket, int32_t& aGreeting);
   // Sets the state and completes the request.
   void Report(TEngineState aState);
   // Creates, resets and deletes the handler of the kind; under the lock.
@@ -212,6 +238,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   int32_t iBaudRate = 0;
   char16_t iPath[KMaxPathLength] = {};
   int32_t iPathLength = 0;
+  char iHost[KMaxHostLength] = {};  // UTF-8, zero-terminated
+  int32_t iGpsdPort = 0;
 
   std::atomic<int32_t> iState{static_cast<int32_t>(TEngineState::Stopped)};
   TEngineState iLastReported = TEngineState::Stopped;
@@ -223,6 +251,7 @@ class CDataEngine : public CActive, public MDataEngineBase {
   TDataKind iKind = TDataKind::Gps;
   std::atomic<int32_t> iStopFlag{0};
   PwEvent iStopEvent;
+  PwCancelEvent iSocketCancel;  // ends the gpsd reader's socket waits on Stop
   PwThread iThread;
   PwSerialPort* iSerial = nullptr;  // owned; opened and closed by the reader
 

@@ -22,6 +22,10 @@ void CGpsClient::StartGps(const TPwBtAddr& aAddress, int32_t aChannel) {
       engine->StartSerial(this, settings.GpsPort(), settings.GpsBaudRate() * 100, TDataKind::Gps);
       iGpsStarted = true;
       break;
+    case MDeviceSettings::EGpsGpsd:
+      engine->StartGpsd(this, settings.GpsdHost(), settings.GpsdPort(), TDataKind::Gps);
+      iGpsStarted = true;
+      break;
     default:
       break;  // Bluetooth GPS receivers are reached as serial ports (rfcomm)
   }

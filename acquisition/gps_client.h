@@ -14,7 +14,8 @@
 // are in hundreds of baud, 0 meaning the port's own rate.
 class MDeviceSettings {
  public:
-  enum TGpsType : int32_t { EGpsBluetooth = 0, EGpsInternal = 1, EGpsInputFile = 2, EGpsSerial = 3 };
+  // EGpsGpsd: the receiver a gpsd daemon serves, reached over TCP.
+  enum TGpsType : int32_t { EGpsBluetooth = 0, EGpsInternal = 1, EGpsInputFile = 2, EGpsSerial = 3, EGpsGpsd = 4 };
   enum TObdType : int32_t { EObdDisabled = 0, EObdBluetooth = 1, EObdSerial = 2 };
   enum TLoggerType : int32_t {
     ELoggerDisabled = 0,
@@ -27,6 +28,9 @@ class MDeviceSettings {
   virtual int32_t GpsPort() const = 0;
   virtual int32_t GpsBaudRate() const = 0;
   virtual CPwStringC InputFile() const = 0;
+  // Where the gpsd daemon listens (EGpsGpsd only).
+  virtual CPwStringC GpsdHost() const { return u"localhost"; }
+  virtual int32_t GpsdPort() const { return 2947; }
   virtual int32_t ObdType() const = 0;
   virtual int32_t ObdPort() const = 0;
   virtual int32_t ObdBaudRate() const = 0;
@@ -45,6 +49,10 @@ class TDeviceSettings final : public MDeviceSettings {
   int32_t GpsPort() const override { return iGpsPort; }
   int32_t GpsBaudRate() const override { return iGpsBaud; }
   CPwStringC InputFile() const override { return iInputFile; }
+  CPwStringC GpsdHost() const override {
+    return iGpsdHost.IsEmpty() ? MDeviceSettings::GpsdHost() : CPwStringC(iGpsdHost);
+  }
+  int32_t GpsdPort() const override { return iGpsdPort; }
   int32_t ObdType() const override { return iObdType; }
   int32_t ObdPort() const override { return iObdPort; }
   int32_t ObdBaudRate() const override { return iObdBaud; }
@@ -56,6 +64,8 @@ class TDeviceSettings final : public MDeviceSettings {
   int32_t iGpsPort = 1;
   int32_t iGpsBaud = 0;
   CPwString iInputFile;
+  CPwString iGpsdHost;  // empty: localhost
+  int32_t iGpsdPort = 2947;
   int32_t iObdType = EObdDisabled;
   int32_t iObdPort = 2;
   int32_t iObdBaud = 0;

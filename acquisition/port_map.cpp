@@ -1,8 +1,10 @@
 #include "acquisition/port_map.h"
 
-#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/file_io.h"
+#include "platform/serial_devices.h"
 #include "strings/pw_strings.h"
 
 namespace pwports {
@@ -59,8 +61,7 @@ bool DevicePath(int32_t aPort, CPwByteArray& aPath) {
   CPwByteArray name;
   OverrideVariable(aPort, name);
   TCString variable(name);
-  const char* value = std::getenv(variable.Get());
-  if (value && *value) {
+  if (const char* value = pwplat::EnvironmentValue(variable.Get())) {
     aPath.Copy(CPwByteArrayC(std::string_view(value)));
     return true;
   }
@@ -93,6 +94,36 @@ bool DeviceExists(int32_t aPort) {
   if (!DevicePath(aPort, path)) return false;
   TCString text(path);
   return pwplat::PathExists(text.Get());
+}
+
+int32_t PortOfDeviceName(std::string_view aName) {
+  for (const TPortRange& r : KRanges) {
+    std::string_view family(r.iPrefix);
+    family.remove_prefix(family.rfind('/') + 1);
+    if (aName.size() <= family.size() || aName.size() > family.size() + 2 || aName.substr(0, family.size()) != family)
+      continue;
+    int32_t index = 0;
+    for (const char c : aName.substr(family.size())) {
+      if (c < '0' || c > '9') return 0;
+      index = index * 10 + (c - '0');
+    }
+    const int32_t port = r.iFirst + index - r.iFirstIndex;
+    return port <= r.iLast ? port : 0;
+  }
+  return 0;
+}
+
+int32_t FirstReceiverPort(const char* aDevRoot) {
+  int32_t port = 0;
+  pwplat::ForEachReceiverDevice(
+      aDevRoot,
+      [](void* aPort, const char* aPath) {
+        const char* slash = std::strrchr(aPath, '/');
+        *static_cast<int32_t*>(aPort) = PortOfDeviceName(slash ? slash + 1 : aPath);
+        return *static_cast<int32_t*>(aPort) == 0;  // on until one has a number
+      },
+      &port);
+  return port;
 }
 
 int32_t ExistingPorts(int32_t* aPorts, int32_t aMax) {

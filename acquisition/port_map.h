@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_string.h"
@@ -40,6 +41,14 @@ void AppendPortName(int32_t aPort, CPwString& aText);
 
 // Whether the device of port aPort exists on this machine now.
 bool DeviceExists(int32_t aPort);
+
+// The port number of a device by its node's name ("ttyACM2" is 12), from the fixed table; 0
+// when no number stands for it.
+int32_t PortOfDeviceName(std::string_view aName);
+
+// The port a new installation starts the GPS on: that of the first receiver-like device
+// present under aDevRoot (see pwplat::ForEachReceiverDevice) that a number stands for, else 0.
+int32_t FirstReceiverPort(const char* aDevRoot);
 
 // The ports whose device exists now, in number order, at most aMax of them; returns the count.
 int32_t ExistingPorts(int32_t* aPorts, int32_t aMax);

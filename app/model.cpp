@@ -7,10 +7,12 @@
 #include "foundation/paths.h"
 #include "platform/screen_saver.h"
 #include "platform/sdl_audio.h"
+#include "platform/serial_devices.h"
 #include "storage/plot_list_loader.h"
 #include "storage/session_info.h"
 #include "storage/session_list.h"
 #include "storage/settings.h"
+#include "storage/settings_items.h"
 #include "strings/pw_strings.h"
 #include "timing/performance_test.h"
 #include "timing/track_list.h"
@@ -96,7 +98,7 @@ CModel::~CModel() {
 
 int32_t CModel::StartUp() {
   CSettings& settings = Settings();
-  settings.Load();
+  (void)LoadSettingsOfInstallation(settings, pwplat::ReceiverDeviceRoot());
   Tests().Load();
 
   CPwDrives& drives = Drives();
@@ -443,6 +445,11 @@ int32_t CModel::TSettingsDevices::GpsType() const { return iModel->Settings().Gp
 int32_t CModel::TSettingsDevices::GpsPort() const { return iModel->Settings().Gps().iSerialPort; }
 int32_t CModel::TSettingsDevices::GpsBaudRate() const { return iModel->Settings().Gps().iBaudRate; }
 CPwStringC CModel::TSettingsDevices::InputFile() const { return iModel->Settings().GpsInputFile(); }
+CPwStringC CModel::TSettingsDevices::GpsdHost() const {
+  const CPwStringC host = iModel->Settings().GpsdHost();
+  return host.IsEmpty() ? MDeviceSettings::GpsdHost() : host;
+}
+int32_t CModel::TSettingsDevices::GpsdPort() const { return iModel->Settings().GpsdPort(); }
 int32_t CModel::TSettingsDevices::ObdType() const { return iModel->Settings().Obd().iType; }
 int32_t CModel::TSettingsDevices::ObdPort() const { return iModel->Settings().Obd().iSerialPort; }
 int32_t CModel::TSettingsDevices::ObdBaudRate() const { return iModel->Settings().Obd().iBaudRate; }

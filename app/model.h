@@ -213,6 +213,8 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
     int32_t GpsPort() const override;
     int32_t GpsBaudRate() const override;
     CPwStringC InputFile() const override;
+    CPwStringC GpsdHost() const override;
+    int32_t GpsdPort() const override;
     int32_t ObdType() const override;
     int32_t ObdPort() const override;
     int32_t ObdBaudRate() const override;

@@ -2,12 +2,14 @@
 // completes an epoch on the serial line (a pseudo-terminal) to PositionParsed on the
 // application thread, through the reader thread, the scheduler loop, the GPS client and the
 // model's parser. The receiver runs at 25 Hz and sends three GSV sentences of chatter before
-// each fix. Reports the median, 99th percentile and maximum in microseconds.
+// each fix. Reports the median, 99th percentile and maximum in microseconds. The same receiver
+// served by a real gpsd daemon (BM_GpsdFixLatency) shows what the daemon and the TCP hop add.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "acquisition/data_parser.h"
 #include "foundation/scheduler.h"
 #include "platform/loop_host.h"
+#include "tests/acquisition/gpsd_daemon.h"
 #include "tests/acquisition/pty_device.h"
 
 namespace {
@@ -37,7 +40,7 @@ class TLatencyObserver : public MParsedDataObserver {
   std::vector<Clock::time_point> iArrivals;
 };
 
-void BM_GpsFixLatency(benchmark::State& aState) {
+void MeasureFixLatency(benchmark::State& aState, bool aThroughGpsd) {
   const int epochs = static_cast<int>(aState.range(0));
   std::vector<double> latencies;
   for (auto _ : aState) {
@@ -47,6 +50,18 @@ void BM_GpsFixLatency(benchmark::State& aState) {
       return;
     }
     device.MapPort(90);
+    std::unique_ptr<pwtest::TGpsdDaemon> daemon;
+    if (aThroughGpsd) {
+      if (!pwtest::GpsdBinary()) {
+        aState.SkipWithError("gpsd is not installed");
+        return;
+      }
+      daemon.reset(new pwtest::TGpsdDaemon(device.SlaveName(), pwtest::FreeTcpPort()));
+      if (!daemon->Running()) {
+        aState.SkipWithError("gpsd did not start");
+        return;
+      }
+    }
     PwHeadlessLoopHost host;
     CPwScheduler scheduler(host);
     CCore* core = CCore::NewL(&scheduler);
@@ -56,6 +71,11 @@ void BM_GpsFixLatency(benchmark::State& aState) {
     core->DefaultDeviceSettings().iGpsType = MDeviceSettings::EGpsSerial;
     core->DefaultDeviceSettings().iGpsPort = 90;
     core->DefaultDeviceSettings().iGpsBaud = 1152;
+    if (daemon) {
+      core->DefaultDeviceSettings().iGpsType = MDeviceSettings::EGpsGpsd;
+      core->DefaultDeviceSettings().iGpsdHost.Copy(u"127.0.0.1");
+      core->DefaultDeviceSettings().iGpsdPort = daemon->Port();
+    }
     core->ConnectDevices(TDeviceRecord(), TDeviceRecord(), TDeviceRecord());
 
     // The loop runs on this thread; the receiver on its own.
@@ -99,7 +119,11 @@ void BM_GpsFixLatency(benchmark::State& aState) {
   aState.counters["max_us"] = latencies.back();
 }
 
+void BM_GpsFixLatency(benchmark::State& aState) { MeasureFixLatency(aState, false); }
+void BM_GpsdFixLatency(benchmark::State& aState) { MeasureFixLatency(aState, true); }
+
 // 500 fixes: 20 s of a 25 Hz receiver.
 BENCHMARK(BM_GpsFixLatency)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GpsdFixLatency)->Arg(500)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

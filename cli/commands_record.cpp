@@ -15,6 +15,7 @@
 #include "cli/session_words.h"
 #include "cli/text_table.h"
 #include "foundation/paths.h"
+#include "platform/serial_devices.h"
 #include "storage/session_info.h"
 #include "storage/settings.h"
 #include "strings/pw_strings.h"
@@ -144,7 +145,21 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   devices.iLoggerType = MDeviceSettings::ELoggerDisabled;
   std::string inputLabel = input;
   std::error_code error;
-  if (const int32_t port = PortNumberOf(input)) {
+  if (input.rfind("gpsd://", 0) == 0) {
+    // gpsd://HOST[:PORT]: the receiver a gpsd daemon serves.
+    std::string host = input.substr(7);
+    devices.iGpsdPort = 2947;
+    if (const size_t colon = host.rfind(':'); colon != std::string::npos) {
+      const std::string digits = host.substr(colon + 1);
+      const int value = digits.empty() || digits.size() > 5 ? 0 : std::atoi(digits.c_str());
+      if (value <= 0 || value > 65535 || digits.find_first_not_of("0123456789") != std::string::npos)
+        throw TUserError(CliText(R_CLI_CANNOT_READ, input, std::strerror(EINVAL)));
+      devices.iGpsdPort = value;
+      host.resize(colon);
+    }
+    devices.iGpsType = MDeviceSettings::EGpsGpsd;
+    devices.iGpsdHost.Copy(PwStringFromUtf8(host.empty() ? "localhost" : host));
+  } else if (const int32_t port = PortNumberOf(input)) {
     devices.iGpsType = MDeviceSettings::EGpsSerial;
     devices.iGpsPort = port;
     CPwString label;
@@ -252,6 +267,9 @@ void RunPorts(TCliContext& aContext, const TArgs& aArgs) {
   table.AddColumn(CliText(R_CLI_COL_PORT));
   table.AddColumn(CliText(R_CLI_COL_DEVICE));
   table.AddColumn(CliText(R_CLI_COL_PRESENT));
+  table.AddColumn(CliText(R_CLI_COL_DEFAULT));
+  // The port a new installation would start the GPS on.
+  const int32_t first = pwports::FirstReceiverPort(pwplat::ReceiverDeviceRoot());
   for (int32_t port = pwports::KFirstPort; port <= pwports::KLastPort; ++port) {
     const std::string device = DeviceOfPort(port);
     if (device.empty()) continue;
@@ -263,8 +281,9 @@ void RunPorts(TCliContext& aContext, const TArgs& aArgs) {
     writer.Member("name", name);
     writer.Member("device", device);
     writer.Member("present", present);
+    writer.Member("default", port == first);
     writer.EndObject();
-    table.AddRow({Utf8(name), device, YesNo(present)});
+    table.AddRow({Utf8(name), device, YesNo(present), port == first ? YesNo(true) : std::string()});
   }
   writer.EndArray();
   if (json)

@@ -77,6 +77,8 @@ std::string AllowedText(const TSettingItem& aItem, const std::vector<TAllowed>& 
     case ESettingInput: return CliText(R_CLI_ALLOWED_FILE);
     case ESettingDevice: return CliText(R_CLI_ALLOWED_DEVICE);
     case ESettingChannels: return CliText(R_CLI_ALLOWED_CHANNELS, list);
+    case ESettingHost: return CliText(R_CLI_ALLOWED_HOST);
+    case ESettingNetPort: return CliText(R_CLI_ALLOWED_NET_PORT);
     default: return list;
   }
 }
@@ -130,7 +132,8 @@ void RunSettings(TCliContext& aContext, const TArgs& aArgs) {
     else json.MemberNull("help");
     json.Member("multiple", item.iEditor == ESettingChannels);
     json.Key("allowed");
-    if (item.iEditor == ESettingInput || item.iEditor == ESettingDevice) {
+    if (item.iEditor == ESettingInput || item.iEditor == ESettingDevice || item.iEditor == ESettingHost ||
+        item.iEditor == ESettingNetPort) {
       json.Null();
     } else {
       json.BeginArray();

@@ -7,10 +7,12 @@
 #include "cli/interrupt.h"
 #include "foundation/drives.h"
 #include "foundation/paths.h"
+#include "platform/serial_devices.h"
 #include "storage/plot_list_loader.h"
 #include "storage/session_info.h"
 #include "storage/session_list.h"
 #include "storage/settings.h"
+#include "storage/settings_items.h"
 #include "strings/pw_strings.h"
 #include "timing/performance_test.h"
 #include "timing/track_list.h"
@@ -29,7 +31,7 @@ void CHeadlessModel::ConstructL(bool aUseDocuments, bool aProgressBar) {
 
   iDrives.reset(CPwDrives::NewL());
   iSettings.reset(new CSettings(*iDrives));
-  iSettings->Load();
+  (void)LoadSettingsOfInstallation(*iSettings, pwplat::ReceiverDeviceRoot());
   // The documents folder stands in for a medium that is not there now, as when the
   // application starts without the medium it recorded to last.
   const CPwDriveInfo* drive = iDrives->DriveOfPath(iSettings->CurrentStorageRoot());

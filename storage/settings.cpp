@@ -28,6 +28,8 @@ void CSettings::SetDefaults(CPwStringC aDefaultRoot) {
   iCurrentRoot.Copy(aDefaultRoot);
   iGps.iType = 3;
   iGps.iSerialPort = 4;
+  iGpsdHost.Copy(KDefaultGpsdHost);
+  iGpsdPort = KDefaultGpsdPort;
   iObd.iType = 0;
   iObd.iSerialPort = 5;
   iLogger.iType = 0;
@@ -162,6 +164,14 @@ void CSettings::ReadFrom(PwFileStream& aStream) {
   iLogger.iType = aStream.ReadInt32();                 // 36
   iLogger.iBaudRate = aStream.ReadInt32();             // 37
   iLogger.iSerialPort = aStream.ReadInt32();           // 38
+  aStream.ReadUtf8Text(iGpsdHost);                     // 39
+  iGpsdPort = aStream.ReadInt32();                     // 40
+}
+
+int32_t CSettings::LaterItemCount() const {
+  if (iGpsdPort != KDefaultGpsdPort) return 2;
+  if (!(iGpsdHost == KDefaultGpsdHost)) return 1;
+  return 0;
 }
 
 void CSettings::WriteTo(PwFileStream& aStream) const {
@@ -203,6 +213,9 @@ void CSettings::WriteTo(PwFileStream& aStream) const {
   aStream.WriteInt32(iLogger.iType);                   // 36
   aStream.WriteInt32(iLogger.iBaudRate);               // 37
   aStream.WriteInt32(iLogger.iSerialPort);             // 38
+  const int32_t later = LaterItemCount();
+  if (later >= 1) aStream.WriteUtf8Text(iGpsdHost);    // 39
+  if (later >= 2) aStream.WriteInt32(iGpsdPort);       // 40
 }
 
 // --- Copying ----------------------------------------------------------------------------------
@@ -222,6 +235,8 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iObdName.Copy(aOther.iObdName);
   iLoggerName.Copy(aOther.iLoggerName);
   iGpsInputFile.Copy(aOther.iGpsInputFile);
+  iGpsdHost.Copy(aOther.iGpsdHost);
+  iGpsdPort = aOther.iGpsdPort;
   iHighPriority.CopyFrom(aOther.iHighPriority);
   iLowPriority.CopyFrom(aOther.iLowPriority);
   iHiLoThreshold = aOther.iHiLoThreshold;

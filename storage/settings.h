@@ -14,7 +14,11 @@
 //   29 Int32 acceleration limit | 30 Int16 lap list option | 31 Int32 GPS port
 //   32 Int32 OBD-II port | 33 Utf8 storage root | 34 Int32 reserved 0 | 35 Utf8 GPS input file
 //   36 Int32 logger type | 37 Int32 logger baud | 38 Int32 logger port
+//   39 Utf8 gpsd host | 40 Int32 gpsd port
 // Files from earlier builds end early: what is there is read, the rest keeps its default.
+// Items from 39 on are written only as far as the last one that differs from its default, so
+// settings at their defaults make the same file as before those items existed (and earlier
+// builds, which stop reading after 38, take the file either way).
 #pragma once
 
 #include <cstdint>
@@ -107,6 +111,13 @@ class CSettings : public CPwBase {
   void SetLoggerDeviceName(CPwStringC aName) { iLoggerName.Copy(aName); }
   CPwStringC GpsInputFile() const { return iGpsInputFile; }
   void SetGpsInputFile(CPwStringC aPath) { iGpsInputFile.Copy(aPath); }
+  // Where the gpsd daemon of GPS type gpsd listens.
+  static constexpr CPwStringC KDefaultGpsdHost = u"localhost";
+  static constexpr int32_t KDefaultGpsdPort = 2947;
+  CPwStringC GpsdHost() const { return iGpsdHost; }
+  void SetGpsdHost(CPwStringC aHost) { iGpsdHost.Copy(aHost); }
+  int32_t GpsdPort() const { return iGpsdPort; }
+  void SetGpsdPort(int32_t aPort) { iGpsdPort = aPort; }
   CChannelList& HighPriorityChannels() { return iHighPriority; }
   const CChannelList& HighPriorityChannels() const { return iHighPriority; }
   CChannelList& LowPriorityChannels() { return iLowPriority; }
@@ -192,6 +203,8 @@ class CSettings : public CPwBase {
   static int32_t KindSlot(int32_t aKind);
   void ReadChannels(PwFileStream& aStream, CChannelList& aList);
   static void WriteChannels(PwFileStream& aStream, const CChannelList& aList);
+  // How many of the items from 39 on WriteTo writes (see the file's description).
+  int32_t LaterItemCount() const;
 
   // Persistent.
   CPwString iStorageRoot;
@@ -207,6 +220,8 @@ class CSettings : public CPwBase {
   CPwString iObdName;
   CPwString iLoggerName;
   CPwString iGpsInputFile;
+  CPwString iGpsdHost;
+  int32_t iGpsdPort = KDefaultGpsdPort;
   CChannelList iHighPriority;
   CChannelList iLowPriority;
   int32_t iHiLoThreshold = 5;

@@ -18,9 +18,10 @@ namespace {
 constexpr TSettingChoice KDecimals[] = {
     {0, R_SET_DECIMALS_0}, {1, R_SET_DECIMALS_1}, {2, R_SET_DECIMALS_2}, {3, R_SET_DECIMALS_3}};
 constexpr TSettingChoice KUnits[] = {{0, R_SET_UNITS_METRIC}, {1, R_SET_UNITS_ENGLISH}};
-// This build offers serial ports and input files only; the other stored types still show.
+// This build offers serial ports, input files and gpsd; the other stored types still show.
 constexpr TSettingChoice KGpsTypes[] = {{MDeviceSettings::EGpsSerial, R_GPS_TYPE_SERIAL},
-                                        {MDeviceSettings::EGpsInputFile, R_GPS_TYPE_INPUT_FILE}};
+                                        {MDeviceSettings::EGpsInputFile, R_GPS_TYPE_INPUT_FILE},
+                                        {MDeviceSettings::EGpsGpsd, R_GPS_TYPE_GPSD}};
 constexpr TSettingChoice KObdTypes[] = {{MDeviceSettings::EObdDisabled, R_OBD_TYPE_DISABLED},
                                         {MDeviceSettings::EObdSerial, R_OBD_TYPE_SERIAL}};
 constexpr TSettingChoice KLoggerTypes[] = {{MDeviceSettings::ELoggerDisabled, R_LOGGER_TYPE_DISABLED},
@@ -53,6 +54,8 @@ constexpr TSettingItem KItems[] = {
     {ESetGpsBaud, "gps-baudrate", ESettingsGps, ESettingChoice, R_SET_BAUDRATE, R_SET_GPS_BAUD_HELP,
      PW_CHOICES(KBaudRates)},
     {ESetGpsFile, "gps-input-file", ESettingsGps, ESettingInput, R_SET_INPUT_FILE, 0, nullptr, 0},
+    {ESetGpsdHost, "gpsd-host", ESettingsGps, ESettingHost, R_SET_GPSD_HOST, R_SET_GPSD_HOST_HELP, nullptr, 0},
+    {ESetGpsdPort, "gpsd-port", ESettingsGps, ESettingNetPort, R_SET_GPSD_PORT, R_SET_GPSD_PORT_HELP, nullptr, 0},
     {ESetObdType, "obd-type", ESettingsObd, ESettingChoice, R_SET_OBD_TYPE, R_SET_OBD_TYPE_HELP,
      PW_CHOICES(KObdTypes)},
     {ESetObdDevice, "obd-bluetooth-device", ESettingsObd, ESettingDevice, R_SET_BLUETOOTH_DEVICE, 0, nullptr, 0},
@@ -81,6 +84,9 @@ constexpr TSettingItem KItems[] = {
 #undef PW_CHOICES
 
 constexpr int32_t KItemCount = static_cast<int32_t>(sizeof KItems / sizeof KItems[0]);
+
+// The longest host name the resolver takes.
+constexpr int32_t KMaxHostLength = 255;
 
 // How much of an input file is looked at for NMEA sentences.
 constexpr int32_t KNmeaProbeBytes = 64 * 1024;
@@ -211,6 +217,8 @@ bool SettingVisible(const CSettings& aSettings, int32_t aId) {
     case ESetGpsPort: return gps == MDeviceSettings::EGpsSerial;
     case ESetGpsBaud: return gps == MDeviceSettings::EGpsBluetooth || gps == MDeviceSettings::EGpsSerial;
     case ESetGpsFile: return gps == MDeviceSettings::EGpsInputFile;
+    case ESetGpsdHost:
+    case ESetGpsdPort: return gps == MDeviceSettings::EGpsGpsd;
     case ESetObdDevice: return obd == MDeviceSettings::EObdBluetooth;
     case ESetObdPort: return obd == MDeviceSettings::EObdSerial;
     case ESetObdBaud:
@@ -232,6 +240,7 @@ int32_t SettingNumber(const CSettings& aSettings, int32_t aId) {
     case ESetHiLoThreshold: return aSettings.HiLoThreshold();
     case ESetAccelerationLimit: return aSettings.AccelerationLimit();
     case ESetBrakingLimit: return aSettings.BrakingLimit();
+    case ESetGpsdPort: return aSettings.GpsdPort();
     default: {
       const int32_t* field = NumberField(aSettings, aId);
       return field ? *field : 0;
@@ -278,6 +287,12 @@ void SettingValueText(const CSettings& aSettings, const CPwDrives& aDrives, int3
       if (aSettings.GpsInputFile().IsEmpty()) aText.LoadFromResource(R_GUI_NOT_SELECTED);
       else aText.Copy(FileNameOf(aSettings.GpsInputFile()));
       return;
+    case ESettingHost:
+      aText.Copy(aSettings.GpsdHost());
+      return;
+    case ESettingNetPort:
+      aText.AppendNum(SettingNumber(aSettings, aId));
+      return;
     case ESettingChannels: {
       const int32_t count = ChannelsOf(aSettings, aId)->Count();
       if (count == 0) aText.LoadFromResource(R_SET_NONE_SELECTED);
@@ -308,6 +323,9 @@ void SettingValueWord(const CSettings& aSettings, int32_t aId, CPwString& aWord)
     }
     case ESettingInput:
       aWord.Copy(aSettings.GpsInputFile());
+      return;
+    case ESettingHost:
+      aWord.Copy(aSettings.GpsdHost());
       return;
     case ESettingChannels: {
       const CChannelList& channels = *ChannelsOf(aSettings, aId);
@@ -346,6 +364,18 @@ void OfferedPorts(int32_t aCurrent, CPwVector<int32_t>& aPorts) {
     if (port == aCurrent || pwports::DevicePath(port, path)) aPorts.Append(port);
 }
 
+bool LoadSettingsOfInstallation(CSettings& aSettings, const char* aDevRoot) {
+  CPwString file;
+  AppDataFolder(file);
+  file.Append(CSettings::KFileName);
+  const bool fresh = !FileExists(file);
+  const bool damaged = aSettings.Load();
+  if (fresh) {
+    if (const int32_t port = pwports::FirstReceiverPort(aDevRoot)) aSettings.Gps().iSerialPort = port;
+  }
+  return damaged;
+}
+
 bool SetSettingNumber(CSettings& aSettings, int32_t aId, int32_t aValue, CPwString& aReason) {
   const TSettingItem* item = FindSettingItem(aId);
   if (!item) return false;
@@ -375,6 +405,12 @@ bool SetSettingNumber(CSettings& aSettings, int32_t aId, int32_t aValue, CPwStri
         return false;
       }
       break;
+    case ESettingNetPort:
+      if (aValue < 1 || aValue > 65535) {
+        Refuse(aReason, R_SET_REFUSE_NET_PORT, word);
+        return false;
+      }
+      break;
     default:
       return false;
   }
@@ -385,6 +421,7 @@ bool SetSettingNumber(CSettings& aSettings, int32_t aId, int32_t aValue, CPwStri
     case ESetHiLoThreshold: aSettings.SetHiLoThreshold(aValue); break;
     case ESetAccelerationLimit: aSettings.SetAccelerationLimit(aValue); break;
     case ESetBrakingLimit: aSettings.SetBrakingLimit(aValue); break;
+    case ESetGpsdPort: aSettings.SetGpsdPort(aValue); break;
     default: *NumberField(aSettings, aId) = aValue; break;
   }
   return true;
@@ -399,6 +436,22 @@ bool SetSettingStorage(CSettings& aSettings, const CPwDrives& aDrives, CPwString
   // New sessions and tracks go there from now on, not only after the next start.
   aSettings.SetStorageRoot(drive->RootPath());
   aSettings.SetCurrentStorageRoot(drive->RootPath());
+  return true;
+}
+
+bool SetSettingHost(CSettings& aSettings, CPwStringC aHost, CPwString& aReason) {
+  CPwStringC host = Trimmed(aHost);
+  bool valid = host.Length() > 0 && host.Length() <= KMaxHostLength;
+  for (int32_t i = 0; valid && i < host.Length(); ++i) {
+    const char16_t c = host.CharAt(i);
+    valid = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+            c == u'.' || c == u'_';
+  }
+  if (!valid) {
+    Refuse(aReason, R_SET_REFUSE_HOST, aHost);
+    return false;
+  }
+  aSettings.SetGpsdHost(host);
   return true;
 }
 
@@ -505,6 +558,14 @@ bool SetSettingFromWord(CSettings& aSettings, const CPwDrives& aDrives, int32_t 
       return SetSettingStorage(aSettings, aDrives, word, aReason);
     case ESettingInput:
       return SetSettingInputFile(aSettings, word, aReason);
+    case ESettingHost:
+      return SetSettingHost(aSettings, word, aReason);
+    case ESettingNetPort:
+      if (!ParseNumber(word, number)) {
+        Refuse(aReason, R_SET_REFUSE_NET_PORT, word);
+        return false;
+      }
+      return SetSettingNumber(aSettings, aId, number, aReason);
     case ESettingChannels: {
       CChannelList channels;
       if (!IsWord(word, u"none") && !word.IsEmpty()) {

@@ -37,6 +37,8 @@ enum TSettingEditor : int32_t {
   ESettingPort = 4,      // a serial port number 1-99
   ESettingInput = 5,     // a file to replay
   ESettingChannels = 6,  // several OBD-II channels
+  ESettingHost = 7,      // a network host: a name or a dotted address
+  ESettingNetPort = 8,   // a TCP port number 1-65535
 };
 
 enum TSettingId : int32_t {
@@ -62,6 +64,8 @@ enum TSettingId : int32_t {
   ESetHiLoThreshold,
   ESetAccelerationLimit,
   ESetBrakingLimit,
+  ESetGpsdHost,
+  ESetGpsdPort,
 };
 
 struct TSettingChoice {
@@ -104,12 +108,20 @@ const CPwVector<int32_t>& OfferedObdChannels();
 // (the device may be unplugged now), with aCurrent among them whatever it is.
 void OfferedPorts(int32_t aCurrent, CPwVector<int32_t>& aPorts);
 
+// Loads the settings (see CSettings::Load, whose result it returns). A new installation, with
+// no settings file yet, starts the GPS on the first receiver-like device present under
+// aDevRoot instead of the fixed default port, when a port number stands for one.
+bool LoadSettingsOfInstallation(CSettings& aSettings, const char* aDevRoot);
+
 // --- Checked changes. Each stores the value and returns true, or leaves aSettings unchanged
 // and returns false with the reason in aReason.
 // Choice, switch and port items.
 bool SetSettingNumber(CSettings& aSettings, int32_t aId, int32_t aValue, CPwString& aReason);
 // The storage medium, by its root path.
 bool SetSettingStorage(CSettings& aSettings, const CPwDrives& aDrives, CPwStringC aRoot, CPwString& aReason);
+// The gpsd host: a host name or dotted address (letters, digits, '-', '.', '_'), at most 255
+// characters; blanks around it are dropped.
+bool SetSettingHost(CSettings& aSettings, CPwStringC aHost, CPwString& aReason);
 // The input file: an existing, readable file with NMEA 0183 sentences in its first 64 KiB.
 bool SetSettingInputFile(CSettings& aSettings, CPwStringC aPath, CPwString& aReason);
 // A channel item: OBD-II channels only, kept in the order given.

@@ -90,7 +90,7 @@ void CDeviceConnection::Start(MDeviceConnectionObserver* aObserver, bool aNeedGp
   if (aNeedGps) {
     const int32_t type = iModel->Settings().Gps().iType;
     const bool usable = type == MDeviceSettings::EGpsBluetooth || type == MDeviceSettings::EGpsInputFile ||
-                        type == MDeviceSettings::EGpsSerial;
+                        type == MDeviceSettings::EGpsSerial || type == MDeviceSettings::EGpsGpsd;
     if (!usable && !iDialogs->SelectGpsType()) {
       SelectionCancelled();
       return;

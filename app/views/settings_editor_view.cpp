@@ -22,7 +22,7 @@ constexpr uint16_t KSummaryLabels[ESettingsPageCount] = {R_SET_SUMMARY_GENERAL, 
                                                          R_SET_SUMMARY_HILO};
 // The summary names every stored device type, also those this build does not offer.
 constexpr uint16_t KGpsTypeNames[] = {R_GPS_TYPE_BLUETOOTH, R_GPS_TYPE_INTERNAL, R_GPS_TYPE_INPUT_FILE,
-                                      R_GPS_TYPE_SERIAL};
+                                      R_GPS_TYPE_SERIAL, R_GPS_TYPE_GPSD};
 constexpr uint16_t KObdTypeNames[] = {R_OBD_TYPE_DISABLED, R_OBD_TYPE_BLUETOOTH, R_OBD_TYPE_SERIAL};
 constexpr uint16_t KLoggerTypeNames[] = {R_LOGGER_TYPE_DISABLED, R_LOGGER_TYPE_ACCELEROMETER,
                                          R_LOGGER_TYPE_DATAVANE_BLUETOOTH, R_LOGGER_TYPE_DATAVANE_SERIAL};
@@ -291,6 +291,8 @@ int32_t CSettingsEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aI
     case ESettingPort: return EditPort(aItem.iId, aItem);
     case ESettingInput: return EditInputFile(aItem);
     case ESettingChannels: return EditChannels(aItem.iId, aItem);
+    case ESettingHost:
+    case ESettingNetPort: return EditTyped(aItem.iId, aItem, item->iEditor == ESettingNetPort);
     default: return 0;
   }
 }
@@ -379,6 +381,19 @@ int32_t CSettingsEditorView::EditPort(int32_t aId, const CSettingsItem& aItem) {
     return 0;
   }
   return 1;
+}
+
+int32_t CSettingsEditorView::EditTyped(int32_t aId, const CSettingsItem& aItem, bool aNumeric) {
+  CPwString before, text, reason;
+  SettingValueWord(*iEdited, aId, before);
+  text.Copy(before);
+  if (!ViewObserver()->Dialogs().EditText(text, aItem.iLabel, false, aNumeric, aItem.iHelp)) return 0;
+  if (!SetSettingFromWord(*iEdited, iModel->Drives(), aId, text, reason)) {
+    Refused(reason);
+    return 0;
+  }
+  SettingValueWord(*iEdited, aId, text);
+  return text == before ? 0 : 1;
 }
 
 int32_t CSettingsEditorView::EditInputFile(const CSettingsItem& aItem) {

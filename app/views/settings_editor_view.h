@@ -67,6 +67,8 @@ class CSettingsEditorView : public CCustomView, public MItemListObserver, public
   int32_t EditDevice(int32_t aId, const CSettingsItem& aItem);
   int32_t EditPort(int32_t aId, const CSettingsItem& aItem);
   int32_t EditInputFile(const CSettingsItem& aItem);
+  // A typed value (the gpsd host, a number), checked as the command line checks it.
+  int32_t EditTyped(int32_t aId, const CSettingsItem& aItem, bool aNumeric);
   int32_t EditChannels(int32_t aId, const CSettingsItem& aItem);
 
   CModel* iModel = nullptr;

@@ -4,13 +4,17 @@
 #include "acquisition/data_engine.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,10 +22,12 @@
 #include <vector>
 
 #include "acquisition/channel_state.h"
+#include "acquisition/gpsd_stream.h"
 #include "acquisition/nmea_parser.h"
 #include "foundation/scheduler.h"
 #include "nmea_recorder.h"
 #include "platform/loop_host.h"
+#include "gpsd_daemon.h"
 #include "pty_device.h"
 #include "support/run_until.h"
 #include "support/test_support.h"
@@ -645,3 +651,107 @@ TEST_F(DataEngineTest, EnginesAreReusedForManySessions) {
 }
 
 }  // namespace
+
+// --- gpsd ----------------------------------------------------------------------------------
+
+TEST(GpsdNmeaFilter, KeepsRelayedSentencesAndDropsTheDaemonsReportsAcrossEverySplit) {
+  const std::string nmea = Nmea("GPRMC,120000.00,A,4807.0000,N,01135.0000,E,20.5,12.0,010624,,") +
+                           Nmea("GPGGA,120000.00,4807.0000,N,01135.0000,E,1,08,0.9,520.0,M,47.0,M,,");
+  const std::string stream = "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n" + nmea.substr(0, 70) +
+                             nmea.substr(70) + "{\"class\":\"WATCH\",\"nmea\":true}\n{}\n" + nmea;
+  for (size_t split = 0; split <= stream.size(); ++split) {
+    TGpsdNmeaFilter filter;
+    std::string out(stream.size(), '\0');
+    const auto* in = reinterpret_cast<const uint8_t*>(stream.data());
+    auto* to = reinterpret_cast<uint8_t*>(out.data());
+    int32_t kept = filter.Filter(in, static_cast<int32_t>(split), to);
+    kept += filter.Filter(in + split, static_cast<int32_t>(stream.size() - split), to + kept);
+    EXPECT_EQ(out.substr(0, static_cast<size_t>(kept)), nmea + nmea) << "split at " << split;
+  }
+}
+
+TEST_F(DataEngineTest, GpsdRelaysARealReceiverLogReconnectsAfterARestartAndStopsCleanly) {
+  if (!pwtest::GpsdBinary()) GTEST_SKIP() << "gpsd is not installed";
+  std::ifstream log(std::string(PW_TESTDATA_DIR) + "/nmea-receivers/mt3339.log");
+  if (!log) GTEST_SKIP() << "no receiver logs";
+  std::string sentences;
+  for (std::string line; std::getline(log, line);)
+    if (!line.empty() && line[0] == '$') sentences += line + (line.back() == '\r' ? "\n" : "\r\n");
+  ASSERT_FALSE(sentences.empty());
+
+  TPtyDevice device;
+  ASSERT_TRUE(device.IsOpen());
+  const int port = pwtest::FreeTcpPort();
+  pwtest::TGpsdDaemon daemon(device.SlaveName(), port);
+  ASSERT_TRUE(daemon.Running());
+  std::atomic<bool> feeding{true};
+  std::thread receiver([&] {
+    while (feeding) {
+      for (size_t at = 0; feeding && at < sentences.size(); at += 200) {
+        device.Send(sentences.substr(at, 200));
+        std::this_thread::sleep_for(20ms);
+      }
+    }
+  });
+  struct TJoin {
+    std::atomic<bool>& iFlag;
+    std::thread& iThread;
+    ~TJoin() {
+      iFlag = false;
+      iThread.join();
+    }
+  } join{feeding, receiver};
+
+  UseParser();
+  iEngine->StartGpsd(&iObserver, u"127.0.0.1", port, TDataKind::Gps);
+  ASSERT_TRUE(RunUntilReported(TEngineState::Connected));
+  EXPECT_EQ(iEngine->Mode(), TConnectionMode::Gpsd);
+  ASSERT_TRUE(RunUntil([&] { return iObserver.iRecorder.iEpochs.size() >= 3; }, 15000));
+  EXPECT_EQ(iObserver.iData.find('{'), std::string::npos);  // none of the daemon's own reports
+  // Every relayed line is one of the receiver's sentences, unchanged.
+  size_t checked = 0;
+  for (size_t start = iObserver.iData.find('$'); start != std::string::npos && checked < 20;
+       start = iObserver.iData.find('$', start + 1), ++checked) {
+    const std::string line = iObserver.iData.substr(start, iObserver.iData.find('\n', start) - start);
+    EXPECT_NE(sentences.find(line.substr(0, line.find('\r'))), std::string::npos) << line;
+  }
+
+  // The daemon goes away: the engine looks for it again and is back once it is.
+  daemon.Kill();
+  ASSERT_TRUE(RunUntilReported(TEngineState::Connecting));
+  ASSERT_TRUE(daemon.Start(device.SlaveName()));
+  ASSERT_TRUE(RunUntilReported(TEngineState::Connected));
+  // Once for the first daemon and once for the second: a connect that reached the first one
+  // while it was exiting was reset before any greeting and is no connection.
+  EXPECT_EQ(iEngine->ReportedConnectCount(), 2u);
+
+  const auto stopAt = Clock::now();
+  iEngine->Stop();
+  EXPECT_LT(MsSince(stopAt), 2000);
+  EXPECT_EQ(iEngine->State(), TEngineState::Stopped);
+}
+
+TEST_F(DataEngineTest, GpsdThatIsNotThereEndsTheConnectionLikeAMissingPort) {
+  iEngine->StartGpsd(&iObserver, u"127.0.0.1", pwtest::FreeTcpPort(), TDataKind::Gps);
+  EXPECT_TRUE(RunUntilReported(TEngineState::Stopped));
+  iEngine->StartGpsd(&iObserver, u"no-such-host.invalid", 2947, TDataKind::Gps);
+  EXPECT_TRUE(RunUntilReported(TEngineState::Stopped));
+
+  // A daemon that goes before it greets: the connect lands in its listen queue, then the
+  // queue is reset. That is no connection, so nothing is announced and the start fails.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  iEngine->StartGpsd(&iObserver, u"127.0.0.1", ntohs(address.sin_port), TDataKind::Gps);
+  pollfd queued{listener, POLLIN, 0};
+  EXPECT_EQ(::poll(&queued, 1, 5000), 1);  // the engine's connect is waiting to be accepted
+  ::close(listener);
+  EXPECT_TRUE(RunUntilReported(TEngineState::Stopped));
+  EXPECT_EQ(iEngine->ReportedConnectCount(), 0u);
+  EXPECT_EQ(std::count(iObserver.iStates.begin(), iObserver.iStates.end(), TEngineState::Connected), 0);
+}

@@ -128,6 +128,7 @@ struct ModelGui {
     setenv("PACEWRIGHT_DOCUMENTS", iDocs.c_str(), 1);
     setenv("PACEWRIGHT_APPDATA", (iDir / "appdata").c_str(), 1);
     setenv("PACEWRIGHT_INSTALL", (iDir / "install").c_str(), 1);
+    setenv("PACEWRIGHT_DEVICES", (iDir / "no-devices").c_str(), 1);  // the machine's receivers do not count
     ::mkdir((iDir / "install").c_str(), 0755);
   }
   ~ModelGui() { iModel.reset(); }

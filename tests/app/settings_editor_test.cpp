@@ -339,4 +339,47 @@ TEST_F(SettingsEditor, TheWindowShowsWhatTheCommandLineStored) {
   }
 }
 
+TEST_F(SettingsEditor, GpsdShowsItsHostAndPortWhichAreTypedCheckedAndUsedForRecording) {
+  Start();
+  CSettingsEditorView* editor = OpenFromStartMenu();
+  ASSERT_NE(editor, nullptr);
+  Press(KDown);
+  Press(KEnter);
+  ASSERT_TRUE(Choose(2));  // "gpsd", below "Input file"
+  EXPECT_EQ(editor->Edited()->Gps().iType, MDeviceSettings::EGpsGpsd);
+  using TRows = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(Rows(*editor), (TRows{{"GPS type", "gpsd"}, {"gpsd host", "localhost"}, {"gpsd port", "2947"}}));
+
+  // Typed values; one the command line would refuse is refused here too, and nothing changes.
+  auto type = [&](const char* aText) {
+    return [this, aText](CDialogControl& aDialog) {
+      if (!dynamic_cast<CNoteDialogControl*>(&aDialog)) iEnv.iWindow.Type(aText);
+      Press(KEnter);
+    };
+  };
+  ASSERT_TRUE(Focus(*editor, "gpsd host"));
+  ASSERT_TRUE(Script([&] { Press(KEnter); }, type("pi-car.local")));
+  ASSERT_TRUE(Focus(*editor, "gpsd port"));
+  ASSERT_TRUE(Script([&] { Press(KEnter); }, type("70000")));
+  ASSERT_EQ(iNotes.size(), 1u);
+  EXPECT_EQ(iNotes[0], "The gpsd port must be a number from 1 to 65535, not '70000'.");
+  EXPECT_EQ(editor->Edited()->GpsdPort(), 2947);
+  ASSERT_TRUE(Script([&] { Press(KEnter); }, type("12947")));
+  EXPECT_EQ(Rows(*editor), (TRows{{"GPS type", "gpsd"}, {"gpsd host", "pi-car.local"}, {"gpsd port", "12947"}}));
+
+  Press(KEsc);
+  EXPECT_EQ(Utf8(editor->Summary()->ItemAt(1).iStatus), "gpsd");
+  Press(KEsc);
+  EXPECT_EQ(View(), CGui::EMainView);
+  // What the GPS client connects to from now on.
+  const MDeviceSettings& devices = Model().DeviceSettings();
+  EXPECT_EQ(devices.GpsType(), MDeviceSettings::EGpsGpsd);
+  EXPECT_EQ(Utf8(devices.GpsdHost()), "pi-car.local");
+  EXPECT_EQ(devices.GpsdPort(), 12947);
+  std::unique_ptr<CSettings> stored(new CSettings(Model().Drives()));
+  stored->Load();
+  EXPECT_EQ(Utf8(stored->GpsdHost()), "pi-car.local");
+  EXPECT_EQ(stored->GpsdPort(), 12947);
+}
+
 }  // namespace

@@ -352,6 +352,8 @@ class Cli {
     iEnvironment["PACEWRIGHT_DOCUMENTS"] = iDocuments.Path();
     iEnvironment["PACEWRIGHT_APPDATA"] = iAppData.Path();
     iEnvironment["PACEWRIGHT_INSTALL"] = iInstall.Path();
+    // No receiver is plugged in unless a test makes one: the machine's own do not count.
+    iEnvironment["PACEWRIGHT_DEVICES"] = iInstall.Path() + "/no-devices";
     // A server nobody runs: no test reaches the network by accident.
     iEnvironment["PACEWRIGHT_TRACK_SERVER"] = "http://127.0.0.1:9/automatic/tracks/";
   }

@@ -19,6 +19,8 @@ const char* const KKeys[] = {"storage",
                              "gps-serial-port",
                              "gps-baudrate",
                              "gps-input-file",
+                             "gpsd-host",
+                             "gpsd-port",
                              "obd-type",
                              "obd-bluetooth-device",
                              "obd-serial-port",
@@ -73,6 +75,9 @@ TEST(CliSettings, EverySettingSetIsListedBackByTheNextRun) {
       {"gps-serial-port", "COM12:"},
       {"gps-baudrate", "115200 baud"},
       {"gps-input-file", world.iNmea},
+      {"gps-type", "Input file"},
+      {"gpsd-host", " pi-car.local "},
+      {"gpsd-port", "12947"},
       {"obd-high-priority-channels", "23, RPM,26"},
       {"obd-low-priority-channels", "none"},
       {"startup-warning", "off"},
@@ -84,6 +89,9 @@ TEST(CliSettings, EverySettingSetIsListedBackByTheNextRun) {
       {"gps-serial-port", "12"},
       {"gps-baudrate", "1152"},
       {"gps-input-file", world.iNmea},
+      {"gps-type", "2"},
+      {"gpsd-host", "pi-car.local"},
+      {"gpsd-port", "12947"},
       {"obd-high-priority-channels", "23,24,26"},
       {"obd-low-priority-channels", "none"},
       {"startup-warning", "off"},
@@ -123,9 +131,19 @@ TEST(CliSettings, EverySettingSetIsListedBackByTheNextRun) {
   EXPECT_EQ((*Item(after, "gps-bluetooth-device"))["text"].String(), "Unknown");
   EXPECT_EQ((*Item(after, "gps-serial-port"))["text"].String(), "COM12: /dev/ttyACM2");
   EXPECT_EQ((*Item(after, "gps-input-file"))["text"].String(), "drive.nmea");
-  // GPS type 2 (the last choice) shows the file and hides the port.
+  // GPS type 2 shows the file and hides the port.
   EXPECT_TRUE((*Item(after, "gps-input-file"))["visible"].Bool());
   EXPECT_FALSE((*Item(after, "gps-serial-port"))["visible"].Bool());
+  EXPECT_FALSE((*Item(after, "gpsd-host"))["visible"].Bool());
+  // gpsd by its name: its host and port show, nothing else of the receiver does.
+  EXPECT_EQ(cli.Ok({"settings", "set", "gps-type", "gpsd"}).iOut, "gps-type = 4 (gpsd)\n");
+  const Json gpsd = cli.OkJson({"settings"});
+  for (const char* key : {"gps-bluetooth-device", "gps-serial-port", "gps-baudrate", "gps-input-file"})
+    EXPECT_FALSE((*Item(gpsd, key))["visible"].Bool()) << key;
+  EXPECT_TRUE((*Item(gpsd, "gpsd-host"))["visible"].Bool());
+  EXPECT_EQ((*Item(gpsd, "gpsd-port"))["text"].String(), "12947");
+  EXPECT_TRUE((*Item(gpsd, "gpsd-port"))["allowed"].IsNull());
+  EXPECT_EQ((*Item(gpsd, "gpsd-port"))["format"].String(), "1-65535");
 
   // The readable list says the same.
   const RunResult table = cli.Ok({"settings"});
@@ -158,6 +176,8 @@ TEST(CliSettings, RefusedValuesAndWrongUsageLeaveTheFileAsItWas) {
       {{"obd-high-priority-channels", "23,Warp factor"}, "obd-high-priority-channels: 'Warp factor' is not an OBD-II channel."},
       {{"obd-low-priority-channels", "4"}, "obd-low-priority-channels: '4' is not an OBD-II channel."},
       {{"gps-type", "0"}, "gps-type: '0' is not a choice of 'GPS type'."},
+      {{"gpsd-host", "pi car"}, "gpsd-host: 'pi car' is not a host name or address."},
+      {{"gpsd-port", "70000"}, "gpsd-port: The gpsd port must be a number from 1 to 65535, not '70000'."},
       {{"units", "imperial"}, "units: 'imperial' is not a choice of 'Units'."},
       {{"startup-warning", "maybe"}, "startup-warning: 'maybe' is neither on nor off."},
       {{"storage", "/nowhere/"}, "storage: '/nowhere/' is not a storage medium that is present now."},

@@ -3,9 +3,13 @@
 // and values typed as words that are refused without touching the settings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <memory>
 #include <set>
+#include <string_view>
 
 #include "acquisition/gps_client.h"
+#include "foundation/drives.h"
 #include "foundation/pw_string.h"
 #include "storage/settings.h"
 #include "storage/settings_items.h"
@@ -30,7 +34,8 @@ TEST(SettingsItems, DeviceTypesShowTheirOwnItems) {
       {MDeviceSettings::EGpsBluetooth, {ESetGpsType, ESetGpsDevice, ESetGpsBaud}},
       {MDeviceSettings::EGpsInternal, {ESetGpsType}},
       {MDeviceSettings::EGpsInputFile, {ESetGpsType, ESetGpsFile}},
-      {MDeviceSettings::EGpsSerial, {ESetGpsType, ESetGpsPort, ESetGpsBaud}}};
+      {MDeviceSettings::EGpsSerial, {ESetGpsType, ESetGpsPort, ESetGpsBaud}},
+      {MDeviceSettings::EGpsGpsd, {ESetGpsType, ESetGpsdHost, ESetGpsdPort}}};
   for (const auto& [type, ids] : gps) {
     settings.Gps().iType = type;
     EXPECT_EQ(VisibleOn(settings, ESettingsGps), ids) << "GPS type " << type;
@@ -99,6 +104,46 @@ TEST(SettingsItems, AnInputFileMustHoldSentencesAndRefusalsChangeNothing) {
   EXPECT_FALSE(SetSettingChannels(settings, ESetObdLow, channels, reason));
   EXPECT_EQ(Utf8(reason), "'20002' is not an OBD-II channel.");
   EXPECT_EQ(settings.LowPriorityChannels().Count(), 2);
+}
+
+TEST(SettingsItems, TheGpsdPlaceIsTypedAsWordsAndCheckedBeforeItIsStored) {
+  pwtest::TempDir dir;
+  ::setenv("PACEWRIGHT_DOCUMENTS", dir.Path().c_str(), 1);
+  std::unique_ptr<CPwDrives> media(CPwDrives::NewL("/nonexistent"));
+  ::unsetenv("PACEWRIGHT_DOCUMENTS");
+  const CPwDrives& drives = *media;
+  CSettings settings(u"/media/docs/");
+  CPwString reason, word;
+  ASSERT_TRUE(SetSettingFromWord(settings, drives, ESetGpsType, u"GPSD", reason)) << Utf8(reason);
+  EXPECT_EQ(settings.Gps().iType, MDeviceSettings::EGpsGpsd);
+  SettingValueWord(settings, ESetGpsdHost, word);
+  EXPECT_EQ(Utf8(word), "localhost");
+  SettingValueWord(settings, ESetGpsdPort, word);
+  EXPECT_EQ(Utf8(word), "2947");
+
+  EXPECT_TRUE(SetSettingFromWord(settings, drives, ESetGpsdHost, u"  pi-car.local ", reason));
+  EXPECT_EQ(Utf8(settings.GpsdHost()), "pi-car.local");
+  EXPECT_TRUE(SetSettingFromWord(settings, drives, ESetGpsdPort, u"12947", reason));
+  EXPECT_EQ(settings.GpsdPort(), 12947);
+  SettingValueText(settings, drives, ESetGpsdPort, word);
+  EXPECT_EQ(Utf8(word), "12947");
+
+  // Nothing that could not be a host or a port is kept.
+  for (const std::u16string_view host : {u"", u"   ", u"bad host", u"host;rm", u"gpsd://pi"}) {
+    EXPECT_FALSE(SetSettingFromWord(settings, drives, ESetGpsdHost, host, reason)) << Utf8(host);
+    EXPECT_EQ(Utf8(settings.GpsdHost()), "pi-car.local");
+  }
+  const std::u16string longest(255, u'a'), longer(256, u'a');
+  EXPECT_FALSE(SetSettingHost(settings, std::u16string_view(longer), reason));
+  EXPECT_TRUE(SetSettingHost(settings, std::u16string_view(longest), reason));
+  EXPECT_FALSE(SetSettingFromWord(settings, drives, ESetGpsdHost, u"a b", reason));
+  EXPECT_EQ(Utf8(reason), "'a b' is not a host name or address.");
+  for (const std::u16string_view port : {u"0", u"65536", u"-1", u"2947x", u"", u"COM3:"}) {
+    EXPECT_FALSE(SetSettingFromWord(settings, drives, ESetGpsdPort, port, reason)) << Utf8(port);
+    EXPECT_EQ(settings.GpsdPort(), 12947);
+  }
+  EXPECT_EQ(Utf8(reason), "The gpsd port must be a number from 1 to 65535, not 'COM3:'.");
+  EXPECT_TRUE(SetSettingFromWord(settings, drives, ESetGpsdPort, u"65535", reason));
 }
 
 }  // namespace

@@ -261,6 +261,50 @@ TEST_F(SettingsTest, ShortAndDamagedFilesKeepDefaultsAfterTheDamage) {
   }
 }
 
+TEST_F(SettingsTest, TheGpsdPlaceFollowsTheEarlierItemsOnlyWhenItIsNotTheDefault) {
+  CSettings settings(W("/docs/"));
+  EXPECT_EQ(W("localhost"), settings.GpsdHost());
+  EXPECT_EQ(2947, settings.GpsdPort());
+  settings.Gps().iType = 4;
+  ASSERT_EQ(0, settings.SaveSafely());
+  Bytes gpsd = DefaultFile("/docs/");
+  gpsd.s[2 + 1 + 4 + 4] = 4;  // item 5, the GPS type
+  EXPECT_EQ(gpsd.s, pwtest::ReadFileBytes(File()));
+
+  // Only the host changed: item 39 alone. The port: both, the host at its default.
+  settings.SetGpsdHost(W("pi-car.local"));
+  ASSERT_EQ(0, settings.SaveSafely());
+  EXPECT_EQ(Bytes(gpsd).utf8("pi-car.local").s, pwtest::ReadFileBytes(File()));
+  CSettings host(W("/docs/"));
+  EXPECT_FALSE(host.Load());
+  EXPECT_EQ(W("pi-car.local"), host.GpsdHost());
+  EXPECT_EQ(2947, host.GpsdPort());
+  settings.SetGpsdHost(W("localhost"));
+  settings.SetGpsdPort(12947);
+  ASSERT_EQ(0, settings.SaveSafely());
+  const std::string both = Bytes(gpsd).utf8("localhost").i32(12947).s;
+  EXPECT_EQ(both, pwtest::ReadFileBytes(File()));
+  CSettings port(W("/docs/"));
+  EXPECT_FALSE(port.Load());
+  EXPECT_EQ(W("localhost"), port.GpsdHost());
+  EXPECT_EQ(12947, port.GpsdPort());
+  CSettings copy(W("/other/"));
+  copy.CopyFrom(port);
+  EXPECT_EQ(12947, copy.GpsdPort());
+
+  // A file of an earlier build keeps the defaults and is no damage; a port cut in half is.
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), gpsd.s));
+  CSettings early(W("/docs/"));
+  EXPECT_FALSE(early.Load());
+  EXPECT_EQ(4, early.Gps().iType);
+  EXPECT_EQ(W("localhost"), early.GpsdHost());
+  EXPECT_EQ(2947, early.GpsdPort());
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), both.substr(0, both.size() - 2)));
+  CSettings cut(W("/docs/"));
+  EXPECT_TRUE(cut.Load());
+  EXPECT_EQ(2947, cut.GpsdPort());
+}
+
 TEST_F(SettingsTest, FailedSaveKeepsThePreviousFile) {
   CSettings settings(W("/docs/"));
   ASSERT_EQ(0, settings.SaveSafely());
