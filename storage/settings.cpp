@@ -162,6 +162,10 @@ void CSettings::ReadFrom(PwFileStream& aStream) {
   iLogger.iType = aStream.ReadInt32();                 // 36
   iLogger.iBaudRate = aStream.ReadInt32();             // 37
   iLogger.iSerialPort = aStream.ReadInt32();           // 38
+  // Written only when the live delta is switched off, so that a file of the defaults stays as
+  // earlier builds wrote it; a file that ends here has it on.
+  iLiveDelta = 1;
+  if (aStream.Remaining() > 0) iLiveDelta = ReadSigned16(aStream) != 0 ? 1 : 0;  // 39
 }
 
 void CSettings::WriteTo(PwFileStream& aStream) const {
@@ -203,6 +207,7 @@ void CSettings::WriteTo(PwFileStream& aStream) const {
   aStream.WriteInt32(iLogger.iType);                   // 36
   aStream.WriteInt32(iLogger.iBaudRate);               // 37
   aStream.WriteInt32(iLogger.iSerialPort);             // 38
+  if (!iLiveDelta) aStream.WriteInt16(0);              // 39
 }
 
 // --- Copying ----------------------------------------------------------------------------------
@@ -232,6 +237,7 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iLastTest.Copy(aOther.iLastTest);
   iLastSessionType = aOther.iLastSessionType;
   iSaveNmea = aOther.iSaveNmea;
+  iLiveDelta = aOther.iLiveDelta;
   iLapListOption = aOther.iLapListOption;
   iViewSelector = aOther.iViewSelector;
   iFlagA = aOther.iFlagA;
