@@ -152,9 +152,9 @@ void Tracks(Painter& p) { Circuit(p, 52, 6, 5); }
 // The program's own icon, for desktops: the circuit on a disc, so that it reads on light and
 // dark backgrounds alike.
 void Program(Painter& p) {
-  p.Disc({32, 32}, 31, KBlue);
-  p.Ring({32, 32}, 30, 2, KWhite);
-  Circuit(p, 36, 14, 4);
+  p.Disc({32, 32}, 29, KBlue);
+  p.Ring({32, 32}, 28, 2, KWhite);
+  Circuit(p, 34, 15, 4);
 }
 
 void Tests(Painter& p) {
