@@ -164,11 +164,17 @@ void CSettings::ReadFrom(PwFileStream& aStream) {
   iLogger.iType = aStream.ReadInt32();                 // 36
   iLogger.iBaudRate = aStream.ReadInt32();             // 37
   iLogger.iSerialPort = aStream.ReadInt32();           // 38
+  // Later items: each is written only when it or one after it differs from its default, so a
+  // file of the defaults stays as earlier builds wrote it. A file that ends early keeps the
+  // defaults of the items it lacks.
+  iLiveDelta = 1;
   aStream.ReadUtf8Text(iGpsdHost);                     // 39
   iGpsdPort = aStream.ReadInt32();                     // 40
+  iLiveDelta = ReadSigned16(aStream) != 0 ? 1 : 0;     // 41
 }
 
 int32_t CSettings::LaterItemCount() const {
+  if (!iLiveDelta) return 3;
   if (iGpsdPort != KDefaultGpsdPort) return 2;
   if (!(iGpsdHost == KDefaultGpsdHost)) return 1;
   return 0;
@@ -216,6 +222,7 @@ void CSettings::WriteTo(PwFileStream& aStream) const {
   const int32_t later = LaterItemCount();
   if (later >= 1) aStream.WriteUtf8Text(iGpsdHost);    // 39
   if (later >= 2) aStream.WriteInt32(iGpsdPort);       // 40
+  if (later >= 3) aStream.WriteInt16(0);               // 41, the live delta switched off
 }
 
 // --- Copying ----------------------------------------------------------------------------------
@@ -247,6 +254,7 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iLastTest.Copy(aOther.iLastTest);
   iLastSessionType = aOther.iLastSessionType;
   iSaveNmea = aOther.iSaveNmea;
+  iLiveDelta = aOther.iLiveDelta;
   iLapListOption = aOther.iLapListOption;
   iViewSelector = aOther.iViewSelector;
   iFlagA = aOther.iFlagA;

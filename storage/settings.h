@@ -143,6 +143,10 @@ class CSettings : public CPwBase {
   int32_t SaveNmea() const { return iSaveNmea; }
   void SetSaveNmea(int32_t aValue) { iSaveNmea = aValue; }
 
+  // --- The live timer's running difference to the comparison lap (1 shown, 0 not).
+  int32_t LiveDelta() const { return iLiveDelta; }
+  void SetLiveDelta(int32_t aValue) { iLiveDelta = aValue ? 1 : 0; }
+
   // --- Kept in the file without behaviour of their own.
   int32_t LapListOption() const { return iLapListOption; }
   void SetLapListOption(int32_t aValue) { iLapListOption = aValue; }
@@ -232,6 +236,7 @@ class CSettings : public CPwBase {
   CPwString iLastTest;
   int32_t iLastSessionType = 0;
   int32_t iSaveNmea = 1;
+  int32_t iLiveDelta = 1;
   int32_t iLapListOption = 0;
   int32_t iViewSelector = -1;
   int32_t iFlagA = 0;

@@ -48,6 +48,8 @@ constexpr TSettingItem KItems[] = {
      PW_CHOICES(KDecimals)},
     {ESetUnits, "units", ESettingsGeneral, ESettingChoice, R_SET_UNITS, 0, PW_CHOICES(KUnits)},
     {ESetStartupWarning, "startup-warning", ESettingsGeneral, ESettingSwitch, R_SET_STARTUP_WARNING, 0, nullptr, 0},
+    {ESetLiveDelta, "live-delta", ESettingsGeneral, ESettingSwitch, R_SET_LIVE_DELTA, R_SET_LIVE_DELTA_HELP, nullptr,
+     0},
     {ESetGpsType, "gps-type", ESettingsGps, ESettingChoice, R_SET_GPS_TYPE, 0, PW_CHOICES(KGpsTypes)},
     {ESetGpsDevice, "gps-bluetooth-device", ESettingsGps, ESettingDevice, R_SET_BLUETOOTH_DEVICE, 0, nullptr, 0},
     {ESetGpsPort, "gps-serial-port", ESettingsGps, ESettingPort, R_SET_SERIAL_PORT, 0, nullptr, 0},
@@ -237,6 +239,7 @@ int32_t SettingNumber(const CSettings& aSettings, int32_t aId) {
     case ESetTimerDecimals: return aSettings.TimerDecimals();
     case ESetUnits: return aSettings.Units();
     case ESetStartupWarning: return aSettings.StartupWarning() ? 1 : 0;
+    case ESetLiveDelta: return aSettings.LiveDelta();
     case ESetHiLoThreshold: return aSettings.HiLoThreshold();
     case ESetAccelerationLimit: return aSettings.AccelerationLimit();
     case ESetBrakingLimit: return aSettings.BrakingLimit();
@@ -418,6 +421,7 @@ bool SetSettingNumber(CSettings& aSettings, int32_t aId, int32_t aValue, CPwStri
     case ESetTimerDecimals: aSettings.SetTimerDecimals(aValue); break;
     case ESetUnits: aSettings.SetUnits(aValue); break;
     case ESetStartupWarning: aSettings.SetStartupWarning(aValue); break;
+    case ESetLiveDelta: aSettings.SetLiveDelta(aValue); break;
     case ESetHiLoThreshold: aSettings.SetHiLoThreshold(aValue); break;
     case ESetAccelerationLimit: aSettings.SetAccelerationLimit(aValue); break;
     case ESetBrakingLimit: aSettings.SetBrakingLimit(aValue); break;

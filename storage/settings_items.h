@@ -66,6 +66,7 @@ enum TSettingId : int32_t {
   ESetBrakingLimit,
   ESetGpsdHost,
   ESetGpsdPort,
+  ESetLiveDelta,
 };
 
 struct TSettingChoice {

@@ -122,8 +122,9 @@ void Sessions(Painter& p) {
   for (double y : {34.0, 42.0, 50.0}) p.Line({18, y}, {34, y}, 2.5, KGrey);
 }
 
-void Tracks(Painter& p) {
-  // The demo circuit itself, fitted into the square.
+// The demo circuit itself, fitted into a square of aSize units aLeft units from the left and
+// centred from top to bottom.
+void Circuit(Painter& p, double aSize, double aLeft, double aWidth) {
   const DemoCircuit circuit;
   std::vector<Pt> line;
   double minE = 1e9, maxE = -1e9, minN = 1e9, maxN = -1e9;
@@ -132,16 +133,28 @@ void Tracks(Painter& p) {
     minE = std::min(minE, c.iEast), maxE = std::max(maxE, c.iEast);
     minN = std::min(minN, c.iNorth), maxN = std::max(maxN, c.iNorth);
   }
-  const double scale = 52.0 / std::max(maxE - minE, maxN - minN);
+  const double scale = aSize / std::max(maxE - minE, maxN - minN);
+  const double offX = aLeft;
   const double offY = 32 + (maxN - minN) * scale / 2;
   for (double s = 0; s < circuit.Length(); s += circuit.Length() / 120) {
     const CircuitPoint c = circuit.At(s);
-    line.push_back(Pt{6 + (c.iEast - minE) * scale, offY - (c.iNorth - minN) * scale});
+    line.push_back(Pt{offX + (c.iEast - minE) * scale, offY - (c.iNorth - minN) * scale});
   }
-  p.Polyline(line, 5, KWhite, true);
+  p.Polyline(line, aWidth, KWhite, true);
   const CircuitPoint start = circuit.At(0);
-  const Pt s{6 + (start.iEast - minE) * scale, offY - (start.iNorth - minN) * scale};
-  p.Line({s.iX, s.iY - 7}, {s.iX, s.iY + 7}, 3.5, KRed);
+  const Pt s{offX + (start.iEast - minE) * scale, offY - (start.iNorth - minN) * scale};
+  const double half = aWidth * 1.4;
+  p.Line({s.iX, s.iY - half}, {s.iX, s.iY + half}, aWidth * 0.7, KRed);
+}
+
+void Tracks(Painter& p) { Circuit(p, 52, 6, 5); }
+
+// The program's own icon, for desktops: the circuit on a disc, so that it reads on light and
+// dark backgrounds alike.
+void Program(Painter& p) {
+  p.Disc({32, 32}, 29, KBlue);
+  p.Ring({32, 32}, 28, 2, KWhite);
+  Circuit(p, 34, 15, 4);
 }
 
 void Tests(Painter& p) {
@@ -352,6 +365,7 @@ const std::vector<IconEntry>& Icons() {
       {"settings", Settings},
       {"about", About},
       {"exit", Exit},
+      {"pacewright", Program},
       {"record", Record},
       {"pause", Pause},
       {"stop", Stop},

@@ -5,6 +5,7 @@
 // Each icon is drawn four times larger and averaged down, which gives smooth edges with the
 // drawing layer's plain primitives. Names:
 //   start menu   new_session sessions tracks tests settings about exit
+//   program      pacewright (also the desktop's icon of the program)
 //   recording    record pause stop play laps map graphs traps gps obd logger
 //   views        map_zoom_in map_zoom_out trap_previous trap_next step_back step_forward
 //   actions      back more comparison export import delete ok lock unlock

@@ -59,12 +59,19 @@ void CCustomControl::Invalidate() { InvalidateRect(iRect); }
 
 void CCustomControl::InvalidateRect(const TPwRect& aRect) {
   if (aRect.IsEmpty()) return;
-  for (CCustomControl* c = this; c; c = c->iParent) {
-    c->iDirty = c->iDirty.Union(aRect);
+  // Each level takes what the level below marked, and the whole of every other visible child
+  // that overlaps it. The child on the way up is not taken whole: that would turn a change of a
+  // small control into a repaint of the whole view around it.
+  TPwRect marked = aRect;
+  const CCustomControl* from = nullptr;
+  for (CCustomControl* c = this; c; from = c, c = c->iParent) {
+    c->iDirty = c->iDirty.Union(marked);
     for (int32_t i = c->ChildCount() - 1; i >= 0; --i) {
       CCustomControl* child = c->ChildAt(i);
-      if (child && child->iRect.Intersects(c->iDirty)) c->iDirty = c->iDirty.Union(child->iRect);
+      if (!child || child == from || !child->iVisible) continue;
+      if (child->iRect.Intersects(c->iDirty)) c->iDirty = c->iDirty.Union(child->iRect);
     }
+    marked = c->iDirty;
   }
 }
 

@@ -5,9 +5,11 @@
 #include "app/draw/pw_font.h"
 #include "app/gui/layout.h"
 #include "app/model.h"
+#include "app/views/delta_bar_control.h"
 #include "acquisition/channel_state.h"
 #include "storage/settings.h"
 #include "strings/pw_strings.h"
+#include "timing/lap_delta.h"
 #include "timing/lap_list.h"
 #include "timing/performance_run.h"
 #include "timing/timer_helper.h"
@@ -15,7 +17,6 @@
 
 namespace {
 
-constexpr TPwColour KTextColour = 0xFFFFFF;
 // DejaVu's line is about 1.17 em: the em size that gives a line of a wanted height.
 constexpr int32_t KLinePerEm = 117;
 
@@ -45,6 +46,12 @@ TPwColour CBigTextControl::PressedColour(TPwColour aColour) {
 void CBigTextControl::SetBackground(TPwColour aColour) {
   if (aColour == iBackground) return;
   iBackground = aColour;
+  Invalidate();
+}
+
+void CBigTextControl::SetTextColour(TPwColour aColour) {
+  if (aColour == iTextColour) return;
+  iTextColour = aColour;
   Invalidate();
 }
 
@@ -102,6 +109,7 @@ void CBigTextControl::Draw() {
   CLayout* layout = Layout();
   if (!bitmap || !layout || iRect.IsEmpty()) return;
   bitmap->FillRect(iRect, iPressed ? PressedColour(iBackground) : iBackground);
+  DrawBackdrop(*bitmap);
 
   const int32_t margin = Margin(iRect);
   const TPwRect inner{iRect.iLeft + margin, iRect.iTop, iRect.iRight - margin, iRect.iBottom};
@@ -118,18 +126,18 @@ void CBigTextControl::Draw() {
     }
   }
   if (font) {
-    bitmap->DrawText(iTexts[ELeft], *font, inner, EAlignLeft, KTextColour);
-    bitmap->DrawText(iTexts[ECentre], *font, inner, EAlignCentre, KTextColour);
-    bitmap->DrawText(iTexts[ERight], *font, inner, EAlignRight, KTextColour);
+    bitmap->DrawText(iTexts[ELeft], *font, inner, EAlignLeft, iTextColour);
+    bitmap->DrawText(iTexts[ECentre], *font, inner, EAlignCentre, iTextColour);
+    bitmap->DrawText(iTexts[ERight], *font, inner, EAlignRight, iTextColour);
   }
   CPwFont& small = layout->Font(CLayout::EFontTiny);
   const int32_t line = small.Height();
   if (line > iRect.Height()) return;
   const TPwRect top{inner.iLeft, iRect.iTop + 1, inner.iRight, iRect.iTop + 1 + line};
   const TPwRect bottom{inner.iLeft, iRect.iBottom - line - 1, inner.iRight, iRect.iBottom - 1};
-  bitmap->DrawText(iLabels[ETopLeft], small, top, EAlignLeft, KTextColour);
-  bitmap->DrawText(iLabels[ETopRight], small, top, EAlignRight, KTextColour);
-  bitmap->DrawText(iLabels[EBottomLeft], small, bottom, EAlignLeft, KTextColour);
+  bitmap->DrawText(iLabels[ETopLeft], small, top, EAlignLeft, iTextColour);
+  bitmap->DrawText(iLabels[ETopRight], small, top, EAlignRight, iTextColour);
+  bitmap->DrawText(iLabels[EBottomLeft], small, bottom, EAlignLeft, iTextColour);
 }
 
 // --- The readout -----------------------------------------------------------------------------------
@@ -186,16 +194,20 @@ CNormalTimerControl::CNormalTimerControl(CCustomControl* aParent, CModel& aModel
   iMain = new CBigTextControl(this, KMainColour);
   iTrapName = new CBigTextControl(this, KTrapColour);
   iStatus = new CBigTextControl(this, KStatusColour);
+  iDeltaBar = new CDeltaBarControl(this, KTrapColour);
   iDifference = new CBigTextControl(this, KWorseColour);
-  for (CBigTextControl* line : {iMain, iTrapName, iStatus, iDifference}) AddChildL(line);
+  for (CBigTextControl* line : {iMain, iTrapName, iStatus, static_cast<CBigTextControl*>(iDeltaBar), iDifference})
+    AddChildL(line);
   iTrapName->SetVisible(false);
   iStatus->SetVisible(false);
+  iDeltaBar->SetVisible(false);
   iDifference->SetVisible(false);
   if (iDataLogging) iMain->SetVisible(false);
 }
 
 CNormalTimerControl::~CNormalTimerControl() {
-  for (CBigTextControl* line : {iMain, iTrapName, iStatus, iDifference}) DeleteChild(line);
+  for (CBigTextControl* line : {iMain, iTrapName, iStatus, static_cast<CBigTextControl*>(iDeltaBar), iDifference})
+    DeleteChild(line);
 }
 
 void CNormalTimerControl::SetRect(const TPwRect& aGiven) {
@@ -213,11 +225,14 @@ void CNormalTimerControl::SetRect(const TPwRect& aGiven) {
   const TPwRect labelRect{aRect.iLeft, y, aRect.iRight, y + label};
   iTrapName->SetRect(labelRect);
   iStatus->SetRect(labelRect);
+  iDeltaBar->SetRect(labelRect);
   y += label;
   iDifference->SetRect(TPwRect{aRect.iLeft, y, aRect.iRight, y + difference});
 }
 
-void CNormalTimerControl::Draw() {
+void CNormalTimerControl::Draw() { Refresh(); }
+
+void CNormalTimerControl::Refresh() {
   TTimerReadout readout;
   RefreshTimerReadout(*iModel, readout);
   const int32_t decimals = iModel->Settings().TimerDecimals();
@@ -236,6 +251,7 @@ void CNormalTimerControl::Draw() {
     iMain->ClearTexts();
     iMain->SetText(CBigTextControl::ECentre, text);
     iTrapName->SetVisible(false);
+    iDeltaBar->SetVisible(false);
     iDifference->SetVisible(false);
     return;
   }
@@ -252,6 +268,11 @@ void CNormalTimerControl::Draw() {
 
   iTrapName->SetText(CBigTextControl::ECentre, readout.iText);
   iTrapName->SetVisible(!iStatus->IsVisible() && readout.iShowLast && !readout.iText.IsEmpty());
+
+  const TDeltaReading* delta = ShownLiveDelta(*iModel);
+  const bool bar = delta && !iStatus->IsVisible() && !readout.iShowLast && readout.iRunningTime.IsSet();
+  if (bar) iDeltaBar->SetReading(delta->iDelta, delta->iPredicted, delta->iStale, decimals);
+  iDeltaBar->SetVisible(bar);
 
   const bool difference = readout.iShowLast && readout.iDifference.IsSet();
   if (difference) {
@@ -272,9 +293,12 @@ CSimpleTimerControl::CSimpleTimerControl(CCustomControl* aParent, CModel& aModel
   iPrevious = new CBigTextControl(this, KRunningColour);
   iCurrent = new CBigTextControl(this, KRunningColour);
   iDifference = new CBigTextControl(this, KRunningColour);
-  for (CBigTextControl* line : {iStatus, iSatellites, iComparison, iPrevious, iCurrent, iDifference})
+  iDeltaBar = new CDeltaBarControl(this, KRunningColour);
+  for (CBigTextControl* line : {iStatus, iSatellites, iComparison, iPrevious, iCurrent, iDifference,
+                                static_cast<CBigTextControl*>(iDeltaBar)})
     AddChildL(line);
   iStatus->SetVisible(false);
+  iDeltaBar->SetVisible(false);
 
   // "Best" when the comparison is this session's own best lap or run.
   bool best = true;
@@ -294,7 +318,8 @@ CSimpleTimerControl::CSimpleTimerControl(CCustomControl* aParent, CModel& aModel
 }
 
 CSimpleTimerControl::~CSimpleTimerControl() {
-  for (CBigTextControl* line : {iStatus, iSatellites, iComparison, iPrevious, iCurrent, iDifference})
+  for (CBigTextControl* line : {iStatus, iSatellites, iComparison, iPrevious, iCurrent, iDifference,
+                                static_cast<CBigTextControl*>(iDeltaBar)})
     DeleteChild(line);
 }
 
@@ -322,6 +347,7 @@ void CSimpleTimerControl::SetRect(const TPwRect& aGiven) {
     place(*iCurrent, third);
     place(*iDifference, aRect.iBottom - y);
     for (CBigTextControl* line : {iComparison, iPrevious, iCurrent, iDifference}) line->SetFontHeight(0);
+    iDeltaBar->SetFontHeight(0);
     iComparison->SetVisible(!iPreviousOnTop);
     iPrevious->SetVisible(iPreviousOnTop);
   } else {
@@ -331,9 +357,11 @@ void CSimpleTimerControl::SetRect(const TPwRect& aGiven) {
     place(*iCurrent, line);
     place(*iDifference, aRect.iBottom - y);
     for (CBigTextControl* l : {iComparison, iPrevious, iCurrent, iDifference}) l->SetFontHeight(rest * 22 / 100);
+    iDeltaBar->SetFontHeight(rest * 22 / 100);
     iComparison->SetVisible(true);
     iPrevious->SetVisible(true);
   }
+  iDeltaBar->SetRect(iDifference->Rect());
 }
 
 void CSimpleTimerControl::SwapTopLine() {
@@ -372,7 +400,9 @@ int32_t CSimpleTimerControl::HandlePointer(int32_t aKind, int32_t aX, int32_t aY
   }
 }
 
-void CSimpleTimerControl::Draw() {
+void CSimpleTimerControl::Draw() { Refresh(); }
+
+void CSimpleTimerControl::Refresh() {
   TTimerReadout readout;
   RefreshTimerReadout(*iModel, readout);
   const int32_t decimals = iModel->Settings().TimerDecimals();
@@ -436,6 +466,13 @@ void CSimpleTimerControl::Draw() {
     iCurrent->SetBackground(KRunningColour);
     iDifference->SetBackground(KRunningColour);
   }
+  // While a lap runs the live delta takes the difference line's place; the line itself is
+  // empty then, so it steps aside rather than repaint beneath the bar.
+  const TDeltaReading* delta = ShownLiveDelta(*iModel);
+  const bool bar = delta && !readout.iShowLast && readout.iRunningTime.IsSet();
+  if (bar) iDeltaBar->SetReading(delta->iDelta, delta->iPredicted, delta->iStale, decimals);
+  iDeltaBar->SetVisible(bar);
+  iDifference->SetVisible(!bar);
   iComparison->SetBackground(KRunningColour);
   iPrevious->SetBackground(KRunningColour);
 }

@@ -13,6 +13,7 @@
 #include "foundation/pw_string.h"
 #include "foundation/pw_time.h"
 
+class CDeltaBarControl;
 class CModel;
 class CPwFont;
 class CTimerHelper;
@@ -45,8 +46,15 @@ class CBigTextControl : public CCustomControl {
   void SetFontHeight(int32_t aHeight);
   // The large font as it is drawn (made on first use); null before the band has a height.
   CPwFont* LargeFont();
+  // White unless set otherwise.
+  void SetTextColour(TPwColour aColour);
+  TPwColour TextColour() const { return iTextColour; }
 
   void Draw() override;
+
+ protected:
+  // Drawn over the background and beneath the texts.
+  virtual void DrawBackdrop(CPwBitmap& aBitmap) { (void)aBitmap; }
 
  private:
   int32_t WantedLineHeight() const;
@@ -54,6 +62,7 @@ class CBigTextControl : public CCustomControl {
   CPwFont* FontFor(int32_t aLineHeight, std::unique_ptr<CPwFont>& aFont, int32_t& aHeight);
 
   TPwColour iBackground;
+  TPwColour iTextColour = 0xFFFFFF;
   bool iPressed = false;
   CPwString iTexts[3];
   CPwString iLabels[3];
@@ -115,9 +124,12 @@ class CNormalTimerControl : public CContainerControl {
   CBigTextControl& TrapNameLine() const { return *iTrapName; }
   CBigTextControl& StatusLine() const { return *iStatus; }
   CBigTextControl& DifferenceLine() const { return *iDifference; }
+  // The live delta, in the label line while a lap is under way and nothing else is shown there.
+  CDeltaBarControl& DeltaBar() const { return *iDeltaBar; }
 
   void SetRect(const TPwRect& aRect) override;
-  // Refreshes the readout and puts it into the lines, which then draw themselves.
+  // Refreshes the readout and puts it into the lines; only the lines that change repaint.
+  void Refresh();
   void Draw() override;
 
  private:
@@ -128,6 +140,7 @@ class CNormalTimerControl : public CContainerControl {
   CBigTextControl* iMain = nullptr;        // owned children
   CBigTextControl* iTrapName = nullptr;
   CBigTextControl* iStatus = nullptr;
+  CDeltaBarControl* iDeltaBar = nullptr;
   CBigTextControl* iDifference = nullptr;
 };
 
@@ -159,10 +172,14 @@ class CSimpleTimerControl : public CContainerControl {
   CBigTextControl& PreviousLine() const { return *iPrevious; }
   CBigTextControl& CurrentLine() const { return *iCurrent; }
   CBigTextControl& DifferenceLine() const { return *iDifference; }
+  // The live delta, in place of the difference line while a lap is under way.
+  CDeltaBarControl& DeltaBar() const { return *iDeltaBar; }
 
   void SetRect(const TPwRect& aRect) override;
   int32_t HandleCommand(int32_t aCommand) override;
   int32_t HandlePointer(int32_t aKind, int32_t aX, int32_t aY) override;
+  // Refreshes the readout and puts it into the lines; only the lines that change repaint.
+  void Refresh();
   void Draw() override;
 
  private:
@@ -182,4 +199,5 @@ class CSimpleTimerControl : public CContainerControl {
   CBigTextControl* iPrevious = nullptr;
   CBigTextControl* iCurrent = nullptr;
   CBigTextControl* iDifference = nullptr;
+  CDeltaBarControl* iDeltaBar = nullptr;
 };

@@ -79,6 +79,16 @@ void CTimerControl::Layout() {
   Invalidate();
 }
 
+void CTimerControl::Refresh() {
+  if (iMode == 2) {
+    iSimple->Refresh();
+    return;
+  }
+  if (iMode == 0) iMap->Invalidate();
+  iGauge->Invalidate();
+  iNormal->Refresh();
+}
+
 int32_t CTimerControl::HandleCommand(int32_t aCommand) {
   if (aCommand != pwcmd::KToggle) return 1;
   Toggle();
@@ -151,6 +161,10 @@ void CTimerView::Activate() {
   right.iCommand = pwcmd::KBack;
   observer->SetSoftkeys(left, middle, right);
   observer->SetToolbar(iToolbar.get());
+}
+
+void CTimerView::Invalidate() {
+  if (iControl) iControl->Refresh();
 }
 
 void CTimerView::Deactivate() {

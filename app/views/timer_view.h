@@ -27,6 +27,9 @@ class CTimerControl : public CContainerControl {
   int32_t DisplayMode() const { return iMode; }
   // The next mode, as Toggle steps.
   void Toggle();
+  // New data: the instruments over which the timer lies repaint, the timer's lines take the
+  // readout and repaint only where it changed.
+  void Refresh();
 
   CCustomControl& Map() const { return *iMap; }
   CCustomControl& Gauge() const { return *iGauge; }
@@ -62,6 +65,9 @@ class CTimerView : public CCustomView {
   void Deactivate() override;
   CCustomControl* ContentControl() override { return iControl; }
   CTimerControl* TimerControl() const { return iControl; }
+  // What the GUI asks of the views on new data: here a refresh of the readout, not a repaint
+  // of the whole screen (the live delta changes with every sample).
+  void Invalidate() override;
 
   // "Add trap" only while a lap-timing session records on a track whose traps may change.
   int32_t CommandState(int32_t aCommand) override;

@@ -311,7 +311,7 @@ TEST_F(SettingsEditor, TheWindowShowsWhatTheCommandLineStored) {
   std::string err;
   for (const char* set : {"gps-serial-port COM11:", "gps-baudrate 384", "obd-type 2", "obd-serial-port 21",
                           "obd-high-priority-channels 23,24,25", "obd-low-priority-channels none", "units English",
-                          "timer-decimals 3", "logger-type 3", "logger-baudrate '57600 baud'", "braking-limit 7"})
+                          "timer-decimals 3", "live-delta off", "logger-type 3", "logger-baudrate '57600 baud'", "braking-limit 7"})
     ASSERT_EQ(RunCli(std::string("settings set ") + set, &err), 0) << set << ": " << err;
   Start();
   CSettingsEditorView* editor = OpenFromStartMenu();
@@ -321,7 +321,7 @@ TEST_F(SettingsEditor, TheWindowShowsWhatTheCommandLineStored) {
   const std::map<int32_t, std::vector<std::pair<std::string, std::string>>> pages = {
       {ESettingsGeneral,
        {{"Storage selection", "My Documents"}, {"Timer decimals", "1000ths"}, {"Units", "English"},
-        {"Start-up warning", "On"}}},
+        {"Start-up warning", "On"}, {"Live delta", "Off"}}},
       {ESettingsGps, {{"GPS type", "Serial port GPS"}, {"Serial port", "COM11: /dev/ttyACM1"}, {"Baudrate", "38400 baud"}}},
       {ESettingsObd,
        {{"OBD-II type", "Serial Port OBD-II reader"},

@@ -6,20 +6,25 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/draw/pw_font.h"
+#include "app/views/delta_bar_control.h"
 #include "app/views/keys_locked_control.h"
 #include "app/views/timer_controls.h"
 #include "app/views/timer_view.h"
 #include "gui_harness.h"
 #include "storage/session_info.h"
 #include "storage/settings.h"
+#include "timing/lap_delta.h"
 #include "timing/lap_list.h"
+#include "timing/live_delta.h"
 #include "timing/timer_helper.h"
 #include "timing/track_profile.h"
 #include "timing/trap_line.h"
@@ -205,6 +210,129 @@ TEST_F(TimerViewTest, ADemoDriveWaitsRunsShowsSplitsAndLapsAndSpeaksTheLapTimes)
   EXPECT_NE(iEnv.iGui->CurrentView()->ViewNumber(), CTimerView::KViewNumber);
   EXPECT_FALSE(Model().TimerViewActive());
   EXPECT_FALSE(Model().BacklightHeld());
+}
+
+// The epoch with the fix's HDOP in its GGA sentence replaced (the checksum made anew).
+std::string WithHdop(const std::string& aEpoch, const std::string& aHdop) {
+  std::string out;
+  for (size_t at = 0; at < aEpoch.size();) {
+    size_t end = aEpoch.find('\n', at);
+    end = end == std::string::npos ? aEpoch.size() : end + 1;
+    std::string line = aEpoch.substr(at, end - at);
+    at = end;
+    if (line.rfind("$GPGGA,", 0) == 0) {
+      std::string body = line.substr(1, line.find('*') - 1);
+      size_t field = 0, pos = 0;
+      for (; field < 8 && pos != std::string::npos; ++field) pos = body.find(',', pos + 1);
+      const size_t next = body.find(',', pos + 1);
+      body.replace(pos + 1, next - pos - 1, aHdop);
+      line = Framed(body);
+    }
+    out += line;
+  }
+  return out;
+}
+
+TEST_F(TimerViewTest, TheLiveDeltaRunsInPlaceOfTheDifferenceWhileALapIsUnderWay) {
+  StartSession();
+  OpenTimer();
+  CSimpleTimerControl& simple = Timer().SimpleTimer();
+  CNormalTimerControl& normal = Timer().NormalTimer();
+  CDeltaBarControl& bar = simple.DeltaBar();
+  // Lap 1 has nothing to be measured against.
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return t.RunningTime().IsSet() && t.RunningTime() >= 20000; }));
+  EXPECT_FALSE(bar.IsVisible());
+  EXPECT_TRUE(simple.DifferenceLine().IsVisible());
+
+  // Lap 2 between its splits: the bar against lap 1 at the same place, where the difference
+  // line would be empty.
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return t.RunningNumber() == 2 && !t.ShowLast(); }));
+  ASSERT_TRUE(FeedUntil([&](const CTimerHelper& t) {
+    return t.RunningTime() >= 12000 && std::abs(Session().Delta().Current().iDelta) >= 50;
+  }));
+  const TDeltaReading reading = Session().Delta().Current();
+  ASSERT_TRUE(reading.iValid);
+  EXPECT_FALSE(reading.iStale);
+  EXPECT_EQ(reading.iPredicted, Session().Laps().Lap(0)->LapTime().Milliseconds() + reading.iDelta);
+  EXPECT_TRUE(bar.IsVisible());
+  EXPECT_FALSE(simple.DifferenceLine().IsVisible());
+  EXPECT_EQ(bar.Rect(), simple.DifferenceLine().Rect());
+  CPwString text;
+  PwTime(reading.iDelta).FormatDuration(text, 2, true, true);
+  EXPECT_EQ(Utf8(bar.Text(CBigTextControl::ECentre)), Utf8(text));
+  EXPECT_EQ(text.CharAt(0), reading.iDelta < 0 ? u'-' : u'+');
+  FormatTimerResult(reading.iPredicted, 1, false, text);
+  EXPECT_EQ(Utf8(bar.Label(CBigTextControl::ETopRight)), "Predicted " + Utf8(text));
+  // Full scale is two seconds to either side of the middle, gains to the left.
+  EXPECT_EQ(bar.BarLength() < 0, reading.iDelta < 0);
+  const int32_t reach = (bar.Rect().Width() - 2 * std::max(2, bar.Rect().Height() / 12)) / 2;
+  EXPECT_NEAR(std::abs(bar.BarLength()), std::min(2000, std::abs(reading.iDelta)) * reach / 2000, 1);
+  pwtest::ExpectMatchesReference(*iEnv.iGui->Surface(), "timer_delta_simple.png");
+
+  // A sample repaints the bar when what it shows changes, and the running time above it (and the
+  // satellite count) when they change, never the comparison and previous lines; a change of
+  // the bar alone repaints nothing else.
+  iEnv.iWindow.Paint();
+  int32_t barOnly = 0;
+  for (int i = 0; i < 40; ++i) {
+    // With whole seconds shown the running time changes only once a second.
+    if (i == 20) Model().Settings().SetTimerDecimals(0);
+    ASSERT_TRUE(FeedUntil([&](const CTimerHelper&) {
+      EXPECT_TRUE(i == 20 || !simple.ComparisonLine().NeedsDrawing());
+      EXPECT_TRUE(i == 20 || !simple.PreviousLine().NeedsDrawing());
+      if (bar.NeedsDrawing() && !simple.CurrentLine().NeedsDrawing() && !simple.SatelliteLine().NeedsDrawing()) {
+        EXPECT_EQ(iEnv.iGui->DirtyRect(), bar.Rect());
+        ++barOnly;
+      }
+      return true;
+    }));
+  }
+  EXPECT_GE(barOnly, 2);
+  Model().Settings().SetTimerDecimals(1);
+
+  // A sample that cannot be matched holds the difference, greyed.
+  const int32_t held = Session().Delta().Current().iDelta;
+  ASSERT_LT(iNext, iEpochs.size());
+  iEpochs[iNext] = WithHdop(iEpochs[iNext], "6.5");
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper&) { return true; }));
+  EXPECT_TRUE(Session().Delta().Current().iStale);
+  EXPECT_EQ(Session().Delta().Current().iDelta, held);
+  EXPECT_TRUE(bar.IsStale());
+  EXPECT_EQ(bar.TextColour(), CDeltaBarControl::KStaleTextColour);
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper&) { return true; }));
+  EXPECT_FALSE(bar.IsStale());
+  EXPECT_EQ(bar.TextColour(), 0xFFFFFFu);
+
+  // The normal timer carries it in its label line, over the instruments.
+  SetMode(1);
+  CDeltaBarControl& line = normal.DeltaBar();
+  EXPECT_TRUE(line.IsVisible());
+  EXPECT_EQ(line.Rect(), normal.TrapNameLine().Rect());
+  EXPECT_FALSE(normal.DifferenceLine().IsVisible());
+  ASSERT_LT(line.Rect().Height(), CDeltaBarControl::KCompactHeight);
+  EXPECT_EQ(Utf8(line.Text(CBigTextControl::ELeft)), Utf8(bar.Text(CBigTextControl::ECentre)));
+  EXPECT_EQ(Utf8(line.Text(CBigTextControl::ERight)), Utf8(bar.Label(CBigTextControl::ETopRight)).substr(10));
+  pwtest::ExpectMatchesReference(*iEnv.iGui->Surface(), "timer_delta_normal.png");
+
+  // Switched off, the timers show exactly what they did without it.
+  Model().Settings().SetLiveDelta(0);
+  Model().UpdateViews(1);
+  iEnv.iWindow.Paint();
+  EXPECT_FALSE(line.IsVisible());
+  SetMode(2);
+  EXPECT_FALSE(bar.IsVisible());
+  EXPECT_TRUE(simple.DifferenceLine().IsVisible());
+  EXPECT_TRUE(simple.DifferenceLine().Text(CBigTextControl::ERight).IsEmpty());
+  Model().Settings().SetLiveDelta(1);
+
+  // A result takes the line back: the split and its difference, not the bar.
+  ASSERT_TRUE(FeedUntil([](const CTimerHelper& t) { return t.ShowLast(); }));
+  EXPECT_FALSE(bar.IsVisible());
+  EXPECT_TRUE(simple.DifferenceLine().IsVisible());
+  EXPECT_FALSE(simple.DifferenceLine().Text(CBigTextControl::ERight).IsEmpty());
+  SetMode(0);
+  EXPECT_FALSE(normal.DeltaBar().IsVisible());
+  EXPECT_TRUE(normal.DifferenceLine().IsVisible());
 }
 
 TEST_F(TimerViewTest, AComparisonLapWithoutSplitsGivesNoSplitDifference) {

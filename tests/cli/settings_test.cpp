@@ -14,6 +14,7 @@ const char* const KKeys[] = {"storage",
                              "timer-decimals",
                              "units",
                              "startup-warning",
+                             "live-delta",
                              "gps-type",
                              "gps-bluetooth-device",
                              "gps-serial-port",
@@ -81,6 +82,7 @@ TEST(CliSettings, EverySettingSetIsListedBackByTheNextRun) {
       {"obd-high-priority-channels", "23, RPM,26"},
       {"obd-low-priority-channels", "none"},
       {"startup-warning", "off"},
+      {"live-delta", "Off"},
       {"obd-serial-port", "21"},
   };
   std::map<std::string, std::string> stored = {
@@ -95,6 +97,7 @@ TEST(CliSettings, EverySettingSetIsListedBackByTheNextRun) {
       {"obd-high-priority-channels", "23,24,26"},
       {"obd-low-priority-channels", "none"},
       {"startup-warning", "off"},
+      {"live-delta", "off"},
       {"obd-serial-port", "21"},
   };
   for (size_t i = 0; i < before.Size(); ++i) {

@@ -121,6 +121,42 @@ TEST_F(SettingsTest, DefaultsAndTheirFileByteForByte) {
   EXPECT_EQ(W("/r/"), missing.StorageRoot());
 }
 
+// The live delta is on by default and stored only when switched off, as one Int16 0 after the
+// gpsd place, so that a file of the defaults keeps its bytes.
+TEST_F(SettingsTest, TheLiveDeltaIsStoredOnlyWhenSwitchedOff) {
+  CSettings off(W("/media/docs/"));
+  EXPECT_EQ(1, off.LiveDelta());
+  off.SetLiveDelta(0);
+  ASSERT_EQ(0, off.SaveSafely());
+  EXPECT_EQ(DefaultFile("/media/docs/").utf8("localhost").i32(2947).i16(0).s,
+            pwtest::ReadFileBytes(File()));
+  CSettings loaded(W("/x/"));
+  EXPECT_FALSE(loaded.Load());
+  EXPECT_EQ(0, loaded.LiveDelta());
+  EXPECT_EQ(W("/media/docs/"), loaded.StorageRoot());
+  CSettings copy(W("/y/"));
+  copy.CopyFrom(loaded);
+  EXPECT_EQ(0, copy.LiveDelta());
+
+  // A file of an earlier build, which ends at the last item, has it on again.
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), DefaultFile("/media/docs/").s));
+  EXPECT_FALSE(loaded.Load());
+  EXPECT_EQ(1, loaded.LiveDelta());
+  // A stored 1 (no build writes it) also means on; half an item is damage, and reads as on.
+  const Bytes gpsdPlace = DefaultFile("/media/docs/").utf8("localhost").i32(2947);
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), Bytes(gpsdPlace).i16(1).s));
+  loaded.SetLiveDelta(0);
+  EXPECT_FALSE(loaded.Load());
+  EXPECT_EQ(1, loaded.LiveDelta());
+  ASSERT_TRUE(pwtest::WriteFileBytes(File(), gpsdPlace.s + '\0'));
+  EXPECT_TRUE(loaded.Load());
+  EXPECT_EQ(1, loaded.LiveDelta());
+  // Saved on again, the file is the defaults' once more.
+  loaded.SetLiveDelta(1);
+  ASSERT_EQ(0, loaded.SaveSafely());
+  EXPECT_EQ(DefaultFile("/media/docs/").s, pwtest::ReadFileBytes(File()));
+}
+
 TEST_F(SettingsTest, EveryPersistentSettingSurvivesSaveAndLoad) {
   CSettings out(W("/old/"));
   out.SetFlagA(1);
