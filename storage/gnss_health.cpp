@@ -8,9 +8,10 @@
 
 namespace {
 
-constexpr int32_t KHealthFields = 9;
+constexpr int32_t KHealthFields = TGnssHealth::KFieldCount;
 constexpr int32_t KHdopBins = 1001;  // 0.00 .. 10.00, the last one holding everything above
-constexpr int32_t KRecentWindowMs = CGnssMeter::KWarningHoldMs;
+// The usual interval is refreshed from the histogram after this many intervals.
+constexpr int64_t KUsualRefresh = 256;
 
 double MetresPerSecond(int32_t aStoredSpeed) {
   return aStoredSpeed == KInvalidInt ? InvalidReal() : aStoredSpeed / KArcUnitsPerRadian / 1000.0 * EarthRadius;
@@ -116,9 +117,16 @@ double CGnssMeter::Take(const TPositionPlot& aPlot, bool aComputeDistance) {
     iPending = false;
   }
 
+  bool accelerates = false, jumps = false;
+  if (!noFix && iRuleEnabled && iHaveUsable) {
+    accelerates = Accelerates(iUsable, sample);
+    jumps = Jumps(iUsable, sample);
+  }
   if (aComputeDistance) {
+    // A jump no car makes is not distance driven, whether it turns out a glitch or a change of
+    // place.
     sample.iDistance = iUsable.iDistance;
-    if (iHaveUsable) {
+    if (iHaveUsable && !jumps) {
       const TDistance step = iUsable.iPosition.Distance(sample.iPosition);
       if (step.IsValid()) sample.iDistance += step.iValue;
     }
@@ -129,11 +137,6 @@ double CGnssMeter::Take(const TPositionPlot& aPlot, bool aComputeDistance) {
   if (noFix) {
     MarkGlitch(index);
     return sample.iDistance;
-  }
-  bool accelerates = false, jumps = false;
-  if (iRuleEnabled && iHaveUsable) {
-    accelerates = Accelerates(iUsable, sample);
-    jumps = Jumps(iUsable, sample);
   }
   if (accelerates || jumps) {
     iPending = true;
@@ -157,9 +160,18 @@ void CGnssMeter::Collect(const TPositionPlot& aPlot) {
       ++iIntervalCount;
       iIntervalSum += dt;
       iIntervalSquares += dt * dt;
+      if (iIntervalCount % KUsualRefresh == 1) iUsualIntervalMs = HistogramMedian(iIntervals, iIntervalCount);
     }
-  } else {
-    iFirstTime = aPlot.iTime;
+    if (dt > 0 && iUsualIntervalMs > 0 && dt > 2 * static_cast<int64_t>(iUsualIntervalMs)) {
+      if (!iSlow) {
+        iSlow = true;
+        iSlowSince = iLastTime;
+        iSlowSamples = 0;
+      }
+      ++iSlowSamples;
+    } else if (dt > 0) {
+      iSlow = false;
+    }
   }
   iHaveTime = true;
   iLastTime = aPlot.iTime;
@@ -183,20 +195,6 @@ void CGnssMeter::Collect(const TPositionPlot& aPlot) {
     ++iSatelliteCount;
   }
 
-  // The last 5 s of sample times, oldest first.
-  if (iRecent.empty()) iRecent.assign(64, 0);
-  while (iRecentCount > 0 && static_cast<int64_t>(aPlot.iTime) - iRecent[iRecentStart] >= KRecentWindowMs) {
-    iRecentStart = (iRecentStart + 1) % static_cast<int32_t>(iRecent.size());
-    --iRecentCount;
-  }
-  if (iRecentCount == static_cast<int32_t>(iRecent.size())) {
-    std::vector<int32_t> grown(iRecent.size() * 2, 0);
-    for (int32_t i = 0; i < iRecentCount; ++i) grown[i] = iRecent[(iRecentStart + i) % iRecent.size()];
-    iRecent.swap(grown);
-    iRecentStart = 0;
-  }
-  iRecent[(iRecentStart + iRecentCount) % iRecent.size()] = aPlot.iTime;
-  ++iRecentCount;
   if (IsValidReal(hdop) && hdop > KWeakHdop) {
     if (!iWeak) iWeakSince = aPlot.iTime;
     iWeak = true;
@@ -234,18 +232,13 @@ TGnssHealth CGnssMeter::Health() const {
 }
 
 int32_t CGnssMeter::RecentRateHz() const {
-  return static_cast<int32_t>(std::floor(iRecentCount * 1000.0 / KRecentWindowMs + 0.5));
+  const int64_t span = static_cast<int64_t>(iLastTime) - iSlowSince;
+  if (iSlow && span > 0) return static_cast<int32_t>(std::floor(iSlowSamples * 1000.0 / span + 0.5));
+  return iUsualIntervalMs > 0 ? static_cast<int32_t>(std::floor(1000.0 / iUsualIntervalMs + 0.5)) : 0;
 }
 
-bool CGnssMeter::RateLow(double aExpectedHz) const {
-  if (!iHaveTime || static_cast<int64_t>(iLastTime) - iFirstTime < KWarningHoldMs) return false;
-  double usual = aExpectedHz;
-  if (!(usual > 0.0)) {
-    const int32_t interval = HistogramMedian(iIntervals, iIntervalCount);
-    if (interval == TGnssHealth::KUnknown || interval <= 0) return false;
-    usual = 1000.0 / interval;
-  }
-  return iRecentCount * 1000.0 / KRecentWindowMs < usual / 2.0;
+bool CGnssMeter::RateLow() const {
+  return iSlow && static_cast<int64_t>(iLastTime) - iSlowSince >= KWarningHoldMs;
 }
 
 bool CGnssMeter::PrecisionWeak() const {

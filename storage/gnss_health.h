@@ -27,6 +27,9 @@ class PwFileStream;
 
 struct TGnssHealth {
   static constexpr int32_t KUnknown = 2147483647;
+  static constexpr int32_t KFieldCount = 9;
+  // Bytes of the stored form.
+  static constexpr int32_t KStoredBytes = 4 + 4 * KFieldCount;
 
   int32_t iSamples = 0;               // position samples taken
   int32_t iGlitches = 0;              // of them, kept out of timing by the glitch rule
@@ -80,10 +83,11 @@ class CGnssMeter {
   // The summary of every sample taken so far.
   TGnssHealth Health() const;
 
-  // Live warnings, as of the newest sample: the rate over the last 5 s has been below half the
-  // usual rate (the session's median rate, or aExpectedHz when given), and the HDOP has stayed
-  // above 3 for 5 s. The measured rate in whole Hz and the newest HDOP go with them.
-  bool RateLow(double aExpectedHz = 0.0) const;
+  // Live warnings, as of the newest sample: every interval of the last 5 s or more has been
+  // more than twice the usual one (the rate below half the session's usual rate), and the
+  // HDOP has stayed above 3 for 5 s. The rate over that stretch in whole Hz and the newest
+  // HDOP go with them.
+  bool RateLow() const;
   int32_t RecentRateHz() const;
   bool PrecisionWeak() const;
   double LatestHdop() const { return iLatestHdop; }
@@ -133,11 +137,12 @@ class CGnssMeter {
   uint32_t iSatellites[64] = {};
   int32_t iSatelliteCount = 0;
 
-  // Live watch: the times of the samples of the last 5 s, and since when the HDOP is weak.
-  std::vector<int32_t> iRecent;     // ring
-  int32_t iRecentStart = 0;
-  int32_t iRecentCount = 0;
-  int32_t iFirstTime = 0;
+  // Live watch: the usual interval (the median, refreshed now and then), since when the
+  // intervals are too long and how many samples came since, and since when the HDOP is weak.
+  int32_t iUsualIntervalMs = 0;
+  bool iSlow = false;
+  int32_t iSlowSince = 0;
+  int32_t iSlowSamples = 0;
   bool iWeak = false;
   int32_t iWeakSince = 0;
   double iLatestHdop = InvalidReal();

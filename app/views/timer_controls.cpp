@@ -155,6 +155,7 @@ void RefreshTimerReadout(CModel& aModel, TTimerReadout& aReadout) {
   aReadout.iPreviousNumber = timer.PreviousNumber();
   aReadout.iPreviousTime = timer.PreviousTime();
   aReadout.iText.Copy(timer.Text());
+  timer.StatusText(aReadout.iStatusText);
   aModel.KeepBacklightOn(aReadout.iEmphasis);
 }
 
@@ -222,11 +223,11 @@ void CNormalTimerControl::Draw() {
   RefreshTimerReadout(*iModel, readout);
   const int32_t decimals = iModel->Settings().TimerDecimals();
 
-  if (readout.iStatus != iShownStatus) {
+  // The rate and HDOP messages change their figure under one code.
+  if (readout.iStatus != iShownStatus || !readout.iStatusText.Equals(iShownStatusText)) {
     iShownStatus = readout.iStatus;
-    CPwString text;
-    if (const uint16_t id = CTimerHelper::StatusMessage(readout.iStatus)) text.LoadFromResource(id);
-    iStatus->SetText(CBigTextControl::ECentre, text);
+    iShownStatusText.Copy(readout.iStatusText);
+    iStatus->SetText(CBigTextControl::ECentre, readout.iStatusText);
   }
   iStatus->SetVisible(readout.iStatus != 0);
 
@@ -378,10 +379,10 @@ void CSimpleTimerControl::Draw() {
   const int32_t decimals = iModel->Settings().TimerDecimals();
   CPwString text, label;
 
-  if (readout.iStatus != iShownStatus) {
+  if (readout.iStatus != iShownStatus || !readout.iStatusText.Equals(iShownStatusText)) {
     iShownStatus = readout.iStatus;
-    if (const uint16_t id = CTimerHelper::StatusMessage(readout.iStatus)) text.LoadFromResource(id);
-    iStatus->SetText(CBigTextControl::ECentre, text);
+    iShownStatusText.Copy(readout.iStatusText);
+    iStatus->SetText(CBigTextControl::ECentre, readout.iStatusText);
   }
   iStatus->SetVisible(readout.iStatus != 0);
   iSatellites->SetVisible(readout.iStatus == 0);
