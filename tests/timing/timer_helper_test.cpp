@@ -275,7 +275,7 @@ TEST_F(TimerHelperTest, ReceiverHealthWarnsAfterEverythingElse) {
   EXPECT_EQ(CTimerHelper::EStatusLowRate, timer.Status());
   timer.StatusText(text);
   EXPECT_EQ(u"GPS at 4 Hz", text.View());
-  // Any specified status comes first.
+  // Every other status comes first.
   iModel.iLowStorage = true;
   timer.Update();
   EXPECT_EQ(CTimerHelper::EStatusLowStorage, timer.Status());
