@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int32_t KHealthFields = TGnssHealth::KFieldCount;
-constexpr int32_t KHdopBins = 1001;  // 0.00 .. 10.00, the last one holding everything above
+constexpr int32_t KHdopBins = 9900;  // 0.00 .. 98.99: from 99 on a sample has no fix
 // The usual interval is refreshed from the histogram after this many intervals.
 constexpr int64_t KUsualRefresh = 256;
 

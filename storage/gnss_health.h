@@ -131,7 +131,7 @@ class CGnssMeter {
   int64_t iIntervalSquares = 0;
   int32_t iVdopReported = 0;
   int32_t i3dFixes = 0;
-  std::vector<uint32_t> iHdops;      // histogram, 0.01 bins up to 10.00 (the last holds more)
+  std::vector<uint32_t> iHdops;      // histogram, 0.01 bins below the no-fix HDOP
   int32_t iHdopCount = 0;
   int32_t iHdopMax = 0;
   uint32_t iSatellites[64] = {};

@@ -137,7 +137,10 @@ void CBigTextControl::Draw() {
 void RefreshTimerReadout(CModel& aModel, TTimerReadout& aReadout) {
   aReadout = TTimerReadout();
   CTrackSession* session = aModel.TrackSession();
-  if (!session) return;
+  if (!session) {
+    aReadout.iStatusText.LoadFromResource(CTimerHelper::StatusMessage(aReadout.iStatus));
+    return;
+  }
   CTimerHelper& timer = session->Timer();
   timer.Update();
   aReadout.iStatus = timer.Status();
