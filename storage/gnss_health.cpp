@@ -78,6 +78,10 @@ bool CGnssMeter::Accelerates(const TKept& aFrom, const TKept& aTo) {
 }
 
 bool CGnssMeter::Jumps(const TKept& aFrom, const TKept& aTo) {
+  return Jumps(aFrom, aTo, aFrom.iPosition.Distance(aTo.iPosition));
+}
+
+bool CGnssMeter::Jumps(const TKept& aFrom, const TKept& aTo, TDistance aStep) {
   const double dt = (static_cast<int64_t>(aTo.iTime) - aFrom.iTime) / 1000.0;
   if (!(dt > 0.0)) return false;
   double speed = InvalidReal();
@@ -85,8 +89,7 @@ bool CGnssMeter::Jumps(const TKept& aFrom, const TKept& aTo) {
   if (IsValidReal(aTo.iSpeed) && (IsInvalidReal(speed) || aTo.iSpeed > speed)) speed = aTo.iSpeed;
   // Without any speed there is nothing to measure the step against.
   if (IsInvalidReal(speed)) return false;
-  const TDistance step = aFrom.iPosition.Distance(aTo.iPosition);
-  return step.IsValid() && step.Metres() - speed * dt > KMaxJump;
+  return aStep.IsValid() && aStep.Metres() - speed * dt > KMaxJump;
 }
 
 void CGnssMeter::MarkGlitch(int32_t aIndex) {
@@ -117,19 +120,19 @@ double CGnssMeter::Take(const TPositionPlot& aPlot, bool aComputeDistance) {
     iPending = false;
   }
 
+  // One great-circle step from the last usable sample serves both the jump test and the
+  // running distance.
+  const TDistance step = iHaveUsable ? iUsable.iPosition.Distance(sample.iPosition) : TDistance::Invalid();
   bool accelerates = false, jumps = false;
   if (!noFix && iRuleEnabled && iHaveUsable) {
     accelerates = Accelerates(iUsable, sample);
-    jumps = Jumps(iUsable, sample);
+    jumps = Jumps(iUsable, sample, step);
   }
   if (aComputeDistance) {
     // A jump no car makes is not distance driven, whether it turns out a glitch or a change of
     // place.
     sample.iDistance = iUsable.iDistance;
-    if (iHaveUsable && !jumps) {
-      const TDistance step = iUsable.iPosition.Distance(sample.iPosition);
-      if (step.IsValid()) sample.iDistance += step.iValue;
-    }
+    if (!jumps && step.IsValid()) sample.iDistance += step.iValue;
   } else {
     sample.iDistance = aPlot.Distance().iValue;
   }

@@ -108,6 +108,7 @@ class CGnssMeter {
   // a jump beyond the speeds' reach.
   static bool Accelerates(const TKept& aFrom, const TKept& aTo);
   static bool Jumps(const TKept& aFrom, const TKept& aTo);
+  static bool Jumps(const TKept& aFrom, const TKept& aTo, TDistance aStep);
   void MarkGlitch(int32_t aIndex);
   void Collect(const TPositionPlot& aPlot);
 
