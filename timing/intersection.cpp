@@ -3,13 +3,13 @@
 #include "storage/position_plot_list.h"
 #include "timing/trap_line.h"
 
-bool CIntersectionList::Append(const TIntersection& aIntersection) {
+bool CIntersectionList::Append(const TIntersection& aIntersection, int32_t aPrevious) {
   const int32_t n = iIntersections.Count();
   if (n > 0) {
     // A trace that touches a trap exactly at a sample is reported by both segments that meet
     // there; the second report is the same crossing.
     const TIntersection& last = iIntersections.At(n - 1);
-    if (last.iTrapIndex == aIntersection.iTrapIndex && last.iSampleIndex == aIntersection.iSampleIndex - 1)
+    if (last.iTrapIndex == aIntersection.iTrapIndex && last.iSampleIndex == aPrevious)
       return false;
   }
   iIntersections.Append(aIntersection);
@@ -42,7 +42,7 @@ int32_t CIntersectionList::TestBetween(int32_t aBeforePrevious, int32_t aPreviou
       continue;
     crossing.iTrapIndex = t;
     crossing.iSampleIndex = aIndex;
-    if (Append(crossing)) appended = 1;
+    if (Append(crossing, aPrevious)) appended = 1;
   }
   return appended;
 }

@@ -50,8 +50,9 @@ class CIntersectionList : public CPwBase {
   static constexpr int32_t KGranularity = 8;
 
  private:
-  // Appends unless it repeats the last crossing's trap at the next sample; true if appended.
-  bool Append(const TIntersection& aIntersection);
+  // Appends unless it repeats the last crossing's trap at the next usable sample (the last
+  // crossing was found at aPrevious); true if appended.
+  bool Append(const TIntersection& aIntersection, int32_t aPrevious);
   // Tests usable sample aIndex against the usable samples aPrevious and aBeforePrevious
   // (-1: none) and every trap; 1 when anything was appended.
   int32_t TestBetween(int32_t aBeforePrevious, int32_t aPrevious, int32_t aIndex, const CPositionPlotList& aPlots,
