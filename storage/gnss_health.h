@@ -73,7 +73,8 @@ class CGnssMeter {
   // own stored distance is taken as the running distance and returned.
   double Take(const TPositionPlot& aPlot, bool aComputeDistance);
 
-  // Samples below this index are decided; at most the newest one waits for its successor.
+  // Samples below this index are decided. Only a suspect sample waits, for the next sample
+  // that has a fix (normally its successor).
   int32_t DecidedCount() const { return iPending ? iPendingIndex : iTaken; }
   bool IsGlitch(int32_t aIndex) const;
   // Decided and not a glitch.
