@@ -4,6 +4,7 @@
 #include "cli/cli_format.h"
 #include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/gnss_summary.h"
 #include "cli/session_words.h"
 #include "cli/text_table.h"
 #include "foundation/paths.h"
@@ -81,6 +82,7 @@ void RunSessions(TCliContext& aContext, const TArgs& aArgs) {
       CPwString samples;
       MakeFilePath(EFilePlots, info.StorageRoot(), info.Identifier(), samples);
       json.Member("incomplete", !CPlotListLoader::IsWhole(samples));
+      WriteGnssJson(json, info.GnssHealth());
       json.EndObject();
     }
     // A session file that cannot be read still holds the user's data: where it is matters.
@@ -149,6 +151,7 @@ void RunLaps(TCliContext& aContext, const TArgs& aArgs) {
     json.Member("previous_best", Number(laps.PreviousBestIndex()));
     json.Member("optimal_ms", optimal ? Ms(optimal->LapTime()) : std::nullopt);
     json.Member("incomplete", incomplete);
+    WriteGnssJson(json, session->PlotList().PositionList().Gnss().Health());
     json.Key("laps");
     json.BeginArray();
     for (int32_t i = 0; i < laps.LapCount(); ++i) {
@@ -223,6 +226,8 @@ void RunLaps(TCliContext& aContext, const TArgs& aArgs) {
   }
   if (optimal) row(*optimal, CliText(R_CLI_OPTIMAL), std::string());
   aContext.Print(CliText(R_CLI_SUMMARY, id, Utf8(session->Info().TrackName())) + "\n" + table.Render());
+  if (const std::string gnss = GnssText(session->PlotList().PositionList().Gnss().Health()); !gnss.empty())
+    aContext.Print(gnss);
   if (incomplete) aContext.Print(CliText(R_CLI_SAMPLES_INCOMPLETE) + "\n");
 }
 

@@ -181,20 +181,17 @@ int32_t CPlotList::AddPosition(TCoordinate aLatitude, TCoordinate aLongitude, in
     iResumed = false;
   }
 
-  const TGeoPoint point(aLatitude, aLongitude);
-  const TDistance distance = iPositions.AppendComputed(point);
-
   TPositionPlot p;
   p.iTime = t.Milliseconds();
   p.iLatitude = aLatitude.iValue;
   p.iLongitude = aLongitude.iValue;
   p.iAltitude = TPositionPlot::EncodeDistance(aAltitude);
   p.iSpeed = TPositionPlot::EncodeSpeed(aSpeed);
-  p.iDistance = TPositionPlot::EncodeDistance(distance);
   p.iBearing = EncodeBearing(aBearingDegrees);
   p.iHdop = TPositionPlot::EncodeHundredths(aHdop);
   p.iVdop = TPositionPlot::EncodeHundredths(aVdop);
   p.iFlags = TPositionPlot::EncodeFlags(aSatellites, aDifferential != 0, aDiscontinuity != 0);
+  p.iDistance = TPositionPlot::EncodeDistance(iPositions.AppendJudged(p));
   if (!aFileOnly) iPositions.AppendStored(p);
 
   if (iFile->IsOpen()) {

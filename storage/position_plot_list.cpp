@@ -139,8 +139,16 @@ TDistance CPositionPlotList::AppendComputed(TGeoPoint aPoint) {
   return iRunningDistance;
 }
 
+TDistance CPositionPlotList::AppendJudged(const TPositionPlot& aPlot) {
+  iRunningDistance = TDistance(iGnss.Take(aPlot, true));
+  iJudgedAhead = true;
+  return iRunningDistance;
+}
+
 void CPositionPlotList::AppendStored(const TPositionPlot& aPlot) {
   iPlots.Append(aPlot);
+  if (!iJudgedAhead) iGnss.Take(aPlot, false);
+  iJudgedAhead = false;
   if (aPlot.iSpeed != KInvalidInt && (iMinimumSpeed == KInvalidInt || aPlot.iSpeed < iMinimumSpeed))
     iMinimumSpeed = aPlot.iSpeed;
 }
@@ -165,38 +173,30 @@ TAngle CPositionPlotList::BearingFromLast(TGeoPoint aPoint) const {
   return TPosition(from).Bearing(TPosition(aPoint));
 }
 
-double CPositionPlotList::InterpolateSpeed(int32_t aIndex, double aFraction) const {
-  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
-  const TPositionPlot& a = iPlots.At(aIndex - 1);
-  const TPositionPlot& b = iPlots.At(aIndex);
+namespace {
+
+// Interpolation between two samples a (fraction 0) and b (fraction 1).
+double SpeedBetween(const TPositionPlot& a, const TPositionPlot& b, double aFraction) {
   if (a.iSpeed == KInvalidInt || b.iSpeed == KInvalidInt) return InvalidReal();
   if (aFraction == 1.0) return b.iSpeed;
   return Lerp(a.iSpeed, b.iSpeed, aFraction);
 }
 
-double CPositionPlotList::InterpolateDistance(int32_t aIndex, double aFraction) const {
-  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
-  const TPositionPlot& a = iPlots.At(aIndex - 1);
-  const TPositionPlot& b = iPlots.At(aIndex);
+double DistanceBetween(const TPositionPlot& a, const TPositionPlot& b, double aFraction) {
   if (aFraction == 1.0) return b.iDistance;
   return Lerp(a.iDistance, b.iDistance, aFraction);
 }
 
-TGeoPoint CPositionPlotList::InterpolatePosition(int32_t aIndex, double aFraction) const {
-  // An invalid point rather than (0, 0), which is a real place on any map.
-  if (aIndex < 1 || aIndex >= iPlots.Count()) return TGeoPoint();
-  const TPositionPlot& a = iPlots.At(aIndex - 1);
-  const TPositionPlot& b = iPlots.At(aIndex);
+TGeoPoint PositionBetween(const TPositionPlot& a, const TPositionPlot& b, double aFraction) {
   if (aFraction == 1.0) return b.GeoPoint();
   if (!a.GeoPoint().IsValid() || !b.GeoPoint().IsValid()) return TGeoPoint();
   return TGeoPoint(TCoordinate(RoundCoordinate(Lerp(a.iLatitude, b.iLatitude, aFraction))),
                    TCoordinate(RoundCoordinate(Lerp(a.iLongitude, b.iLongitude, aFraction))));
 }
 
-double CPositionPlotList::InterpolateBearing(int32_t aIndex, double aFraction) const {
-  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
-  double from = iPlots.At(aIndex - 1).BearingDegrees();
-  double to = iPlots.At(aIndex).BearingDegrees();
+double BearingBetween(const TPositionPlot& a, const TPositionPlot& b, double aFraction) {
+  double from = a.BearingDegrees();
+  double to = b.BearingDegrees();
   if (IsInvalidReal(from) || IsInvalidReal(to)) return InvalidReal();
   if (aFraction == 1.0) return to;
   if (from - to > 180.0) from -= 360.0;
@@ -205,23 +205,49 @@ double CPositionPlotList::InterpolateBearing(int32_t aIndex, double aFraction) c
   return d >= 360.0 ? 0.0 : d;
 }
 
+}  // namespace
+
+double CPositionPlotList::InterpolateSpeed(int32_t aIndex, double aFraction) const {
+  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
+  return SpeedBetween(iPlots.At(aIndex - 1), iPlots.At(aIndex), aFraction);
+}
+
+double CPositionPlotList::InterpolateDistance(int32_t aIndex, double aFraction) const {
+  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
+  return DistanceBetween(iPlots.At(aIndex - 1), iPlots.At(aIndex), aFraction);
+}
+
+TGeoPoint CPositionPlotList::InterpolatePosition(int32_t aIndex, double aFraction) const {
+  // An invalid point rather than (0, 0), which is a real place on any map.
+  if (aIndex < 1 || aIndex >= iPlots.Count()) return TGeoPoint();
+  return PositionBetween(iPlots.At(aIndex - 1), iPlots.At(aIndex), aFraction);
+}
+
+double CPositionPlotList::InterpolateBearing(int32_t aIndex, double aFraction) const {
+  if (aIndex < 1 || aIndex >= iPlots.Count()) return 0.0;
+  return BearingBetween(iPlots.At(aIndex - 1), iPlots.At(aIndex), aFraction);
+}
+
 bool CPositionPlotList::InterpolateSample(int32_t aIndex, double aFraction, TPositionPlot& aPlot) const {
   if (aIndex < 1 || aIndex >= iPlots.Count()) return false;
-  const TPositionPlot& a = iPlots.At(aIndex - 1);
-  const TPositionPlot& b = iPlots.At(aIndex);
+  aPlot = InterpolateBetween(iPlots.At(aIndex - 1), iPlots.At(aIndex), aFraction);
+  return true;
+}
+
+TPositionPlot CPositionPlotList::InterpolateBetween(const TPositionPlot& a, const TPositionPlot& b, double aFraction) {
   TPositionPlot p = b;
   p.iTime = a.iTime + static_cast<int32_t>(std::trunc((b.iTime - a.iTime) * aFraction + 0.5));
-  const TGeoPoint point = InterpolatePosition(aIndex, aFraction);
+  const TGeoPoint point = PositionBetween(a, b, aFraction);
   p.iLatitude = point.iLatitude.iValue;
   p.iLongitude = point.iLongitude.iValue;
   if (a.iAltitude == KInvalidInt || b.iAltitude == KInvalidInt)
     p.iAltitude = KInvalidInt;
   else if (aFraction != 1.0)
     p.iAltitude = RoundCoordinate(Lerp(a.iAltitude, b.iAltitude, aFraction));
-  const double speed = InterpolateSpeed(aIndex, aFraction);
+  const double speed = SpeedBetween(a, b, aFraction);
   p.iSpeed = IsInvalidReal(speed) ? KInvalidInt : RoundCoordinate(speed);
-  p.iDistance = RoundCoordinate(InterpolateDistance(aIndex, aFraction));
-  const double bearing = InterpolateBearing(aIndex, aFraction);
+  p.iDistance = RoundCoordinate(DistanceBetween(a, b, aFraction));
+  const double bearing = BearingBetween(a, b, aFraction);
   if (IsInvalidReal(bearing)) {
     p.iBearing = TPositionPlot::KInvalidWord;
   } else {
@@ -229,8 +255,7 @@ bool CPositionPlotList::InterpolateSample(int32_t aIndex, double aFraction, TPos
     p.iBearing = static_cast<uint16_t>(v >= 36000.0 ? 0.0 : v);
   }
   p.iFlags = static_cast<uint8_t>(b.iFlags & ~TPositionPlot::KDiscontinuityFlag);
-  aPlot = p;
-  return true;
+  return p;
 }
 
 void CPositionPlotList::CursorForward(double aMetres) {
@@ -282,6 +307,8 @@ void CPositionPlotList::Reset() {
   iPrevious = TPosition::Invalid();
   iMinimumSpeed = KInvalidInt;
   iCursor = 0;
+  iGnss.Reset();
+  iJudgedAhead = false;
   ResetTimeLine();
 }
 

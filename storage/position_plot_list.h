@@ -6,6 +6,7 @@
 
 #include "acquisition/position_plot.h"
 #include "foundation/pw_vector.h"
+#include "storage/gnss_health.h"
 #include "storage/plot_list_base.h"
 
 class CPositionPlotList : public CPlotListBase {
@@ -36,8 +37,20 @@ class CPositionPlotList : public CPlotListBase {
   // Adds the great-circle distance from the previous valid position to the running distance
   // and remembers this position (an invalid one is ignored). Returns the running distance.
   TDistance AppendComputed(TGeoPoint aPoint);
+  // The running distance of a new sample (all but its distance filled in), measured from the
+  // last usable sample so that a glitch adds nothing; the sample is judged here, and the
+  // AppendStored that follows does not judge it again.
+  TDistance AppendJudged(const TPositionPlot& aPlot);
   // Appends a finished sample and follows the smallest speed. Leaves KErrNoMemory.
   void AppendStored(const TPositionPlot& aPlot);
+
+  // The receiver's health and the glitch rule's verdicts on the samples taken so far.
+  const CGnssMeter& Gnss() const { return iGnss; }
+  CGnssMeter& Gnss() { return iGnss; }
+  // Sample i may be used for crossings, lap distances and high/low points: it is decided
+  // (only the newest may wait for its successor) and not a glitch.
+  bool IsUsable(int32_t aIndex) const { return iGnss.IsUsable(aIndex); }
+  int32_t DecidedCount() const { return iGnss.DecidedCount() < Count() ? iGnss.DecidedCount() : Count(); }
 
   TDistance RunningDistance() const { return iRunningDistance; }
   // Continues the running distance after a load: from the newest sample's distance and place.
@@ -63,6 +76,9 @@ class CPositionPlotList : public CPlotListBase {
   // fields above, altitude likewise, precision and satellites of sample i (no discontinuity).
   // False (aPlot untouched) outside 1 <= i < Count.
   bool InterpolateSample(int32_t aIndex, double aFraction, TPositionPlot& aPlot) const;
+  // The same between any two samples (aFrom before aTo), for crossings that step over a
+  // glitch.
+  static TPositionPlot InterpolateBetween(const TPositionPlot& aFrom, const TPositionPlot& aTo, double aFraction);
 
   // Replay cursor: a sample index, 0 initially.
   int32_t Cursor() const { return iCursor; }
@@ -94,4 +110,6 @@ class CPositionPlotList : public CPlotListBase {
   TPosition iPrevious = TPosition::Invalid();
   int32_t iMinimumSpeed = KInvalidInt;
   int32_t iCursor = 0;
+  CGnssMeter iGnss;
+  bool iJudgedAhead = false;
 };

@@ -11,6 +11,8 @@ namespace {
 // Reserved items are written as zero and skipped on reading.
 constexpr int32_t KNoteReservedWords = 3;
 constexpr int32_t KHeaderReservedWords = 3;
+// Tags of the optional blocks behind the notes.
+constexpr int32_t KBlockGnssHealth = 0x53534E47;  // "GNSS"
 
 // Int16 items read back as 0..65535.
 // Enumerated values are checked as they are read: a value no build writes is damage, and
@@ -101,6 +103,7 @@ void CSessionInfo::Clear() {
   iRunCount = -1;
   iDistance = PwTime::KUnset;
   iMinimumSpeed = PwTime::KUnset;
+  iGnssHealth = TGnssHealth();
   DeleteNotes();
   iModified = 0;
   iNotesLoaded = 1;
@@ -185,6 +188,7 @@ void CSessionInfo::CopyFrom(const CSessionInfo& aOther) {
   SetLapFigures(aOther.iOptimalLapTime, aOther.iBestLapTime, aOther.iBestLapIndex, aOther.iLapCount);
   SetRunFigures(aOther.iBestRunTime, aOther.iBestRunIndex, aOther.iRunCount);
   SetTrackFigures(aOther.iDistance, aOther.iMinimumSpeed);
+  SetGnssHealth(aOther.iGnssHealth);
 }
 
 // --- Identifier and files ---------------------------------------------------------------------
@@ -271,6 +275,7 @@ void CSessionInfo::TakeFrom(CSessionInfo& aOther) {
   iRunCount = aOther.iRunCount;
   iDistance = aOther.iDistance;
   iMinimumSpeed = aOther.iMinimumSpeed;
+  iGnssHealth = aOther.iGnssHealth;
   DeleteNotes();
   for (CSessionNote*& note : aOther.iNoteList) {
     iNoteList.Append(note);
@@ -316,7 +321,38 @@ void CSessionInfo::ReadFrom(PwFileStream& aStream, bool aWithNotes, const PwTime
     iDistance = aStream.ReadInt32();
     iMinimumSpeed = aStream.ReadInt32();
   }
-  if (aWithNotes) ReadNotes(aStream);
+  if (aWithNotes) {
+    ReadNotes(aStream);
+    if (version >= 8) ReadBlocks(aStream);
+  } else if (version >= 8) {
+    // The blocks lie behind the notes. What they hold is extra: damage there or in the notes,
+    // which this reading would otherwise never look at, must not cost the session its entry.
+    (void)Trap([&] {
+      ReadNotes(aStream, false);
+      ReadBlocks(aStream);
+    });
+  }
+}
+
+void CSessionInfo::ReadBlocks(PwFileStream& aStream) {
+  // Builds before the blocks stopped after the notes, and so may a damaged file: neither
+  // keeps the session from opening, it just has no health figures.
+  const int32_t code = Trap([&] {
+    while (aStream.Remaining() >= 8) {
+      const int32_t tag = aStream.ReadInt32();
+      const int32_t bytes = aStream.ReadInt32();
+      if (bytes < 0 || bytes > aStream.Remaining()) Leave(KErrCorrupt);
+      const int32_t end = aStream.ReadPosition() + bytes;
+      if (tag == KBlockGnssHealth) {
+        TGnssHealth health;
+        health.ReadFrom(aStream);
+        if (aStream.ReadPosition() > end) Leave(KErrCorrupt);
+        iGnssHealth = health;
+      }
+      while (aStream.ReadPosition() < end) aStream.ReadInt8();
+    }
+  });
+  if (code != KErrNone) iGnssHealth = TGnssHealth();
 }
 
 void CSessionInfo::ReadOldVersion(PwFileStream& aStream, int32_t aVersion,
@@ -351,7 +387,7 @@ void CSessionInfo::StampsFromIdentifier(const PwTimeConverter& aConverter) {
   iSecondStamp = utc;
 }
 
-void CSessionInfo::ReadNotes(PwFileStream& aStream) {
+void CSessionInfo::ReadNotes(PwFileStream& aStream, bool aKeep) {
   const int32_t count = aStream.ReadInt32();
   // Each note takes at least 20 bytes: a larger count than that is damage.
   if (count > aStream.Remaining() / 20) Leave(KErrCorrupt);
@@ -361,7 +397,7 @@ void CSessionInfo::ReadNotes(PwFileStream& aStream) {
     note->SetMarker(aStream.ReadInt16());
     aStream.ReadUtf8Text(note->iText);
     for (int32_t w = 0; w < KNoteReservedWords; ++w) aStream.ReadInt32();
-    if (!note->IsInUse()) continue;  // empty notes are not kept
+    if (!aKeep || !note->IsInUse()) continue;  // empty notes are not kept
     iNoteList.Append(note.get());
     note.release();
   }
@@ -405,6 +441,15 @@ void CSessionInfo::WriteTo(PwFileStream& aStream) const {
     aStream.WriteUtf8Text(note->Text());
     for (int32_t w = 0; w < KNoteReservedWords; ++w) aStream.WriteInt32(0);
   }
+  WriteBlocks(aStream);
+}
+
+void CSessionInfo::WriteBlocks(PwFileStream& aStream) const {
+  // A session without samples keeps the file earlier builds wrote, byte for byte.
+  if (!iGnssHealth.IsKnown()) return;
+  aStream.WriteInt32(KBlockGnssHealth);
+  aStream.WriteInt32(TGnssHealth::KStoredBytes);
+  iGnssHealth.WriteTo(aStream);
 }
 
 void CSessionInfo::Save() {

@@ -9,6 +9,9 @@
 //   9 x Int32 figures: optimal lap, best lap, best lap index, lap count, best run,
 //     best run index, run count, distance, minimum speed
 //   Int32 note count | per note: Int32 session time, Int16 marker, Utf8 text, 3 x Int32 0
+//   then optional blocks that earlier builds never read: Int32 tag, Int32 byte count, bytes.
+//   Tag "GNSS" (0x53534E47) holds the receiver's health (TGnssHealth); it is written only when
+//   known, and an unknown tag is skipped.
 // Versions 6 and 7 lack the figures; version 6 holds local time stamps. Versions 1 to 5 use
 // compact Text strings, hold fewer fields and no time stamps (see ReadOldVersion).
 //
@@ -22,6 +25,7 @@
 #include "foundation/pw_string.h"
 #include "foundation/pw_time.h"
 #include "foundation/pw_vector.h"
+#include "storage/gnss_health.h"
 
 class PwFileStream;
 
@@ -128,6 +132,13 @@ class CSessionInfo : public CPwBase {
   void SetLapFigures(PwTime aOptimal, PwTime aBest, int32_t aBestIndex, int32_t aCount);
   void SetRunFigures(PwTime aBest, int32_t aBestIndex, int32_t aCount);
   void SetTrackFigures(int32_t aDistance, int32_t aMinimumSpeed);
+  // How the GPS receiver did; not known for sessions stored before it was kept.
+  const TGnssHealth& GnssHealth() const { return iGnssHealth; }
+  void SetGnssHealth(const TGnssHealth& aHealth) {
+    if (aHealth == iGnssHealth) return;
+    iGnssHealth = aHealth;
+    iModified = 1;
+  }
 
   // --- Modification state.
   void MarkModified() { iModified = 1; }
@@ -225,7 +236,10 @@ class CSessionInfo : public CPwBase {
   // yyyymmdd-hhmm, read as local time.
   void StampsFromIdentifier(const PwTimeConverter& aConverter);
   void ReadOldVersion(PwFileStream& aStream, int32_t aVersion, const PwTimeConverter& aConverter);
-  void ReadNotes(PwFileStream& aStream);
+  void ReadNotes(PwFileStream& aStream, bool aKeep = true);
+  // The optional blocks after the notes.
+  void ReadBlocks(PwFileStream& aStream);
+  void WriteBlocks(PwFileStream& aStream) const;
   // Takes over the content and the notes of aOther (which is left without notes).
   void TakeFrom(CSessionInfo& aOther);
 
@@ -253,6 +267,7 @@ class CSessionInfo : public CPwBase {
   int32_t iRunCount = -1;
   int32_t iDistance = PwTime::KUnset;
   int32_t iMinimumSpeed = PwTime::KUnset;
+  TGnssHealth iGnssHealth;
   CPwVector<CSessionNote*> iNoteList{8};
   int32_t iModified = 0;
   int32_t iNotesLoaded = 1;

@@ -280,6 +280,8 @@ void CLap::ScanRange(int32_t aFirst, int32_t aLast, int32_t aThreshold) {
   int64_t extreme = 0;
   int32_t extremeIndex = -1;
   for (int32_t i = aFirst; i <= aLast; ++i) {
+    // A glitch, or the newest sample while it waits for its successor, is left out.
+    if (!iPlots->IsUsable(i)) continue;
     const int32_t speed = iPlots->At(i).iSpeed;
     if (speed == KInvalidInt) continue;  // a sample without speed says nothing about extremes
     if (iMinimumSpeed == KInvalidInt || speed < iMinimumSpeed) iMinimumSpeed = speed;

@@ -312,6 +312,8 @@ CLap* CLapList::OptimalTrace() {
 void CLapList::BuildTrace() {
   if (!iPlots) return;
   CPositionPlotList* plots = new CPositionPlotList;
+  // The trace is made of checked samples joined at the crossings: nothing in it is received.
+  plots->Gnss().SetRuleEnabled(false);
   CLap* trace = nullptr;
   bool broken = false;
   const int32_t code = Trap([&] {

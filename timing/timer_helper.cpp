@@ -25,7 +25,22 @@ uint16_t CTimerHelper::StatusMessage(int32_t aStatus) {
     case EStatusLowStorage: return R_TIMER_LOW_STORAGE;
     case EStatusPaused: return R_TIMER_PAUSED;
     case EStatusMemoryFull: return R_TIMER_MEMORY_FULL;
+    case EStatusLowRate: return R_TIMER_LOW_RATE;
+    case EStatusWeakGps: return R_TIMER_WEAK_GPS;
     default: return 0;
+  }
+}
+
+void CTimerHelper::StatusText(CPwString& aText) const {
+  aText.Reset();
+  if (iStatus == EStatusLowRate) {
+    aText.FormatN(R_TIMER_LOW_RATE, iGnssRate);
+  } else if (iStatus == EStatusWeakGps) {
+    CPwString hdop;
+    hdop.AppendReal(iGnssHdop, 1);
+    aText.FormatU(R_TIMER_WEAK_GPS, hdop);
+  } else if (const uint16_t id = StatusMessage(iStatus)) {
+    aText.LoadFromResource(id);
   }
 }
 
@@ -46,6 +61,9 @@ void CTimerHelper::Update() {
   const int32_t backlight = iModel->Settings().TimerBacklight();
   iEmphasis = (backlight == KBacklightForEvents && iRecent) || backlight == KBacklightAlwaysOn;
   iStatus = ComputeStatus();
+  const CGnssMeter& gnss = iSession->PlotList().PositionList().Gnss();
+  iGnssRate = gnss.RecentRateHz();
+  iGnssHdop = gnss.LatestHdop();
 }
 
 int32_t CTimerHelper::ComputeStatus() const {
@@ -61,6 +79,9 @@ int32_t CTimerHelper::ComputeStatus() const {
     if (!traps->HasStart()) return EStatusNoStart;
     if (!traps->HasFinish()) return EStatusNoFinish;
   }
+  const CGnssMeter& gnss = iSession->PlotList().PositionList().Gnss();
+  if (gnss.RateLow()) return EStatusLowRate;
+  if (gnss.PrecisionWeak()) return EStatusWeakGps;
   return EStatusNone;
 }
 

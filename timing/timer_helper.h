@@ -28,6 +28,9 @@ class CTimerHelper : public CPwBase {
     EStatusLowStorage = 7,
     EStatusPaused = 8,
     EStatusMemoryFull = 9,
+    // The receiver's health, tested after everything above.
+    EStatusLowRate = 10,   // the fix rate has dropped below half its usual rate
+    EStatusWeakGps = 11,   // the HDOP has stayed above 3
   };
   // A result is recent for this long after it was made (laps and runs / splits).
   static constexpr int32_t KRecentResult = 20000;
@@ -43,6 +46,8 @@ class CTimerHelper : public CPwBase {
 
   // The string-table entry of a status code's message (0 for none).
   static uint16_t StatusMessage(int32_t aStatus);
+  // The message of the current status filled in (the measured rate, the HDOP); empty for none.
+  void StatusText(CPwString& aText) const;
 
   bool Emphasis() const { return iEmphasis; }
   bool Recent() const { return iRecent; }
@@ -96,4 +101,6 @@ class CTimerHelper : public CPwBase {
   int32_t iPreviousNumber = 0;
   CPwString iText;
   int32_t iStatus = EStatusNone;
+  int32_t iGnssRate = 0;
+  double iGnssHdop = 0.0;
 };

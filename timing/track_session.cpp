@@ -333,6 +333,7 @@ int32_t CTrackSession::UpdateSummary() {
   }
   const CPositionPlotList& positions = iPlots->PositionList();
   iInfo->SetTrackFigures(TPositionPlot::EncodeDistance(positions.RunningDistance()), positions.MinimumSpeed());
+  iInfo->SetGnssHealth(positions.Gnss().Health());
   iInfo->SetObdFlag(iPlots->ObdList().HasData() ? 1 : 0);
   return iInfo->SaveSafely();
 }

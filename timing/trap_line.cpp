@@ -237,8 +237,10 @@ int32_t CTrapLine::CrossingTest(int32_t aIndex, const CPositionPlotList& aList, 
   if (!LineFraction(aPrevious, aCurrent, fraction)) return 0;
   int32_t interval = 0;
   if (!TimeDifference(aPrevious, aCurrent, interval)) return 0;
-  TPositionPlot sample;
-  if (!aList.InterpolateSample(aIndex, fraction, sample)) return 0;
+  if (aIndex < 1 || aIndex >= aList.Count()) return 0;
+  // Between the two samples given, which need not be neighbours in the list: a glitch
+  // between them is stepped over.
+  TPositionPlot sample = CPositionPlotList::InterpolateBetween(aPrevious, aCurrent, fraction);
   // The crossing keeps the trace-segment mark of the sample that detected it, so that a
   // crossing bridging a gap in the recording can be told apart.
   sample.iFlags = aCurrent.iFlags;
@@ -265,8 +267,8 @@ int32_t CTrapLine::StandingStartTest(int32_t aIndex, const CPositionPlotList& aL
   const double accelBefore = SafeDivide(s, before / 1000.0);
   const double accelAfter = SafeDivide(v - s, after / 1000.0);
   const double fraction = (accelBefore > 0.0 && accelBefore < accelAfter) ? 1.0 - accelBefore / accelAfter : 0.0;
-  TPositionPlot sample;
-  if (!aList.InterpolateSample(aIndex - 1, fraction, sample)) return 0;
+  if (aIndex - 1 >= aList.Count()) return 0;
+  TPositionPlot sample = CPositionPlotList::InterpolateBetween(aS0, aS1, fraction);
   if (!sample.GeoPoint().IsValid()) return 0;
   if (!(TPosition(iCentre).Distance(sample.Position()).iValue <= iWidth.iValue)) return 0;
   sample.iFlags = aS1.iFlags;

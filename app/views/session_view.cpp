@@ -282,6 +282,22 @@ void CSessionView::RouteStatus(CPwString& aText) const {
   }
   CStringProvider::FormatStorageSize(bytes / 1024, size);
   aText.FormatUU(R_SV_DURATION, duration, size);
+  // How the receiver did, once there are samples to tell.
+  const TGnssHealth health = session->PlotList().PositionList().Gnss().Health();
+  if (health.IsKnown() && health.iIntervalMs != TGnssHealth::KUnknown) {
+    CPwString route, rate, hdop;
+    route.Copy(aText);
+    rate.AppendReal(health.RateHz(), 1);
+    if (health.iHdopMedian != TGnssHealth::KUnknown)
+      hdop.AppendReal(health.iHdopMedian / 100.0, 1);
+    else
+      hdop.Copy(u"-");
+    aText.FormatUUU(R_SV_ROUTE_GNSS, route, rate, hdop);
+    if (health.iGlitches > 0) {
+      route.Copy(aText);
+      aText.FormatUN(R_SV_ROUTE_GLITCHES, route, health.iGlitches);
+    }
+  }
 }
 
 void CSessionView::TrapStatus(CPwString& aText) const {

@@ -145,7 +145,10 @@ void CBigTextControl::Draw() {
 void RefreshTimerReadout(CModel& aModel, TTimerReadout& aReadout) {
   aReadout = TTimerReadout();
   CTrackSession* session = aModel.TrackSession();
-  if (!session) return;
+  if (!session) {
+    aReadout.iStatusText.LoadFromResource(CTimerHelper::StatusMessage(aReadout.iStatus));
+    return;
+  }
   CTimerHelper& timer = session->Timer();
   timer.Update();
   aReadout.iStatus = timer.Status();
@@ -163,6 +166,7 @@ void RefreshTimerReadout(CModel& aModel, TTimerReadout& aReadout) {
   aReadout.iPreviousNumber = timer.PreviousNumber();
   aReadout.iPreviousTime = timer.PreviousTime();
   aReadout.iText.Copy(timer.Text());
+  timer.StatusText(aReadout.iStatusText);
   aModel.KeepBacklightOn(aReadout.iEmphasis);
 }
 
@@ -237,11 +241,11 @@ void CNormalTimerControl::Refresh() {
   RefreshTimerReadout(*iModel, readout);
   const int32_t decimals = iModel->Settings().TimerDecimals();
 
-  if (readout.iStatus != iShownStatus) {
+  // The rate and HDOP messages change their figure under one code.
+  if (readout.iStatus != iShownStatus || !readout.iStatusText.Equals(iShownStatusText)) {
     iShownStatus = readout.iStatus;
-    CPwString text;
-    if (const uint16_t id = CTimerHelper::StatusMessage(readout.iStatus)) text.LoadFromResource(id);
-    iStatus->SetText(CBigTextControl::ECentre, text);
+    iShownStatusText.Copy(readout.iStatusText);
+    iStatus->SetText(CBigTextControl::ECentre, readout.iStatusText);
   }
   iStatus->SetVisible(readout.iStatus != 0);
 
@@ -408,10 +412,10 @@ void CSimpleTimerControl::Refresh() {
   const int32_t decimals = iModel->Settings().TimerDecimals();
   CPwString text, label;
 
-  if (readout.iStatus != iShownStatus) {
+  if (readout.iStatus != iShownStatus || !readout.iStatusText.Equals(iShownStatusText)) {
     iShownStatus = readout.iStatus;
-    if (const uint16_t id = CTimerHelper::StatusMessage(readout.iStatus)) text.LoadFromResource(id);
-    iStatus->SetText(CBigTextControl::ECentre, text);
+    iShownStatusText.Copy(readout.iStatusText);
+    iStatus->SetText(CBigTextControl::ECentre, readout.iStatusText);
   }
   iStatus->SetVisible(readout.iStatus != 0);
   iSatellites->SetVisible(readout.iStatus == 0);

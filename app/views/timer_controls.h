@@ -92,6 +92,7 @@ struct TTimerReadout {
   int32_t iPreviousNumber = 0;
   PwTime iPreviousTime = PwTime::Unset();
   CPwString iText;
+  CPwString iStatusText;  // the status message filled in
 };
 
 // Recomputes the open session's readout and copies it; keeps the backlight on while the readout
@@ -137,6 +138,7 @@ class CNormalTimerControl : public CContainerControl {
   bool iDataLogging = false;
   int32_t iMainHeight = 0;
   int32_t iShownStatus = -1;
+  CPwString iShownStatusText;
   CBigTextControl* iMain = nullptr;        // owned children
   CBigTextControl* iTrapName = nullptr;
   CBigTextControl* iStatus = nullptr;
@@ -192,6 +194,7 @@ class CSimpleTimerControl : public CContainerControl {
   bool iPreviousOnTop = false;
   bool iTopPressed = false;
   int32_t iShownStatus = -1;
+  CPwString iShownStatusText;
   int32_t iShownSatellites = -1;
   CBigTextControl* iStatus = nullptr;       // owned children
   CBigTextControl* iSatellites = nullptr;

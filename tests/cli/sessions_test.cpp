@@ -108,6 +108,34 @@ TEST(CliSessions, ImportedLapsCarryTheTimesSplitsSectorsAndSpeedsOfTheDrive) {
   EXPECT_EQ(entry["root"].String(), cli.Documents() + "/");
 }
 
+TEST(CliSessions, TheReceiversHealthIsKeptInTheSummaryAndShownWithTheLaps) {
+  Cli cli;
+  MakeCircleTrack(cli);
+  const std::string id = ImportCircle(cli);
+  const Json sessions = cli.OkJson({"sessions"});
+  ASSERT_EQ(sessions.Size(), 1u);
+  const Json& stored = sessions[0]["gnss"];
+  EXPECT_GT(stored["samples"].Number(), 100);
+  EXPECT_EQ(stored["glitches"].Number(), 0);
+  EXPECT_EQ(stored["rate_hz"].Number(), 10.0);
+  EXPECT_EQ(stored["interval_ms"].Number(), 100);
+  EXPECT_EQ(stored["jitter_ms"].Number(), 0.0);
+  EXPECT_TRUE(stored["fix_3d_share"].IsNull()) << "no GSA, no VDOP";
+  EXPECT_EQ(stored["hdop_median"].Number(), 0.9);
+  EXPECT_EQ(stored["hdop_max"].Number(), 0.9);
+  EXPECT_EQ(stored["satellites_min"].Number(), 9);
+  EXPECT_EQ(stored["satellites_median"].Number(), 9);
+  // The laps rebuilt from the samples say the same as the stored summary.
+  const Json laps = cli.OkJson({"laps", id});
+  EXPECT_EQ(laps["gnss"]["samples"].Number(), stored["samples"].Number());
+  EXPECT_EQ(laps["gnss"]["hdop_median"].Number(), 0.9);
+  const RunResult table = cli.Ok({"laps", id});
+  EXPECT_NE(table.iOut.find("GPS: 10.0 Hz (jitter 0.0 ms), 3D fix in - of the samples\n"), std::string::npos)
+      << table.iOut;
+  EXPECT_NE(table.iOut.find("HDOP 0.90 (max 0.90), satellites 9 (min 9)\n"), std::string::npos);
+  EXPECT_EQ(table.iOut.find("glitches"), std::string::npos);
+}
+
 TEST(CliSessions, ASecondImportInTheSameMinuteGetsItsOwnIdentifier) {
   Cli cli;
   MakeCircleTrack(cli);
@@ -293,6 +321,13 @@ TEST(CliSessions, ARealKartLogGivesLapsOnceALineIsLaidAcrossItsCircuit) {
     EXPECT_LT(lap["distance_m"].Number(), 1500) << i;
   }
   EXPECT_GE(finished, 3);
+  // A real 25 Hz logger with dropped samples but no glitch: its laps are timed from every sample.
+  const Json& gnss = laps["gnss"];
+  EXPECT_EQ(gnss["glitches"].Number(), 0);
+  EXPECT_EQ(gnss["interval_ms"].Number(), 40);
+  EXPECT_GT(gnss["jitter_ms"].Number(), 0.0);
+  EXPECT_EQ(gnss["satellites_min"].Number(), 8);
+  EXPECT_TRUE(gnss["hdop_median"].IsNull()) << "the file has no HDOP";
   cli.Ok({"export", id, "--format", "vbo", "--scope", "all"});
 }
 

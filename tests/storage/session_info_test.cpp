@@ -536,3 +536,59 @@ TEST(SessionInfo, ResumeChecksComeInOrderWithTheirMessages) {
 }
 
 }  // namespace
+
+TEST_F(SessionFileTest, ReceiverHealthRidesInABlockBehindTheNotes) {
+  TGnssHealth health;
+  health.iSamples = 9000;
+  health.iGlitches = 2;
+  health.iIntervalMs = 40;
+  health.iJitterUs = 1500;
+  health.i3dPermille = 998;
+  health.iHdopMedian = 80;
+  health.iHdopMax = 310;
+  health.iSatellitesMin = 6;
+  health.iSatellitesMedian = 11;
+  auto info = Entry("20070101-1200");
+  FillSession(*info);
+  info->SetGnssHealth(health);
+  ASSERT_EQ(0, info->SaveSafely());
+
+  Bytes b;
+  b.i32(8).i16(1).utf8("Ring").utf8("Morning run").utf8("Kai").i32(1).utf8("0-100 kph");
+  b.i16(0).i16(1).i16(1);
+  b.i32(12 * 3600000 + 5250).i32(2007 * 372 + 31 + 1 - 32);
+  b.i32(8 * 3600000 + 30 * 60000).i32(2007 * 372 + 31 + 2 - 32);
+  b.i16(0).utf8("Wet\nthen dry").i32(0).i32(0).i32(0);
+  b.i32(83456).i32(84000).i32(3).i32(7).i32(5200).i32(1).i32(2).i32(123456).i32(17);
+  const std::string withoutBlock = b.i32(0).s;
+  b.i32(0x53534E47).i32(40).i32(9).i32(9000).i32(2).i32(40).i32(1500).i32(998).i32(80).i32(310).i32(6).i32(11);
+  EXPECT_EQ(b.s, pwtest::ReadFileBytes(PathOf("20070101-1200")));
+
+  // Read back with notes and as the catalogue reads it (without).
+  for (bool notes : {true, false}) {
+    auto back = Entry("20070101-1200");
+    ASSERT_EQ(1, back->Load(notes, iConverter));
+    EXPECT_EQ(health, back->GnssHealth()) << notes;
+  }
+
+  // A later build's file: an unknown block first, then a longer health record. The known
+  // fields are taken, the rest skipped.
+  Bytes later;
+  later.s = withoutBlock;
+  later.i32(0x12345678).i32(3).s += "xyz";
+  later.i32(0x53534E47).i32(48).i32(11).i32(9000).i32(2).i32(40).i32(1500).i32(998).i32(80).i32(310).i32(6).i32(11);
+  later.i32(7).i32(7);
+  ASSERT_TRUE(pwtest::WriteFileBytes(PathOf("20070101-1200"), later.s));
+  auto newer = Entry("20070101-1200");
+  ASSERT_EQ(1, newer->Load(true, iConverter));
+  EXPECT_EQ(health, newer->GnssHealth());
+
+  // Without the block the file is byte for byte what it was, and reads as "not known".
+  ASSERT_TRUE(pwtest::WriteFileBytes(PathOf("20070101-1200"), withoutBlock));
+  auto older = Entry("20070101-1200");
+  ASSERT_EQ(1, older->Load(true, iConverter));
+  EXPECT_FALSE(older->GnssHealth().IsKnown());
+  older->SetTitle(W("Evening run"));
+  ASSERT_EQ(0, older->SaveSafely());
+  EXPECT_EQ(pwtest::ReadFileBytes(PathOf("20070101-1200")).size(), withoutBlock.size()) << "no block added";
+}

@@ -118,7 +118,8 @@ inline std::string NmeaAngle(double aDegrees, bool aLatitude) {
 }
 
 // One epoch as an RMC and a GGA sentence; aMs is the UTC time of day.
-inline std::string NmeaEpoch(int64_t aMs, double aLatDeg, double aLonDeg, double aSpeed, double aCourse) {
+inline std::string NmeaEpoch(int64_t aMs, double aLatDeg, double aLonDeg, double aSpeed, double aCourse,
+                             const char* aHdop = "0.9") {
   char time[16];
   const int64_t s = aMs / 1000;
   std::snprintf(time, sizeof time, "%02d%02d%02d.%02d", static_cast<int>(s / 3600 % 24),
@@ -127,7 +128,7 @@ inline std::string NmeaEpoch(int64_t aMs, double aLatDeg, double aLonDeg, double
   std::snprintf(rest, sizeof rest, ",%.3f,%.2f,080524,,,A", aSpeed / 0.514444444444, aCourse);
   const std::string lat = NmeaAngle(aLatDeg, true), lon = NmeaAngle(aLonDeg, false);
   return Framed(std::string("GPRMC,") + time + ",A," + lat + "," + lon + rest) +
-         Framed(std::string("GPGGA,") + time + "," + lat + "," + lon + ",1,10,0.9,250.0,M,47.0,M,,");
+         Framed(std::string("GPGGA,") + time + "," + lat + "," + lon + ",1,10," + aHdop + ",250.0,M,47.0,M,,");
 }
 
 // Feeds NMEA text to the session through one parser in receiver-sized chunks, as the GPS

@@ -251,3 +251,47 @@ TEST_F(TimerHelperTest, RunPartOffersTheLastRunAgainstTheBest) {
 }
 
 }  // namespace
+
+TEST_F(TimerHelperTest, ReceiverHealthWarnsAfterEverythingElse) {
+  std::unique_ptr<CTrackSession> session = Recording(ESessionLapTiming, "Ring");
+  CTimerHelper& timer = session->Timer();
+  auto epochs = [&](double aFrom, double aTo, int32_t aStepMs, const char* aHdop) {
+    std::string text;
+    for (int64_t ms = static_cast<int64_t>(aFrom * 1000); ms < aTo * 1000; ms += aStepMs) {
+      double lat, lon, v, course;
+      iDrive.At(ms / 1000.0, lat, lon, v, course);
+      text += NmeaEpoch(KDriveStart + ms, lat, lon, v, course, aHdop);
+    }
+    (*iFeeder)(text);
+    timer.Update();
+  };
+  CPwString text;
+  // 10 Hz for 20 s, then 4 Hz: not below half the usual rate until it has lasted 5 s.
+  epochs(0.0, 20.0, 100, "0.9");
+  EXPECT_EQ(CTimerHelper::EStatusNone, timer.Status());
+  epochs(20.0, 24.0, 250, "0.9");
+  EXPECT_EQ(CTimerHelper::EStatusNone, timer.Status());
+  epochs(24.0, 26.5, 250, "0.9");
+  EXPECT_EQ(CTimerHelper::EStatusLowRate, timer.Status());
+  timer.StatusText(text);
+  EXPECT_EQ(u"GPS at 4 Hz", text.View());
+  // Every other status comes first.
+  iModel.iLowStorage = true;
+  timer.Update();
+  EXPECT_EQ(CTimerHelper::EStatusLowStorage, timer.Status());
+  iModel.iLowStorage = false;
+  // Back to 10 Hz the warning goes at once; an HDOP above 3 needs 5 s of it.
+  epochs(26.5, 30.0, 100, "3.4");
+  EXPECT_EQ(CTimerHelper::EStatusNone, timer.Status());
+  epochs(30.0, 31.6, 100, "3.4");
+  EXPECT_EQ(CTimerHelper::EStatusWeakGps, timer.Status());
+  timer.StatusText(text);
+  EXPECT_EQ(u"Weak GPS (HDOP 3.4)", text.View());
+  epochs(31.6, 32.0, 100, "2.9");
+  EXPECT_EQ(CTimerHelper::EStatusNone, timer.Status());
+  // Paused, the health says nothing.
+  epochs(32.0, 40.0, 100, "5.0");
+  session->StopRecording();
+  timer.Update();
+  EXPECT_EQ(CTimerHelper::EStatusPaused, timer.Status());
+}
