@@ -24,6 +24,7 @@
 class CNmeaParser;
 class PwSerialPort;
 class TGpsClock;
+class TGpsReceiverControl;
 
 // The kind of a device connection and of every batch of its bytes.
 enum class TDataKind : int32_t { Gps = 0, Obd = 1, DataLogger = 2, Accelerometer = 3 };
@@ -54,6 +55,16 @@ class MDataObserver {
   ~MDataObserver() = default;
 };
 
+// What a GPS reader found out about its receiver: the last note (see TGpsReceiverControl's
+// notes) with its value, a count that grows with every note, and the baud rate sentences came
+// at (0: not known).
+struct TGpsReceiverReport {
+  int32_t iNote = 0;
+  int32_t iNoteValue = 0;
+  uint32_t iNoteCount = 0;
+  int32_t iWorkingBaud = 0;
+};
+
 // How the GPS client drives an engine. Application thread only.
 class MDataEngineBase {
  public:
@@ -72,6 +83,13 @@ class MDataEngineBase {
     (void)aPort;
     (void)aKind;
   }
+  // For the next StartSerial of a GPS engine: the fix rate a u-blox receiver is set to (0:
+  // the receiver's own) and the baud rate that worked last time (0: none).
+  virtual void SetGpsReceiverSetup(int32_t aRateHz, int32_t aKnownBaud) {
+    (void)aRateHz;
+    (void)aKnownBaud;
+  }
+  virtual TGpsReceiverReport GpsReceiverReport() const { return {}; }
   // Ends the reader; waits up to 15 s for it.
   virtual void Stop() = 0;
   // Resets the shared GPS clock (before every GPS start).
@@ -159,6 +177,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) override;
   void StartPlatform(MDataObserver* aObserver, TDataKind aKind) override;
   void StartGpsd(MDataObserver* aObserver, CPwStringC aHost, int32_t aPort, TDataKind aKind) override;
+  void SetGpsReceiverSetup(int32_t aRateHz, int32_t aKnownBaud) override;
+  TGpsReceiverReport GpsReceiverReport() const override;
   void Stop() override;
   void ResetClock() override;
   int32_t Status() const override;
@@ -219,6 +239,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   void DeleteHandlerLocked();
   // Hands a chunk read from the port to the handler of the kind; under the lock.
   void HandleChunkLocked(CPwByteArrayC aBytes);
+  // Makes what the GPS control found out readable on the application thread.
+  void PublishGpsReport();
 
   TGpsClock* iClock = nullptr;
   PwLock iLock;
@@ -257,4 +279,14 @@ class CDataEngine : public CActive, public MDataEngineBase {
   TFileReplayPacing iReaderPacing;  // the reader's copy, taken at start
   std::atomic<int64_t> iDropped{0};
   uint8_t* iReadBuffer = nullptr;  // KSerialReadBytes, reader thread only
+
+  // The GPS receiver's line: UBX frames, baud-rate search, u-blox set-up (reader thread).
+  TGpsReceiverControl* iGpsControl = nullptr;  // owned
+  CPwByteArray* iGpsText = nullptr;            // the text of one chunk
+  int32_t iGpsRateHz = 0;
+  int32_t iGpsKnownBaud = 0;
+  std::atomic<int32_t> iReportNote{0};
+  std::atomic<int32_t> iReportValue{0};
+  std::atomic<int32_t> iReportBaud{0};
+  std::atomic<uint32_t> iReportCount{0};
 };
