@@ -400,7 +400,10 @@ void CDataEngine::SerialReader() {
       if (linkLost) break;
       if (iKind == TDataKind::Gps) {
         // A baud-rate change of the receiver's set-up, once its command is out.
-        if (!pendingOutput) iGpsControl->AfterWrite(NowMs());
+        if (!pendingOutput) {
+          iGpsControl->AfterWrite(NowMs());
+          PublishGpsReport();
+        }
         const int32_t controlMs = iGpsControl->TimeoutMs(NowMs());
         if (controlMs >= 0 && (waitMs < 0 || controlMs < waitMs)) waitMs = controlMs;
       }

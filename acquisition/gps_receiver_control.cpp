@@ -104,7 +104,8 @@ void TGpsReceiverControl::Input(const uint8_t* aBytes, int32_t aCount, int64_t a
   iNow = aNowMs;
   iCommandsNow = &aCommands;
   const int32_t commandsBefore = aCommands.Length();
-  CPwByteArray& out = iSearch == ESearchTrying ? iHeld : aText;
+  // Until sentences proved the rate right, the text is held back.
+  CPwByteArray& out = iSearch != ESearchOff ? iHeld : aText;
   const int32_t start = out.Length();
   iFrameSeen = false;
   iSplitter.Split(aBytes, aCount, out, this);
@@ -133,8 +134,16 @@ void TGpsReceiverControl::Input(const uint8_t* aBytes, int32_t aCount, int64_t a
     else iLineOverflow = true;
   }
   if (iFrameSeen && !iConfirmed) Confirmed(aNowMs, aCommands);
-  if (iSearch == ESearchTrying && iConfirmed) {
-    // The held text of the try that proved right goes on.
+  if (iSearch != ESearchOff && iConfirmed) {
+    // The held text of the rate that proved right goes on, from its first sentence: what
+    // came before it is the tail of one cut by the switch.
+    int32_t first = 0;
+    while (first < iHeld.Length() && iHeld.Ptr()[first] != '$') ++first;
+    aText.Append(CPwByteArrayC(iHeld.Ptr() + first, iHeld.Length() - first));
+    iHeld.SetLength(0);
+    iSearch = ESearchOff;
+  } else if (iSearch == ESearchListening && iHeld.Length() > KMaxHeld) {
+    // Text without sentences at the port's own rate: a device of its own kind, passed on.
     aText.Append(iHeld);
     iHeld.SetLength(0);
     iSearch = ESearchOff;
@@ -158,7 +167,6 @@ void TGpsReceiverControl::Confirmed(int64_t aNowMs, CPwByteArray& aCommands) {
   const int32_t baud = iPort ? iPort->CurrentBaudRate() : 0;
   if (iSearch == ESearchTrying) Say(ENoteBaudFound, baud);
   iWorkingBaud = baud;
-  if (iSearch == ESearchListening) iSearch = ESearchOff;
   if (!iSetupStarted) {
     iSetupStarted = true;
     iSetup.Start(iRateHz, baud, true, aNowMs, aCommands);
@@ -171,6 +179,7 @@ void TGpsReceiverControl::UbxFrameReceived(const pwubx::TUbxFrame& aFrame) {
 }
 
 void TGpsReceiverControl::StartSearch(int64_t aNowMs) {
+  iHeld.SetLength(0);
   iSearch = ESearchTrying;
   iSearchStart = aNowMs;
   iCandidateCount = 0;

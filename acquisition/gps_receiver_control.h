@@ -35,6 +35,8 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
   static constexpr int32_t KSearchMs = 5000;
   // Noise bytes that show a rate is wrong.
   static constexpr int32_t KNoiseLimit = 16;
+  // Text held back at the port's own rate while no sentence has come.
+  static constexpr int32_t KMaxHeld = 4096;
 
   TGpsReceiverControl();
 

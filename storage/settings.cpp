@@ -1,4 +1,5 @@
 #include "storage/settings.h"
+#include "storage/settings_extras.h"
 
 #include <cmath>
 
@@ -162,6 +163,7 @@ void CSettings::ReadFrom(PwFileStream& aStream) {
   iLogger.iType = aStream.ReadInt32();                 // 36
   iLogger.iBaudRate = aStream.ReadInt32();             // 37
   iLogger.iSerialPort = aStream.ReadInt32();           // 38
+  ReadSettingsExtras(aStream, *this);
 }
 
 void CSettings::WriteTo(PwFileStream& aStream) const {
@@ -203,6 +205,7 @@ void CSettings::WriteTo(PwFileStream& aStream) const {
   aStream.WriteInt32(iLogger.iType);                   // 36
   aStream.WriteInt32(iLogger.iBaudRate);               // 37
   aStream.WriteInt32(iLogger.iSerialPort);             // 38
+  WriteSettingsExtras(aStream, *this);
 }
 
 // --- Copying ----------------------------------------------------------------------------------
@@ -216,6 +219,8 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iUnits = aOther.iUnits;
   iStartupWarning = aOther.iStartupWarning;
   iGps = aOther.iGps;
+  iGpsReceiverRate = aOther.iGpsReceiverRate;
+  iGpsFoundBaud = aOther.iGpsFoundBaud;
   iObd = aOther.iObd;
   iLogger = aOther.iLogger;
   iGpsName.Copy(aOther.iGpsName);

@@ -14,6 +14,9 @@
 //   29 Int32 acceleration limit | 30 Int16 lap list option | 31 Int32 GPS port
 //   32 Int32 OBD-II port | 33 Utf8 storage root | 34 Int32 reserved 0 | 35 Utf8 GPS input file
 //   36 Int32 logger type | 37 Int32 logger baud | 38 Int32 logger port
+// then zero or more later items as Int32 tag + Int32 value pairs, each written only when its
+// value is not the default, so that a file with every default stays as it always was (see
+// settings_extras.h).
 // Files from earlier builds end early: what is there is read, the rest keeps its default.
 #pragma once
 
@@ -107,6 +110,12 @@ class CSettings : public CPwBase {
   void SetLoggerDeviceName(CPwStringC aName) { iLoggerName.Copy(aName); }
   CPwStringC GpsInputFile() const { return iGpsInputFile; }
   void SetGpsInputFile(CPwStringC aPath) { iGpsInputFile.Copy(aPath); }
+  // The fix rate u-blox receivers are set to (Hz, 0 the receiver's own), and the GPS baud
+  // rate the last search found (the rate / 100, 0 none).
+  int32_t& GpsReceiverRate() { return iGpsReceiverRate; }
+  const int32_t& GpsReceiverRate() const { return iGpsReceiverRate; }
+  int32_t& GpsFoundBaudRate() { return iGpsFoundBaud; }
+  const int32_t& GpsFoundBaudRate() const { return iGpsFoundBaud; }
   CChannelList& HighPriorityChannels() { return iHighPriority; }
   const CChannelList& HighPriorityChannels() const { return iHighPriority; }
   CChannelList& LowPriorityChannels() { return iLowPriority; }
@@ -198,6 +207,8 @@ class CSettings : public CPwBase {
   int32_t iTimerBacklight = 2;
   int32_t iTimerOrientation = 0;
   int32_t iTimerDecimals = 1;
+  int32_t iGpsReceiverRate = 0;
+  int32_t iGpsFoundBaud = 0;
   int32_t iUnits = 0;
   int32_t iStartupWarning = 1;
   TDeviceSetup iGps;

@@ -62,6 +62,7 @@ enum TSettingId : int32_t {
   ESetHiLoThreshold,
   ESetAccelerationLimit,
   ESetBrakingLimit,
+  ESetGpsReceiverRate,
 };
 
 struct TSettingChoice {
