@@ -6,9 +6,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "acquisition/channel_state.h"
+#include "acquisition/core.h"
 #include "acquisition/data_engine.h"
 #include "acquisition/gps_receiver_control.h"
 #include "foundation/scheduler.h"
@@ -215,9 +218,63 @@ TEST_F(UbloxReceiverTest, BaudRateOfAReceiverSendingNoiseIsFoundWithinFiveSecond
   EXPECT_EQ(iEngine->GpsReceiverReport().iWorkingBaud, 57600);
   iEngine->Stop();
 
-  // A receiver that sends only noise at every rate: after the search the port is back where
-  // it began, the note says so, and the bytes are passed on as before.
   receiver.Stop();
+
+  // A receiver at a rate outside the search sends only noise at every rate tried: after the
+  // search the port is back where it began, the note says so, and the bytes are passed on as
+  // before.
+  TUbloxSimulator noisy(TUbloxSimulator::ELegacy, TUbloxSimulator::ENormal, 230400);
+  ASSERT_TRUE(noisy.Device().IsOpen());
+  noisy.Start(9600, false);
+  Connect(noisy, 95, 0, 0);
+  ASSERT_TRUE(RunUntil([&] { return NoteIs(TGpsReceiverControl::ENoteNoSentences); }, 15000));
+  std::printf("[ measured ] search given up %lld ms after the start\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - iStart).count()));
+  EXPECT_EQ(PortBaud(noisy), 9600);
+  const size_t before = iCollector.iData.size();
+  RunFor(2200);
+  EXPECT_GT(iCollector.iData.size(), before);
+  iEngine->Stop();
+  noisy.Stop();
+}
+
+}  // namespace
+
+namespace {
+
+// The device side of the model, with what it is told to remember recorded.
+class CRememberingCore : public CCore {
+ public:
+  static CRememberingCore* NewL(MActiveSchedulerObserver* aScheduler) {
+    return PwConstructL(new CRememberingCore, [&](CRememberingCore* aSelf) { aSelf->ConstructL(aScheduler); });
+  }
+  void GpsBaudRateFound(int32_t aBaud) override { iFound.push_back(aBaud); }
+  std::vector<int32_t> iFound;
+};
+
+TEST_F(UbloxReceiverTest, TheStatusLineTellsWhatWasSetAndTheRateThatWorkedIsRemembered) {
+  TUbloxSimulator receiver(TUbloxSimulator::EM10, TUbloxSimulator::ENormal, 9600);
+  ASSERT_TRUE(receiver.Device().IsOpen());
+  receiver.Start(9600);
+  receiver.Device().MapPort(94);
+  std::unique_ptr<CRememberingCore> core(CRememberingCore::NewL(&iScheduler));
+  TDeviceSettings& settings = core->DefaultDeviceSettings();
+  settings.iGpsType = MDeviceSettings::EGpsSerial;
+  settings.iGpsPort = 94;
+  settings.iGpsReceiverRate = 10;
+  core->ConnectDevices({}, {}, {});
+  CPwString line;
+  ASSERT_TRUE(RunUntil(
+      [&] { return core->DeviceStatusLine(line, false, u"") && line == CPwStringC(u"GPS receiver set to 10 Hz"); },
+      10000))
+      << PwToUtf8(line);
+  EXPECT_EQ(receiver.Baud(), 38400);
+  EXPECT_EQ(receiver.MeasMs(), 100);
+  // The receiver runs at 38400 now: the next connection looks for it there first.
+  RunFor(300);
+  ASSERT_FALSE(core->iFound.empty());
+  EXPECT_EQ(core->iFound.back(), 38400);
+  core->StopAllDevices();
 }
 
 }  // namespace

@@ -95,6 +95,7 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
       case 38400: return B38400;
       case 57600: return B57600;
       case 115200: return B115200;
+      case 230400: return B230400;
       default: return B9600;
     }
   }
@@ -102,7 +103,7 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
     termios t{};
     if (::tcgetattr(iDevice.Slave(), &t) != 0) return 0;
     const speed_t s = ::cfgetospeed(&t);
-    for (int b : {4800, 9600, 19200, 38400, 57600, 115200})
+    for (int b : {4800, 9600, 19200, 38400, 57600, 115200, 230400})
       if (Speed(b) == s) return b;
     return 0;
   }
