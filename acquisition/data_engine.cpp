@@ -125,6 +125,7 @@ TGpsReceiverReport CDataEngine::GpsReceiverReport() const {
   report.iNote = iReportNote.load(std::memory_order_relaxed);
   report.iNoteValue = iReportValue.load(std::memory_order_relaxed);
   report.iWorkingBaud = iReportBaud.load(std::memory_order_relaxed);
+  report.iRememberBaud = iReportRemember.load(std::memory_order_relaxed);
   return report;
 }
 
@@ -132,6 +133,7 @@ void CDataEngine::PublishGpsReport() {
   iReportNote.store(iGpsControl->Note(), std::memory_order_relaxed);
   iReportValue.store(iGpsControl->NoteValue(), std::memory_order_relaxed);
   iReportBaud.store(iGpsControl->WorkingBaud(), std::memory_order_relaxed);
+  iReportRemember.store(iGpsControl->RememberBaud(), std::memory_order_relaxed);
   iReportCount.store(iGpsControl->NoteCount(), std::memory_order_release);
 }
 

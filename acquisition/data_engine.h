@@ -4,7 +4,10 @@
 // request; the scheduler then runs Run on the application thread, which hands the batch and any
 // change of connection state to the observer.
 //
-// The engine does not interpret GPS data: NMEA text reaches the observer unchanged. For the
+// The engine does not interpret GPS data: NMEA text reaches the observer unchanged; only
+// u-blox binary frames between the sentences are taken out, and with the baud rate left at
+// "Default" text is held back until a sentence shows the rate is right (see
+// gps_receiver_control.h). For the
 // OBD-II reader and the data logger the protocol handler on the reader thread turns the device's
 // answers into NMEA-style sentences, and only those reach the observer.
 #pragma once
@@ -56,13 +59,14 @@ class MDataObserver {
 };
 
 // What a GPS reader found out about its receiver: the last note (see TGpsReceiverControl's
-// notes) with its value, a count that grows with every note, and the baud rate sentences came
-// at (0: not known).
+// notes) with its value, a count that grows with every note, the baud rate sentences came at
+// (0: not known) and the one to look at first next time (0: nothing to remember).
 struct TGpsReceiverReport {
   int32_t iNote = 0;
   int32_t iNoteValue = 0;
   uint32_t iNoteCount = 0;
   int32_t iWorkingBaud = 0;
+  int32_t iRememberBaud = 0;
 };
 
 // How the GPS client drives an engine. Application thread only.
@@ -288,5 +292,6 @@ class CDataEngine : public CActive, public MDataEngineBase {
   std::atomic<int32_t> iReportNote{0};
   std::atomic<int32_t> iReportValue{0};
   std::atomic<int32_t> iReportBaud{0};
+  std::atomic<int32_t> iReportRemember{0};
   std::atomic<uint32_t> iReportCount{0};
 };

@@ -138,7 +138,7 @@ void CGpsClient::DataReceived(CPwByteArrayC aBytes, TDataKind aKind) {
     // A receiver found (or raised) to another rate than the one remembered: it is looked for
     // there first next time. Only the search's own rate is kept, not one the user fixed.
     const MDataEngineBase* engine = iModel->DeviceConnection(MDeviceModel::EGpsConnection);
-    const int32_t baud = engine ? engine->GpsReceiverReport().iWorkingBaud : 0;
+    const int32_t baud = engine ? engine->GpsReceiverReport().iRememberBaud : 0;
     if (baud > 0 && baud != iToldBaud && iModel->DeviceSettings().GpsBaudRate() == 0 &&
         iModel->DeviceSettings().GpsType() == MDeviceSettings::EGpsSerial) {
       iToldBaud = baud;

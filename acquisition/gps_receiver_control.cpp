@@ -54,6 +54,7 @@ void TGpsReceiverControl::Connected(PwSerialPort* aPort, int32_t aRequestedBaud,
   iLineOverflow = false;
   iHeld.SetLength(0);
   iConfirmed = false;
+  iRemember = false;
   iSetupStarted = false;
   iSetupReported = false;
   iSetup.Stop();
@@ -72,13 +73,18 @@ void TGpsReceiverControl::Connected(PwSerialPort* aPort, int32_t aRequestedBaud,
   }
   if (!iPort) return;
   // The rate that worked last time first: a receiver set faster earlier is still fast.
-  if (iKnownBaud > 0 && iKnownBaud != iPort->CurrentBaudRate()) SetRate(iKnownBaud);
+  if (iKnownBaud > 0) {
+    if (iKnownBaud != iPort->CurrentBaudRate()) SetRate(iKnownBaud);
+    iRemember = true;
+  }
   iStartBaud = iPort->CurrentBaudRate();
   iSearch = ESearchListening;
   iNoise = 0;
 }
 
 void TGpsReceiverControl::Disconnected() {
+  // A receiver that comes back is looked for at the rate it had.
+  if (RememberBaud() > 0) iKnownBaud = RememberBaud();
   iPort = nullptr;
   iSplitter.Reset();
   iSearch = ESearchOff;
@@ -135,10 +141,10 @@ void TGpsReceiverControl::Input(const uint8_t* aBytes, int32_t aCount, int64_t a
   }
   if (iFrameSeen && !iConfirmed) Confirmed(aNowMs, aCommands);
   if (iSearch != ESearchOff && iConfirmed) {
-    // The held text of the rate that proved right goes on, from its first sentence: what
-    // came before it is the tail of one cut by the switch.
+    // The held text of the rate that proved right goes on; after a switch from its first
+    // sentence, as what came before it is the tail of one cut by the switch.
     int32_t first = 0;
-    while (first < iHeld.Length() && iHeld.Ptr()[first] != '$') ++first;
+    while (iSearch == ESearchTrying && first < iHeld.Length() && iHeld.Ptr()[first] != '$') ++first;
     aText.Append(CPwByteArrayC(iHeld.Ptr() + first, iHeld.Length() - first));
     iHeld.SetLength(0);
     iSearch = ESearchOff;
@@ -165,7 +171,10 @@ void TGpsReceiverControl::LineDone(int64_t aNowMs, CPwByteArray& aCommands) {
 void TGpsReceiverControl::Confirmed(int64_t aNowMs, CPwByteArray& aCommands) {
   iConfirmed = true;
   const int32_t baud = iPort ? iPort->CurrentBaudRate() : 0;
-  if (iSearch == ESearchTrying) Say(ENoteBaudFound, baud);
+  if (iSearch == ESearchTrying) {
+    Say(ENoteBaudFound, baud);
+    iRemember = true;
+  }
   iWorkingBaud = baud;
   if (!iSetupStarted) {
     iSetupStarted = true;
@@ -245,6 +254,7 @@ void TGpsReceiverControl::AfterWrite(int64_t aNowMs) {
   iLineLength = 0;
   iSetup.Switched(aNowMs + delay);
   iWorkingBaud = baud;
+  iRemember = iRequestedBaud == 0;
 }
 
 void TGpsReceiverControl::CheckSetup(CPwByteArray& aCommands) {

@@ -60,6 +60,9 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
 
   // The rate sentences come at (0: not known).
   int32_t WorkingBaud() const { return iWorkingBaud; }
+  // The rate to look at first next time: the working rate when the search found it, the
+  // set-up changed it or it was the one remembered; 0 when the port's own rate simply worked.
+  int32_t RememberBaud() const { return iRemember ? iWorkingBaud : 0; }
   int32_t Note() const { return iNote; }
   int32_t NoteValue() const { return iNoteValue; }
   // Counts notes, so that the same note given twice is seen twice.
@@ -89,6 +92,7 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
   int32_t iRequestedBaud = 0;
   int32_t iWorkingBaud = 0;
   bool iConfirmed = false;
+  bool iRemember = false;
   bool iSetupStarted = false;
   bool iSetupReported = false;
 

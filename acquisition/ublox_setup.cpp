@@ -16,6 +16,15 @@ constexpr uint32_t KKeyGsa = 0x209100c0;
 constexpr uint32_t KKeyGsv = 0x209100c5;
 constexpr uint32_t KKeyGll = 0x209100ca;
 constexpr uint32_t KKeyVtg = 0x209100b1;
+// Talker "GP" for every sentence, satellites in view included.
+constexpr uint32_t KKeyMainTalker = 0x20930031;
+constexpr uint32_t KKeyGsvTalker = 0x20930032;
+constexpr uint8_t KTalkerGp = 1;
+constexpr uint8_t KGsvTalkerMain = 1;
+// Where CFG-NMEA (versions 0 and 1) keeps the two talker ids; shorter payloads (u-blox 6,
+// GPS only) have none.
+constexpr int32_t KNmeaMainTalkerAt = 9;
+constexpr int32_t KNmeaGsvTalkerAt = 10;
 // Layer of CFG-VALSET: RAM only, so a power cycle brings back what the receiver had.
 constexpr uint8_t KLayerRam = 0x01;
 // Bytes of one sentence set each epoch (RMC, GGA, GSA) and of a GSV group, with room.
@@ -30,16 +39,6 @@ bool IsAck(const TUbxFrame& aFrame, uint8_t aClass, uint8_t aId, bool& aAcked) {
   if (aFrame.iId != EAckAck && aFrame.iId != EAckNak) return false;
   aAcked = aFrame.iId == EAckAck;
   return true;
-}
-
-// The message a change sends and is acknowledged for.
-uint8_t MessageOf(int32_t aKind) {
-  switch (aKind) {
-    case 0: return ECfgPrt;
-    case 1: return ECfgMsg;
-    case 2: return ECfgRate;
-    default: return ECfgValset;
-  }
 }
 
 bool ContainsNoCase(const uint8_t* aText, int32_t aLength, const char* aWord) {
@@ -68,6 +67,16 @@ void AppendKey(CPwByteArray& aOut, uint32_t aKey, uint32_t aValue) {
 }
 
 }  // namespace
+
+uint8_t TUbloxSetup::MessageOf(int32_t aKind) {
+  switch (aKind) {
+    case EChangePort: return ECfgPrt;
+    case EChangeMessage: return ECfgMsg;
+    case EChangeRate: return ECfgRate;
+    case EChangeTalker: return ECfgNmea;
+    default: return ECfgValset;
+  }
+}
 
 int32_t TUbloxSetup::BaudFor(int32_t aRateHz) {
   // A quarter spare, so that a late epoch does not push the next one out.
@@ -104,6 +113,7 @@ void TUbloxSetup::Plan() {
     return;
   }
   if (raise) iChanges[iChangeCount++].iKind = EChangePort;
+  iChanges[iChangeCount++].iKind = EChangeTalker;
   // Only what the parser reads; GSV (satellites in view) once a second.
   const uint8_t messages[][2] = {{ENmeaRmc, 1},
                                  {ENmeaGga, 1},
@@ -141,7 +151,8 @@ void TUbloxSetup::NextChange(int64_t aNowMs, CPwByteArray& aCommands) {
       return;
     }
     case EChangeRate:
-      AppendFrame(aCommands, EClassCfg, ECfgRate, nullptr, 0);
+    case EChangeTalker:
+      AppendFrame(aCommands, EClassCfg, MessageOf(change.iKind), nullptr, 0);
       iState = EPolling;
       Wait(aNowMs);
       return;
@@ -179,6 +190,14 @@ void TUbloxSetup::SendSet(TChange& aChange, int64_t aNowMs, CPwByteArray& aComma
       AppendFrame(aCommands, EClassCfg, ECfgRate, payload, 6);
       return;
     }
+    case EChangeTalker: {
+      uint8_t payload[20];
+      std::memcpy(payload, aChange.iOld, static_cast<size_t>(aChange.iOldLength));
+      payload[KNmeaMainTalkerAt] = KTalkerGp;
+      payload[KNmeaGsvTalkerAt] = KGsvTalkerMain;
+      AppendFrame(aCommands, EClassCfg, ECfgNmea, payload, aChange.iOldLength);
+      return;
+    }
     case EValsetBaud:
       AppendValsetBaud(aCommands, BaudFor(iRateHz));
       iSwitchBaud = BaudFor(iRateHz);
@@ -196,6 +215,8 @@ void TUbloxSetup::SendSet(TChange& aChange, int64_t aNowMs, CPwByteArray& aComma
       AppendKey(payload, KKeyVtg, 0);
       AppendKey(payload, KKeyRateMeas, static_cast<uint32_t>(1000 / iRateHz));
       AppendKey(payload, KKeyRateNav, 1);
+      AppendKey(payload, KKeyMainTalker, KTalkerGp);
+      AppendKey(payload, KKeyGsvTalker, KGsvTalkerMain);
       AppendFrame(aCommands, EClassCfg, ECfgValset, payload.Ptr(), payload.Length());
       return;
     }
@@ -255,12 +276,19 @@ void TUbloxSetup::FrameReceived(const TUbxFrame& aFrame, int64_t aNowMs, CPwByte
         return;
       }
       if (iAnswered || aFrame.iClass != EClassCfg || aFrame.iId != message) return;
-      const int32_t expected = change.iKind == EChangePort ? 20 : change.iKind == EChangeRate ? 6 : 8;
+      int32_t expected = change.iKind == EChangePort ? 20 : change.iKind == EChangeRate ? 6 : 8;
+      if (change.iKind == EChangeTalker) expected = aFrame.iLength <= 20 ? aFrame.iLength : 20;
       if (aFrame.iLength < expected) return;
       if (change.iKind == EChangeMessage && (aFrame.iPayload[0] != EClassNmea || aFrame.iPayload[1] != change.iMessage))
         return;
       std::memcpy(change.iOld, aFrame.iPayload, static_cast<size_t>(expected));
       change.iOldLength = expected;
+      if (change.iKind == EChangeTalker && (expected <= KNmeaGsvTalkerAt || aFrame.iLength > 20)) {
+        // A GPS-only chip without talker ids (or a layout not known here): left as it is.
+        ++iCurrent;
+        NextChange(aNowMs, aCommands);
+        return;
+      }
       if (change.iKind == EChangePort) {
         iPortId = aFrame.iPayload[0];
         // USB and the other ports have no baud rate to raise.

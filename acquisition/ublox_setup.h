@@ -1,7 +1,9 @@
 // Sets a u-blox receiver to the fix rate the user chose, on the reader thread next to the port.
 // The receiver is recognised by its answer to MON-VER (polled at connection) or by its
-// "$GPTXT ... u-blox" banner. Older chips are set with CFG-PRT, CFG-MSG and CFG-RATE, each
-// polled first so that a refusal can put back what was there; M9/M10 chips with CFG-VALSET.
+// "$GPTXT ... u-blox" banner. Older chips are set with CFG-PRT, CFG-NMEA, CFG-MSG and
+// CFG-RATE, each polled first so that a refusal can put back what was there; M9/M10 chips
+// with CFG-VALSET. Multi-constellation chips talk as "GN" by default, which the parser does
+// not read: they are set to talk as "GP".
 // The baud rate is raised first when the rate needs it, and only when the port's rate is ours
 // to choose. Every change waits up to 1 s for its ACK; a NAK or silence ends the set-up, puts
 // back the changes made so far and leaves a note.
@@ -63,7 +65,8 @@ class TUbloxSetup {
     ESetting,   // the change sent, its ACK awaited
     EReverting, // a revert sent, its ACK awaited
   };
-  enum TChangeKind : int32_t { EChangePort, EChangeMessage, EChangeRate, EValsetBaud, EValsetOutput };
+  enum TChangeKind : int32_t { EChangePort, EChangeMessage, EChangeRate, EValsetBaud, EValsetOutput, EChangeTalker };
+  static uint8_t MessageOf(int32_t aKind);
   struct TChange {
     int32_t iKind = 0;
     uint8_t iMessage = 0;    // NMEA id (EChangeMessage)

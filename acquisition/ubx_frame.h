@@ -21,7 +21,7 @@ constexpr int32_t KMaxPayload = 1024;
 
 enum : uint8_t { EClassNav = 0x01, EClassAck = 0x05, EClassCfg = 0x06, EClassMon = 0x0A };
 enum : uint8_t { EAckNak = 0x00, EAckAck = 0x01 };
-enum : uint8_t { ECfgPrt = 0x00, ECfgMsg = 0x01, ECfgRate = 0x08, ECfgValset = 0x8A };
+enum : uint8_t { ECfgPrt = 0x00, ECfgMsg = 0x01, ECfgRate = 0x08, ECfgNmea = 0x17, ECfgValset = 0x8A };
 enum : uint8_t { EMonVer = 0x04 };
 // The class of the NMEA sentences in CFG-MSG, and their ids.
 enum : uint8_t {

@@ -129,15 +129,18 @@ TEST_F(UbloxReceiverTest, ReceiversAreSetFromOneHertzAt9600To25HertzAt115200AndO
     EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaGll), 0);
     EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaVtg), 0);
     EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaGsv), 25);  // once a second
+    EXPECT_EQ(receiver.Talker(), "GP");                     // the parser reads "GP" sentences
     EXPECT_EQ(receiver.Refused(), 0);
 
     // A second of output: 25 epochs of RMC, GGA and GSA (less what a busy machine costs the
-    // simulator's timing), the satellites once, and nothing the parser does not read. No byte of the binary answers reaches the application.
+    // simulator's timing), the satellites once, and nothing the parser does not read. No
+    // byte of the binary answers reaches the application.
     const std::string second = Next(1000);
     EXPECT_GE(Count(second, "$GPRMC"), 18);
     EXPECT_GE(Count(second, "$GPGGA"), 18);
     EXPECT_LE(Count(second, "$GPGSV,3,1"), 2);
-    EXPECT_EQ(Count(second, "$GPVTG"), 0);
+    EXPECT_EQ(Count(second, "VTG,"), 0);
+    EXPECT_EQ(Count(second, "GLL,"), 0);
     EXPECT_EQ(iCollector.iData.find('\xB5'), std::string::npos);
     int good = 0;
     // Only the line cut by the rate change may be broken.
@@ -159,6 +162,8 @@ TEST_F(UbloxReceiverTest, ReceiversThatRefuseOrDoNotAnswerAreKeptAsTheyWereWithA
       {TUbloxSimulator::ELegacy, TUbloxSimulator::ERefusing, 0, TGpsReceiverControl::ENoteRateRefused},
       {TUbloxSimulator::EM10, TUbloxSimulator::ERefusing, 0, TGpsReceiverControl::ENoteRateRefused},
       {TUbloxSimulator::ELegacy, TUbloxSimulator::ESilent, 0, TGpsReceiverControl::ENoteNoAnswer},
+      // The last change refused: the baud rate, talker and sentences it had taken are put back.
+      {TUbloxSimulator::ELegacy, TUbloxSimulator::ERefusingRate, 0, TGpsReceiverControl::ENoteRateRefused},
       // A baud rate the user fixed is not changed; 25 Hz does not fit into 9600 baud.
       {TUbloxSimulator::ELegacy, TUbloxSimulator::ENormal, 9600, TGpsReceiverControl::ENoteNeedsBaud},
   };
@@ -182,9 +187,11 @@ TEST_F(UbloxReceiverTest, ReceiversThatRefuseOrDoNotAnswerAreKeptAsTheyWereWithA
     EXPECT_EQ(receiver.MeasMs(), 1000);
     EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaVtg), 1);
     EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaGll), 1);
+    EXPECT_EQ(receiver.MessageRate(pwubx::ENmeaGsv), 1);
     EXPECT_EQ(iEngine->GpsReceiverReport().iWorkingBaud, 9600);
+    EXPECT_EQ(receiver.Talker(), "GN");
     const std::string later = Next(1500);
-    EXPECT_GE(Count(later, "$GPRMC"), 1);
+    EXPECT_GE(Count(later, "RMC,"), 1);
     iEngine->Stop();
     receiver.Stop();
   }
@@ -202,6 +209,7 @@ TEST_F(UbloxReceiverTest, BaudRateOfAReceiverSendingNoiseIsFoundWithinFiveSecond
   std::printf("[ measured ] 57600 baud found %lld ms after the start\n", static_cast<long long>(ms));
   EXPECT_EQ(iEngine->GpsReceiverReport().iNoteValue, 57600);
   EXPECT_EQ(iEngine->GpsReceiverReport().iWorkingBaud, 57600);
+  EXPECT_EQ(iEngine->GpsReceiverReport().iRememberBaud, 57600);
   EXPECT_EQ(PortBaud(receiver), 57600);
   RunFor(1200);
   // The noise heard at the wrong rates never reached the application.

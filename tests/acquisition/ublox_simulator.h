@@ -1,5 +1,6 @@
 // A u-blox receiver on a pseudo-terminal, for tests: it sends NMEA at its fix rate and baud
-// rate, answers UBX polls and configuration (older chips: CFG-PRT, CFG-MSG, CFG-RATE; M10:
+// rate (as talker "GN" until told otherwise), answers UBX polls and configuration (older chips:
+// CFG-PRT, CFG-NMEA, CFG-MSG, CFG-RATE; M10:
 // CFG-VALSET) with correct checksums and ACKs, and changes its output rate and baud rate as it
 // is told. A pseudo-terminal carries bytes at any rate, so the simulator reads the line settings
 // of the port (tcgetattr) and, as a mismatched UART would, turns what it sends into noise and
@@ -26,7 +27,8 @@ namespace pwtest {
 class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
  public:
   enum TChip { ELegacy, EM10 };
-  enum TBehaviour { ENormal, ERefusing, ESilent };
+  // ERefusingRate takes every change but the fix rate, so what it took must be put back.
+  enum TBehaviour { ENormal, ERefusing, ESilent, ERefusingRate };
   using TClock = std::chrono::steady_clock;
 
   TUbloxSimulator(TChip aChip, TBehaviour aBehaviour, int aBaud) : iChip(aChip), iBehaviour(aBehaviour), iBaud(aBaud) {
@@ -71,6 +73,10 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
     return -1;
   }
   int DroppedEpochs() const { return iDroppedEpochs.load(); }
+  std::string Talker() {
+    std::lock_guard<std::mutex> guard(iLock);
+    return iTalker;
+  }
 
   static std::string Nmea(const std::string& aBody) {
     uint8_t sum = 0;
@@ -169,13 +175,13 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
       return;
     }
     if (aClass != EClassCfg) return;
-    const bool legacyMessage = aId == ECfgPrt || aId == ECfgMsg || aId == ECfgRate;
+    const bool legacyMessage = aId == ECfgPrt || aId == ECfgMsg || aId == ECfgRate || aId == ECfgNmea;
     if ((iChip == EM10 && legacyMessage) || (iChip == ELegacy && aId == ECfgValset)) {
       Ack(aClass, aId, false);  // not a message of this generation
       return;
     }
     const bool poll = (aId == ECfgPrt && aPayload.size() <= 1) || (aId == ECfgMsg && aPayload.size() == 2) ||
-                      (aId == ECfgRate && aPayload.empty());
+                      (aId == ECfgRate && aPayload.empty()) || (aId == ECfgNmea && aPayload.empty());
     if (poll) {
       std::string answer;
       if (aId == ECfgPrt) {
@@ -186,6 +192,10 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
         Put32(p + 8, static_cast<uint32_t>(iBaud.load()));
         Put16(p + 12, 0x07);
         Put16(p + 14, 0x03);
+      } else if (aId == ECfgNmea) {
+        answer.assign(20, '\0');
+        answer[1] = 0x41;  // NMEA 4.1
+        answer[9] = iTalker == "GP" ? 1 : 0;
       } else if (aId == ECfgMsg) {
         answer.assign(8, '\0');
         answer[0] = aPayload[0];
@@ -202,7 +212,7 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
       Ack(aClass, aId, true);
       return;
     }
-    if (iBehaviour == ERefusing) {
+    if (iBehaviour == ERefusing || (iBehaviour == ERefusingRate && aId == ECfgRate)) {
       Ack(aClass, aId, false);
       return;
     }
@@ -214,6 +224,9 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
     if (aId == ECfgMsg && (aPayload.size() == 3 || aPayload.size() == 8)) {
       std::lock_guard<std::mutex> guard(iLock);
       iMessageRates[p[1]] = aPayload.size() == 3 ? p[2] : p[3];
+    } else if (aId == ECfgNmea && aPayload.size() == 20) {
+      std::lock_guard<std::mutex> guard(iLock);
+      iTalker = p[9] == 1 ? "GP" : "GN";
     } else if (aId == ECfgRate && aPayload.size() == 6) {
       iMeasMs = Get16(p);
       std::lock_guard<std::mutex> guard(iLock);
@@ -237,6 +250,7 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
           case 0x209100c5: iMessageRates[ENmeaGsv] = static_cast<int>(value); break;
           case 0x209100ac: iMessageRates[ENmeaRmc] = static_cast<int>(value); break;
           case 0x209100b1: iMessageRates[ENmeaVtg] = static_cast<int>(value); break;
+          case 0x20930031: iTalker = value == 1 ? "GP" : "GN"; break;
           default: break;
         }
       }
@@ -258,22 +272,24 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
                   static_cast<int>(ms / 60000 % 60), static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000 / 10));
     const std::string t = time;
     std::map<uint8_t, int> rates;
+    std::string talker;
     {
       std::lock_guard<std::mutex> guard(iLock);
       rates = iMessageRates;
+      talker = iTalker;
     }
     auto due = [&](uint8_t aId) { return rates[aId] > 0 && aNumber % rates[aId] == 0; };
     std::string out;
-    if (due(pwubx::ENmeaRmc)) out += Nmea("GPRMC," + t + ",A,4807.0380,N,01131.0000,E,45.1,084.4,010624,,,A");
-    if (due(pwubx::ENmeaVtg)) out += Nmea("GPVTG,084.4,T,,M,45.1,N,83.5,K,A");
-    if (due(pwubx::ENmeaGga)) out += Nmea("GPGGA," + t + ",4807.0380,N,01131.0000,E,1,09,0.9,545.4,M,46.9,M,,");
-    if (due(pwubx::ENmeaGsa)) out += Nmea("GPGSA,A,3,04,05,09,12,24,25,29,31,32,,,,1.8,0.9,1.5");
+    if (due(pwubx::ENmeaRmc)) out += Nmea(talker + "RMC," + t + ",A,4807.0380,N,01131.0000,E,45.1,084.4,010624,,,A");
+    if (due(pwubx::ENmeaVtg)) out += Nmea(talker + "VTG,084.4,T,,M,45.1,N,83.5,K,A");
+    if (due(pwubx::ENmeaGga)) out += Nmea(talker + "GGA," + t + ",4807.0380,N,01131.0000,E,1,09,0.9,545.4,M,46.9,M,,");
+    if (due(pwubx::ENmeaGsa)) out += Nmea(talker + "GSA,A,3,04,05,09,12,24,25,29,31,32,,,,1.8,0.9,1.5");
     if (due(pwubx::ENmeaGsv)) {
       out += Nmea("GPGSV,3,1,10,04,45,123,40,05,30,045,38,09,60,270,42,12,15,310,30");
       out += Nmea("GPGSV,3,2,10,24,50,080,41,25,20,200,35,29,70,150,44,31,10,020,28");
       out += Nmea("GPGSV,3,3,10,32,35,330,37,02,05,100,");
     }
-    if (due(pwubx::ENmeaGll)) out += Nmea("GPGLL,4807.0380,N,01131.0000,E," + t + ",A,A");
+    if (due(pwubx::ENmeaGll)) out += Nmea(talker + "GLL,4807.0380,N,01131.0000,E," + t + ",A,A");
     return out;
   }
 
@@ -323,6 +339,8 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
   std::atomic<int> iMeasMs{1000};
   std::mutex iLock;
   std::map<uint8_t, int> iMessageRates;
+  // A multi-constellation receiver talks as "GN" until told otherwise.
+  std::string iTalker = "GN";
   std::vector<std::pair<int64_t, std::pair<int, int>>> iHistory;
   std::atomic<int> iAcked{0};
   std::atomic<int> iRefused{0};
