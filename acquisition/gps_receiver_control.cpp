@@ -156,7 +156,7 @@ void TGpsReceiverControl::Input(const uint8_t* aBytes, int32_t aCount, int64_t a
   }
   if (!iConfirmed && iSearch == ESearchListening && iNoise >= KNoiseLimit) StartSearch(aNowMs);
   if (!iConfirmed && iSearch == ESearchTrying && iNoise >= KNoiseLimit) TryNext(aNowMs);
-  CheckSetup(aCommands);
+  CheckSetup();
   iQueuedBytes += aCommands.Length() - commandsBefore;
   // Time-outs fall due while input keeps coming too.
   Tick(aNowMs, aCommands);
@@ -224,7 +224,7 @@ void TGpsReceiverControl::Tick(int64_t aNowMs, CPwByteArray& aCommands) {
   const int32_t before = aCommands.Length();
   if (iSearch == ESearchTrying && aNowMs - iTryStart >= KTryMs) TryNext(aNowMs);
   if (iSetupStarted) iSetup.Tick(aNowMs, aCommands);
-  CheckSetup(aCommands);
+  CheckSetup();
   iQueuedBytes += aCommands.Length() - before;
 }
 
@@ -257,8 +257,7 @@ void TGpsReceiverControl::AfterWrite(int64_t aNowMs) {
   iRemember = iRequestedBaud == 0;
 }
 
-void TGpsReceiverControl::CheckSetup(CPwByteArray& aCommands) {
-  (void)aCommands;
+void TGpsReceiverControl::CheckSetup() {
   if (!iSetupStarted || iSetupReported || iSetup.Busy()) return;
   const int32_t outcome = iSetup.Outcome();
   if (outcome == TUbloxSetup::EOutcomeNone) return;  // no u-blox receiver, or nothing asked

@@ -82,7 +82,8 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
   void TryNext(int64_t aNowMs);
   void SetRate(int32_t aBaud);
   void Say(int32_t aNote, int32_t aValue);
-  void CheckSetup(CPwByteArray& aCommands);
+  // Turns the set-up's outcome into a note, once.
+  void CheckSetup();
 
   pwubx::TUbxStreamSplitter iSplitter;
   TUbloxSetup iSetup;
