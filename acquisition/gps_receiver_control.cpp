@@ -114,6 +114,7 @@ void TGpsReceiverControl::Input(const uint8_t* aBytes, int32_t aCount, int64_t a
   CPwByteArray& out = iSearch != ESearchOff ? iHeld : aText;
   const int32_t start = out.Length();
   iFrameSeen = false;
+  if (aCount > 0) iTryHeard = true;
   iSplitter.Split(aBytes, aCount, out, this);
   iCommandsNow = nullptr;
   // The text is looked at line by line for good sentences and noise.
@@ -217,12 +218,13 @@ void TGpsReceiverControl::TryNext(int64_t aNowMs) {
   }
   iTryBaud = iCandidates[iNextCandidate++];
   iTryStart = aNowMs;
+  iTryHeard = false;
   SetRate(iTryBaud);
 }
 
 void TGpsReceiverControl::Tick(int64_t aNowMs, CPwByteArray& aCommands) {
   const int32_t before = aCommands.Length();
-  if (iSearch == ESearchTrying && aNowMs - iTryStart >= KTryMs) TryNext(aNowMs);
+  if (iSearch == ESearchTrying && aNowMs - iTryStart >= TryLimitMs()) TryNext(aNowMs);
   if (iSetupStarted) iSetup.Tick(aNowMs, aCommands);
   CheckSetup();
   iQueuedBytes += aCommands.Length() - before;
@@ -231,7 +233,7 @@ void TGpsReceiverControl::Tick(int64_t aNowMs, CPwByteArray& aCommands) {
 int32_t TGpsReceiverControl::TimeoutMs(int64_t aNowMs) const {
   int32_t wait = iSetupStarted ? iSetup.TimeoutMs(aNowMs) : -1;
   if (iSearch == ESearchTrying) {
-    const int64_t left = iTryStart + KTryMs - aNowMs;
+    const int64_t left = iTryStart + TryLimitMs() - aNowMs;
     const int32_t tryWait = left < 0 ? 0 : static_cast<int32_t>(left);
     if (wait < 0 || tryWait < wait) wait = tryWait;
   }

@@ -6,7 +6,8 @@
 // Baud-rate search: only when the user left the baud rate at "Default". The port starts at the
 // rate that worked last time (else its own); when noise comes instead of sentences, 9600,
 // 38400, 57600, 115200, 4800 and 19200 are tried, each until a sentence with a good checksum
-// (or a whole UBX frame) arrives, noise shows or 800 ms pass, 5 s in all. What arrives during
+// (or a whole UBX frame) arrives, noise shows, or 800 ms pass (1100 ms while nothing at all
+// came, so that the gap between the bursts of a 1 Hz receiver is spanned), 5 s in all. What arrives during
 // a try is held back and passed on only when the rate proved right, so noise of wrong rates
 // never reaches the recording.
 #pragma once
@@ -32,6 +33,7 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
     ENoteNoSentences = 6,    // no rate brought sentences
   };
   static constexpr int32_t KTryMs = 800;
+  static constexpr int32_t KSilentTryMs = 1100;
   static constexpr int32_t KSearchMs = 5000;
   // Noise bytes that show a rate is wrong.
   static constexpr int32_t KNoiseLimit = 16;
@@ -80,6 +82,7 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
   void Confirmed(int64_t aNowMs, CPwByteArray& aCommands);
   void StartSearch(int64_t aNowMs);
   void TryNext(int64_t aNowMs);
+  int32_t TryLimitMs() const { return iTryHeard ? KTryMs : KSilentTryMs; }
   void SetRate(int32_t aBaud);
   void Say(int32_t aNote, int32_t aValue);
   // Turns the set-up's outcome into a note, once.
@@ -106,6 +109,7 @@ class TGpsReceiverControl final : public pwubx::MUbxFrameObserver {
   int64_t iTryStart = 0;
   int64_t iSearchStart = 0;
   int32_t iNoise = 0;
+  bool iTryHeard = false;  // bytes came during the current try
   CPwByteArray iHeld;  // text of the current try
 
   // The line being assembled, to check sentences (longer ones are not NMEA).

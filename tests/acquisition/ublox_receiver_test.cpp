@@ -108,19 +108,28 @@ class UbloxReceiverTest : public ::testing::Test {
 };
 
 TEST_F(UbloxReceiverTest, ReceiversAreSetFromOneHertzAt9600To25HertzAt115200AndOnlyNmeaReachesTheApplication) {
-  for (const auto chip : {TUbloxSimulator::ELegacy, TUbloxSimulator::EM10}) {
-    SCOPED_TRACE(chip == TUbloxSimulator::ELegacy ? "older chip" : "M10");
+  // The port starts at 9600 (a USB serial adapter), or at 38400 (a pseudo-terminal's own
+  // rate), where the reader first has to find the receiver.
+  struct TCase {
+    TUbloxSimulator::TChip iChip;
+    int iPortBaud;
+    const char* iName;
+  };
+  for (const TCase& c : {TCase{TUbloxSimulator::ELegacy, 9600, "older chip"}, TCase{TUbloxSimulator::EM10, 9600, "M10"},
+                         TCase{TUbloxSimulator::ELegacy, 38400, "older chip, port at 38400"}}) {
+    const auto chip = c.iChip;
+    SCOPED_TRACE(c.iName);
     TUbloxSimulator receiver(chip, TUbloxSimulator::ENormal, 9600);
     ASSERT_TRUE(receiver.Device().IsOpen());
-    receiver.Start(9600);
+    receiver.Start(c.iPortBaud);
     iCollector.iData.clear();
     Connect(receiver, 91, 25, 0);
     ASSERT_TRUE(RunUntil([&] { return NoteIs(TGpsReceiverControl::ENoteRateSet); }, 10000))
         << "note " << iEngine->GpsReceiverReport().iNote;
     const int64_t ms = receiver.MsUntil(40, 115200);
     ASSERT_GE(ms, 0);
-    std::printf("[ measured ] %s set to 25 Hz at 115200 baud %lld ms after the start\n",
-                chip == TUbloxSimulator::ELegacy ? "older chip" : "M10", static_cast<long long>(ms));
+    std::printf("[ measured ] %s set to 25 Hz at 115200 baud %lld ms after the start\n", c.iName,
+                static_cast<long long>(ms));
     EXPECT_EQ(iEngine->GpsReceiverReport().iNoteValue, 25);
     EXPECT_EQ(iEngine->GpsReceiverReport().iWorkingBaud, 115200);
     EXPECT_EQ(receiver.Baud(), 115200);

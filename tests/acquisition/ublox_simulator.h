@@ -2,10 +2,10 @@
 // rate (as talker "GN" until told otherwise), answers UBX polls and configuration (older chips:
 // CFG-PRT, CFG-NMEA, CFG-MSG, CFG-RATE; M10:
 // CFG-VALSET) with correct checksums and ACKs, and changes its output rate and baud rate as it
-// is told. A pseudo-terminal carries bytes at any rate, so the simulator reads the line settings
-// of the port (tcgetattr) and, as a mismatched UART would, turns what it sends into noise and
-// ignores what it is sent while the port's rate differs from its own. It keeps its line
-// busy for the time its bytes take at its rate and drops an epoch that does not fit.
+// is told. A pseudo-terminal carries bytes at any rate, so the simulator puts its bytes on the
+// line at the pace of its baud rate, reads the line settings of the port (tcgetattr) and, as a
+// mismatched UART would, turns what it sends into noise and ignores what it is sent while the
+// port's rate differs from its own. An epoch that does not fit into its output buffer is lost.
 #pragma once
 
 #include <termios.h>
@@ -118,9 +118,22 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
   }
   void Record() { iHistory.push_back({Ms(), {iMeasMs.load(), iBaud.load()}}); }
 
-  // Sends at the receiver's rate: noise when the port listens at another.
-  void Send(const std::string& aBytes) {
-    std::string out = aBytes;
+  // Queues bytes for the receiver's UART, which Pump puts on the line at its rate.
+  void Send(const std::string& aBytes) { iQueue += aBytes; }
+  // What the UART has sent since the last call, as a real one would at its baud rate: noise
+  // while the port listens at another rate.
+  void Pump() {
+    const int64_t now = UsNow();
+    if (iQueue.empty()) {
+      iLinePumpUs = now;
+      return;
+    }
+    const int64_t bytes = (now - iLinePumpUs) * iBaud / 10 / 1000000;
+    if (bytes <= 0) return;
+    iLinePumpUs += bytes * 10 * 1000000 / iBaud;
+    const size_t n = std::min(static_cast<size_t>(bytes), iQueue.size());
+    std::string out = iQueue.substr(0, n);
+    iQueue.erase(0, n);
     if (LineBaud() != iBaud) {
       for (char& c : out) {
         iNoiseSeed = iNoiseSeed * 1103515245u + 12345u;
@@ -128,8 +141,6 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
       }
     }
     iDevice.Send(out);
-    const int64_t busy = static_cast<int64_t>(aBytes.size()) * 10 * 1000000 / iBaud;
-    iLineFreeUs = std::max(iLineFreeUs, UsNow()) + busy;
   }
   int64_t UsNow() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - iStart).count();
@@ -324,10 +335,11 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
       if (now >= lastEpochMs + iMeasMs.load()) {
         const std::string epoch = Epoch(number++);
         // An epoch the line has no time for is lost, as in a real receiver's output queue.
-        if (UsNow() + 1000 >= iLineFreeUs) Send(epoch);
+        if (iQueue.size() < KQueueLimit) Send(epoch);
         else ++iDroppedEpochs;
         lastEpochMs = now - lastEpochMs > 2 * iMeasMs.load() ? now : lastEpochMs + iMeasMs.load();
       }
+      Pump();
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
@@ -349,7 +361,9 @@ class TUbloxSimulator final : public pwubx::MUbxFrameObserver {
   bool iBanner = true;
   int iDelayedAck = -1;
   int64_t iDelayedAckAt = 0;
-  int64_t iLineFreeUs = 0;
+  static constexpr size_t KQueueLimit = 1024;  // the receiver's output buffer
+  std::string iQueue;
+  int64_t iLinePumpUs = 0;
   uint32_t iNoiseSeed = 99;
   TClock::time_point iStart;
   std::thread iThread;
