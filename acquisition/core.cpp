@@ -1,5 +1,8 @@
 #include "acquisition/core.h"
 
+#include "acquisition/gps_receiver_control.h"
+#include "platform/clock.h"
+
 #include "acquisition/nmea_parser.h"
 #include "acquisition/obd_channels.h"
 #include "acquisition/obd_parser.h"
@@ -199,6 +202,8 @@ bool CCore::DeviceStatusLine(CPwString& aText, bool aStorageLow, CPwStringC aFre
     aText.LoadFromResource(R_STATUS_NO_OBD_CONNECTION);
   } else if (iGpsClient->LoggerStatus() == CGpsClient::ENotConnected) {
     aText.LoadFromResource(R_STATUS_NO_LOGGER_CONNECTION);
+  } else if (GpsReceiverNote(aText)) {
+    // shown for a while after the receiver was set up
   } else if (gps == EGpsNoFix) {
     aText.FormatN(R_STATUS_NO_FIX, iChannelState->SatellitesInViewCount());
   } else if (aStorageLow) {
@@ -207,6 +212,30 @@ bool CCore::DeviceStatusLine(CPwString& aText, bool aStorageLow, CPwStringC aFre
     aText.FormatN(R_STATUS_FIXED, iChannelState->SatellitesUsed());
   } else if (gps == EGpsFixedDgps) {
     aText.FormatN(R_STATUS_FIXED_DGPS, iChannelState->SatellitesUsed());
+  }
+  return !aText.IsEmpty();
+}
+
+bool CCore::GpsReceiverNote(CPwString& aText) const {
+  aText.SetLength(0);
+  const CDataEngine* engine = iConnections[0];
+  if (!engine || iGpsClient->GpsStatus() != CGpsClient::EConnected) return false;
+  const TGpsReceiverReport report = engine->GpsReceiverReport();
+  if (report.iNoteCount == 0) return false;
+  const uint32_t now = pwplat::ClockTickMs();
+  if (report.iNoteCount != iNoteCount) {
+    iNoteCount = report.iNoteCount;
+    iNoteSince = now;
+  }
+  if (now - iNoteSince > KReceiverNoteMs) return false;
+  switch (report.iNote) {
+    case TGpsReceiverControl::ENoteRateSet: aText.FormatN(R_STATUS_RECEIVER_RATE_SET, report.iNoteValue); break;
+    case TGpsReceiverControl::ENoteRateRefused: aText.LoadFromResource(R_STATUS_RECEIVER_REFUSED); break;
+    case TGpsReceiverControl::ENoteNoAnswer: aText.LoadFromResource(R_STATUS_RECEIVER_NO_ANSWER); break;
+    case TGpsReceiverControl::ENoteNeedsBaud: aText.FormatN(R_STATUS_RECEIVER_NEEDS_BAUD, report.iNoteValue); break;
+    case TGpsReceiverControl::ENoteBaudFound: aText.FormatN(R_STATUS_BAUD_FOUND, report.iNoteValue); break;
+    case TGpsReceiverControl::ENoteNoSentences: aText.LoadFromResource(R_STATUS_NO_SENTENCES); break;
+    default: break;
   }
   return !aText.IsEmpty();
 }

@@ -65,6 +65,10 @@ class CCore : public CPwBase, public MDeviceModel {
   // and aFreeSpace come from the storage watch. False (aText emptied) when there is nothing to
   // show: the GPS is not started and nothing else is wrong.
   bool DeviceStatusLine(CPwString& aText, bool aStorageLow, CPwStringC aFreeSpace) const;
+  // What the GPS reader last said about the receiver (rate set, refused, baud rate found ...),
+  // for KReceiverNoteMs after it was first seen; false (aText emptied) otherwise.
+  static constexpr uint32_t KReceiverNoteMs = 10000;
+  bool GpsReceiverNote(CPwString& aText) const;
 
   // --- Hooks for the layers above
   // Where parsed samples go (the open track session); null: parsed for the live state only.
@@ -136,4 +140,7 @@ class CCore : public CPwBase, public MDeviceModel {
   const MDeviceSettings* iSettings = nullptr;
   TDeviceSettings iDefaultSettings;
   bool iPaused = true;
+  // The receiver note last seen and since when (tick ms).
+  mutable uint32_t iNoteCount = 0;
+  mutable uint32_t iNoteSince = 0;
 };

@@ -1,8 +1,10 @@
 #include "acquisition/data_engine.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "acquisition/channel_state.h"
+#include "acquisition/gps_receiver_control.h"
 #include "acquisition/gpsd_stream.h"
 #include "acquisition/nmea_parser.h"
 #include "acquisition/port_map.h"
@@ -20,6 +22,11 @@ constexpr int32_t KDsrCheckMs = 1000;
 // Longest stable device name (see PwSerialPort::StableName).
 constexpr size_t KMaxDeviceName = 512;
 
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 CDataEngine* CDataEngine::NewL(MActiveSchedulerObserver* aScheduler, TGpsClock& aClock) {
@@ -35,6 +42,8 @@ void CDataEngine::ConstructL() {
   iReceived = CPwByteArray::NewL();
   iDelivery = CPwByteArray::NewL();
   iReadBuffer = static_cast<uint8_t*>(AllocL(KSerialReadBytes));
+  iGpsControl = new (AllocL(sizeof(TGpsReceiverControl))) TGpsReceiverControl();
+  iGpsText = CPwByteArray::NewL();
 }
 
 CDataEngine::~CDataEngine() {
@@ -49,6 +58,11 @@ CDataEngine::~CDataEngine() {
     FreeMem(iSerial);
   }
   FreeMem(iReadBuffer);
+  if (iGpsControl) {
+    iGpsControl->~TGpsReceiverControl();
+    FreeMem(iGpsControl);
+  }
+  delete iGpsText;
 }
 
 // --- Starting and stopping -----------------------------------------------------------------
@@ -97,7 +111,31 @@ void CDataEngine::StartSerial(MDataObserver* aObserver, int32_t aPort, int32_t a
   iPort = aPort;
   iBaudRate = aBaudRate;
   iMode = TConnectionMode::SerialPort;
+  iGpsControl->SetUp(iKind == TDataKind::Gps ? iGpsRateHz : 0, iGpsKnownBaud);
   LaunchL();
+}
+
+void CDataEngine::SetGpsReceiverSetup(int32_t aRateHz, int32_t aKnownBaud) {
+  iGpsRateHz = aRateHz;
+  iGpsKnownBaud = aKnownBaud;
+}
+
+TGpsReceiverReport CDataEngine::GpsReceiverReport() const {
+  TGpsReceiverReport report;
+  report.iNoteCount = iReportCount.load(std::memory_order_acquire);
+  report.iNote = iReportNote.load(std::memory_order_relaxed);
+  report.iNoteValue = iReportValue.load(std::memory_order_relaxed);
+  report.iWorkingBaud = iReportBaud.load(std::memory_order_relaxed);
+  report.iRememberBaud = iReportRemember.load(std::memory_order_relaxed);
+  return report;
+}
+
+void CDataEngine::PublishGpsReport() {
+  iReportNote.store(iGpsControl->Note(), std::memory_order_relaxed);
+  iReportValue.store(iGpsControl->NoteValue(), std::memory_order_relaxed);
+  iReportBaud.store(iGpsControl->WorkingBaud(), std::memory_order_relaxed);
+  iReportRemember.store(iGpsControl->RememberBaud(), std::memory_order_relaxed);
+  iReportCount.store(iGpsControl->NoteCount(), std::memory_order_release);
 }
 
 void CDataEngine::StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) {
@@ -282,8 +320,12 @@ void CDataEngine::HandleChunkLocked(CPwByteArrayC aBytes) {
   if (iReceived->IsEmpty()) SignalRequest();
   switch (iKind) {
     case TDataKind::Gps:
-      iNmea->Parse(aBytes, nullptr, nullptr, nullptr, nullptr, iClock);
-      iReceived->Append(aBytes);
+      // u-blox binary answers are taken out here: the application sees the text only.
+      iGpsText->SetLength(0);
+      iGpsControl->Input(aBytes.Ptr(), aBytes.Length(), NowMs(), *iGpsText, *iCommands);
+      PublishGpsReport();
+      iNmea->Parse(*iGpsText, nullptr, nullptr, nullptr, nullptr, iClock);
+      iReceived->Append(*iGpsText);
       iNmea->WriteCommands(*iCommands);
       break;
     case TDataKind::Obd:
@@ -326,6 +368,10 @@ void CDataEngine::SerialReader() {
       // Undelivered bytes of the connection before a reopen stay: they were read and belong
       // to the recording. Commands of the old dialogue do not.
       iCommands->SetLength(0);
+      if (iKind == TDataKind::Gps) {
+        iGpsControl->Connected(iSerial, iBaudRate, NowMs(), *iCommands);
+        PublishGpsReport();
+      }
       if (iKind == TDataKind::Obd && iHandler) {
         const bool wasEmpty = iReceived->IsEmpty();
         iHandler->Process(*iCommands, *iReceived);
@@ -355,12 +401,28 @@ void CDataEngine::SerialReader() {
         }
       }
       if (linkLost) break;
+      if (iKind == TDataKind::Gps) {
+        // A baud-rate change of the receiver's set-up, once its command is out.
+        if (!pendingOutput) {
+          iGpsControl->AfterWrite(NowMs());
+          PublishGpsReport();
+        }
+        const int32_t controlMs = iGpsControl->TimeoutMs(NowMs());
+        if (controlMs >= 0 && (waitMs < 0 || controlMs < waitMs)) waitMs = controlMs;
+      }
 
       const uint32_t events = iSerial->Wait(pendingOutput, waitMs);
       if (events == 0) continue;  // the wait failed: try again
       if (events & PwSerialPort::EWoken) {
         iSerial->ClearInterrupt();
         continue;  // the loop condition sees the stop flag
+      }
+      if ((events & PwSerialPort::ETimeout) && iKind == TDataKind::Gps) {
+        PwLockGuard guard(iLock);
+        if (Trap([&] { iGpsControl->Tick(NowMs(), *iCommands); }) != KErrNone) {
+          // Out of memory for a command: the set-up waits for its answer in vain and ends.
+        }
+        PublishGpsReport();
       }
       if ((events & PwSerialPort::ETimeout) && iHandler) {
         // The handler's pause or answer time-out has passed.
@@ -388,6 +450,7 @@ void CDataEngine::SerialReader() {
       if (watchDsr && iSerial->DsrState() == PwSerialPort::EDsrOff) linkLost = true;
     }
 
+    iGpsControl->Disconnected();
     iSerial->Close();
     open = false;
     if (iStopFlag.load(std::memory_order_acquire) == 0) {
@@ -530,6 +593,7 @@ void CDataEngine::GpsdReader() {
     PwLockGuard guard(iLock);
     CreateHandlerLocked();
     iReceived->Reserve(KReceiveLimit);
+    iGpsControl->Disconnected();  // the daemon owns the receiver: frames are only taken out
   }
   Report(TEngineState::Connecting);
   PwSocket socket;

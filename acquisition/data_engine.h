@@ -4,7 +4,10 @@
 // request; the scheduler then runs Run on the application thread, which hands the batch and any
 // change of connection state to the observer.
 //
-// The engine does not interpret GPS data: NMEA text reaches the observer unchanged. For the
+// The engine does not interpret GPS data: NMEA text reaches the observer unchanged; only
+// u-blox binary frames between the sentences are taken out, and with the baud rate left at
+// "Default" text is held back until a sentence shows the rate is right (see
+// gps_receiver_control.h). For the
 // OBD-II reader and the data logger the protocol handler on the reader thread turns the device's
 // answers into NMEA-style sentences, and only those reach the observer.
 #pragma once
@@ -24,6 +27,7 @@
 class CNmeaParser;
 class PwSerialPort;
 class TGpsClock;
+class TGpsReceiverControl;
 
 // The kind of a device connection and of every batch of its bytes.
 enum class TDataKind : int32_t { Gps = 0, Obd = 1, DataLogger = 2, Accelerometer = 3 };
@@ -54,6 +58,17 @@ class MDataObserver {
   ~MDataObserver() = default;
 };
 
+// What a GPS reader found out about its receiver: the last note (see TGpsReceiverControl's
+// notes) with its value, a count that grows with every note, the baud rate sentences came at
+// (0: not known) and the one to look at first next time (0: nothing to remember).
+struct TGpsReceiverReport {
+  int32_t iNote = 0;
+  int32_t iNoteValue = 0;
+  uint32_t iNoteCount = 0;
+  int32_t iWorkingBaud = 0;
+  int32_t iRememberBaud = 0;
+};
+
 // How the GPS client drives an engine. Application thread only.
 class MDataEngineBase {
  public:
@@ -72,6 +87,13 @@ class MDataEngineBase {
     (void)aPort;
     (void)aKind;
   }
+  // For the next StartSerial of a GPS engine: the fix rate a u-blox receiver is set to (0:
+  // the receiver's own) and the baud rate that worked last time (0: none).
+  virtual void SetGpsReceiverSetup(int32_t aRateHz, int32_t aKnownBaud) {
+    (void)aRateHz;
+    (void)aKnownBaud;
+  }
+  virtual TGpsReceiverReport GpsReceiverReport() const { return {}; }
   // Ends the reader; waits up to 15 s for it.
   virtual void Stop() = 0;
   // Resets the shared GPS clock (before every GPS start).
@@ -160,6 +182,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   void StartFile(MDataObserver* aObserver, CPwStringC aPath, TDataKind aKind) override;
   void StartPlatform(MDataObserver* aObserver, TDataKind aKind) override;
   void StartGpsd(MDataObserver* aObserver, CPwStringC aHost, int32_t aPort, TDataKind aKind) override;
+  void SetGpsReceiverSetup(int32_t aRateHz, int32_t aKnownBaud) override;
+  TGpsReceiverReport GpsReceiverReport() const override;
   void Stop() override;
   void ResetClock() override;
   int32_t Status() const override;
@@ -224,6 +248,8 @@ class CDataEngine : public CActive, public MDataEngineBase {
   void DeleteHandlerLocked();
   // Hands a chunk read from the port to the handler of the kind; under the lock.
   void HandleChunkLocked(CPwByteArrayC aBytes);
+  // Makes what the GPS control found out readable on the application thread.
+  void PublishGpsReport();
 
   TGpsClock* iClock = nullptr;
   PwLock iLock;
@@ -262,4 +288,15 @@ class CDataEngine : public CActive, public MDataEngineBase {
   TFileReplayPacing iReaderPacing;  // the reader's copy, taken at start
   std::atomic<int64_t> iDropped{0};
   uint8_t* iReadBuffer = nullptr;  // KSerialReadBytes, reader thread only
+
+  // The GPS receiver's line: UBX frames, baud-rate search, u-blox set-up (reader thread).
+  TGpsReceiverControl* iGpsControl = nullptr;  // owned
+  CPwByteArray* iGpsText = nullptr;            // the text of one chunk
+  int32_t iGpsRateHz = 0;
+  int32_t iGpsKnownBaud = 0;
+  std::atomic<int32_t> iReportNote{0};
+  std::atomic<int32_t> iReportValue{0};
+  std::atomic<int32_t> iReportBaud{0};
+  std::atomic<int32_t> iReportRemember{0};
+  std::atomic<uint32_t> iReportCount{0};
 };

@@ -19,6 +19,8 @@ void CGpsClient::StartGps(const TPwBtAddr& aAddress, int32_t aChannel) {
       iReplaying = true;
       break;
     case MDeviceSettings::EGpsSerial:
+      engine->SetGpsReceiverSetup(settings.GpsReceiverRate(), settings.GpsFoundBaudRate() * 100);
+      iToldBaud = settings.GpsFoundBaudRate() * 100;
       engine->StartSerial(this, settings.GpsPort(), settings.GpsBaudRate() * 100, TDataKind::Gps);
       iGpsStarted = true;
       break;
@@ -131,6 +133,19 @@ void CGpsClient::AddObdChannel(int32_t aPid, int32_t aPriority) {
     engine->AddObdChannel(aPid, aPriority);
 }
 
-void CGpsClient::DataReceived(CPwByteArrayC aBytes, TDataKind aKind) { iModel->DeviceDataReceived(aKind, aBytes); }
+void CGpsClient::DataReceived(CPwByteArrayC aBytes, TDataKind aKind) {
+  if (aKind == TDataKind::Gps && iGpsStarted) {
+    // A receiver found (or raised) to another rate than the one remembered: it is looked for
+    // there first next time. Only the search's own rate is kept, not one the user fixed.
+    const MDataEngineBase* engine = iModel->DeviceConnection(MDeviceModel::EGpsConnection);
+    const int32_t baud = engine ? engine->GpsReceiverReport().iRememberBaud : 0;
+    if (baud > 0 && baud != iToldBaud && iModel->DeviceSettings().GpsBaudRate() == 0 &&
+        iModel->DeviceSettings().GpsType() == MDeviceSettings::EGpsSerial) {
+      iToldBaud = baud;
+      iModel->GpsBaudRateFound(baud);
+    }
+  }
+  iModel->DeviceDataReceived(aKind, aBytes);
+}
 
 void CGpsClient::StatusChanged(TDataKind aKind) { iModel->DeviceStatusChanged(aKind); }

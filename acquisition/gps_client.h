@@ -31,6 +31,10 @@ class MDeviceSettings {
   // Where the gpsd daemon listens (EGpsGpsd only).
   virtual CPwStringC GpsdHost() const { return u"localhost"; }
   virtual int32_t GpsdPort() const { return 2947; }
+  // The fix rate a u-blox receiver is set to (Hz, 0: its own) and the baud rate / 100 the
+  // baud-rate search found last (0: none).
+  virtual int32_t GpsReceiverRate() const { return 0; }
+  virtual int32_t GpsFoundBaudRate() const { return 0; }
   virtual int32_t ObdType() const = 0;
   virtual int32_t ObdPort() const = 0;
   virtual int32_t ObdBaudRate() const = 0;
@@ -53,6 +57,8 @@ class TDeviceSettings final : public MDeviceSettings {
     return iGpsdHost.IsEmpty() ? MDeviceSettings::GpsdHost() : CPwStringC(iGpsdHost);
   }
   int32_t GpsdPort() const override { return iGpsdPort; }
+  int32_t GpsReceiverRate() const override { return iGpsReceiverRate; }
+  int32_t GpsFoundBaudRate() const override { return iGpsFoundBaud; }
   int32_t ObdType() const override { return iObdType; }
   int32_t ObdPort() const override { return iObdPort; }
   int32_t ObdBaudRate() const override { return iObdBaud; }
@@ -66,6 +72,8 @@ class TDeviceSettings final : public MDeviceSettings {
   CPwString iInputFile;
   CPwString iGpsdHost;  // empty: localhost
   int32_t iGpsdPort = 2947;
+  int32_t iGpsReceiverRate = 0;
+  int32_t iGpsFoundBaud = 0;
   int32_t iObdType = EObdDisabled;
   int32_t iObdPort = 2;
   int32_t iObdBaud = 0;
@@ -88,6 +96,9 @@ class MDeviceModel {
   virtual void DeviceDataReceived(TDataKind aKind, CPwByteArrayC aBytes) = 0;
   // A connection of one kind changed state.
   virtual void DeviceStatusChanged(TDataKind aKind) = 0;
+  // The baud-rate search of a GPS receiver left at "Default" found it at aBaud: the model
+  // remembers it for the next connection.
+  virtual void GpsBaudRateFound(int32_t aBaud) { (void)aBaud; }
 
  protected:
   ~MDeviceModel() = default;
@@ -135,6 +146,7 @@ class CGpsClient : public CPwBase, public MDataObserver {
   static int32_t StatusOf(const MDataEngineBase& aEngine);
 
   MDeviceModel* iModel = nullptr;
+  int32_t iToldBaud = 0;  // the found baud rate last passed on
   bool iGpsStarted = false;
   bool iObdStarted = false;
   bool iLoggerStarted = false;

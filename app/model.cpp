@@ -444,6 +444,15 @@ void CModel::Announce(CPwStringC aTokens) {
 int32_t CModel::TSettingsDevices::GpsType() const { return iModel->Settings().Gps().iType; }
 int32_t CModel::TSettingsDevices::GpsPort() const { return iModel->Settings().Gps().iSerialPort; }
 int32_t CModel::TSettingsDevices::GpsBaudRate() const { return iModel->Settings().Gps().iBaudRate; }
+int32_t CModel::TSettingsDevices::GpsReceiverRate() const { return iModel->Settings().GpsReceiverRate(); }
+int32_t CModel::TSettingsDevices::GpsFoundBaudRate() const { return iModel->Settings().GpsFoundBaudRate(); }
+
+void CModel::GpsBaudRateFound(int32_t aBaud) {
+  CSettings& settings = CGuiCore::Settings();
+  if (settings.GpsFoundBaudRate() == aBaud / 100) return;
+  settings.GpsFoundBaudRate() = aBaud / 100;
+  (void)settings.SaveSafely();  // a medium that takes nothing only costs the next search
+}
 CPwStringC CModel::TSettingsDevices::InputFile() const { return iModel->Settings().GpsInputFile(); }
 CPwStringC CModel::TSettingsDevices::GpsdHost() const {
   const CPwStringC host = iModel->Settings().GpsdHost();

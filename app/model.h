@@ -198,6 +198,7 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
   bool PrepareRecording() override;
   // The GPS came back after a loss: its samples begin a new trace segment.
   void DeviceBack(TDataKind aKind) override;
+  void GpsBaudRateFound(int32_t aBaud) override;
 
  private:
   template <class T, class... A>
@@ -212,6 +213,8 @@ class CModel : public CGuiCore, public MSessionModel, private MObdPollingPlan {
     int32_t GpsType() const override;
     int32_t GpsPort() const override;
     int32_t GpsBaudRate() const override;
+    int32_t GpsReceiverRate() const override;
+    int32_t GpsFoundBaudRate() const override;
     CPwStringC InputFile() const override;
     CPwStringC GpsdHost() const override;
     int32_t GpsdPort() const override;

@@ -69,7 +69,16 @@ class CRecordCore final : public CCore, public MObdPollingPlan {
     return iStartCode == KErrNone;
   }
 
+  // The rate the baud-rate search found is kept for the next recording, as the window does.
+  void GpsBaudRateFound(int32_t aBaud) override {
+    CSettings& settings = iModel.MutableSettings();
+    if (settings.GpsFoundBaudRate() == aBaud / 100) return;
+    settings.GpsFoundBaudRate() = aBaud / 100;
+    (void)settings.SaveSafely();
+  }
+
   void UpdateViews(int32_t) override {
+    TellReceiverNote();
     // A replay ends with its file: the engine reports Connected, then Stopped after the last
     // bytes were handed over.
     const CDataEngine* gps = Connection(EGpsConnection);
@@ -85,12 +94,23 @@ class CRecordCore final : public CCore, public MObdPollingPlan {
  private:
   explicit CRecordCore(CHeadlessModel& aModel) : iModel(aModel) {}
 
+  // What the reader did to the receiver (set to a rate, found its baud rate ...), once.
+  void TellReceiverNote() {
+    const CDataEngine* gps = Connection(EGpsConnection);
+    if (!gps || !iContext || gps->GpsReceiverReport().iNoteCount == iNotesTold) return;
+    CPwString text;
+    if (!GpsReceiverNote(text)) return;
+    iNotesTold = gps->GpsReceiverReport().iNoteCount;
+    iContext->Note(iLabel + ": " + PwToUtf8(text));
+  }
+
   CHeadlessModel& iModel;
   CTrackSession* iSession = nullptr;
   TCliContext* iContext = nullptr;
   std::string iLabel;
   int32_t iStartCode = KErrNone;
   bool iReplayStarted = false;
+  uint32_t iNotesTold = 0;
 };
 
 // "7", "COM7" or "COM7:" as a port number, else 0.
@@ -162,12 +182,16 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   } else if (const int32_t port = PortNumberOf(input)) {
     devices.iGpsType = MDeviceSettings::EGpsSerial;
     devices.iGpsPort = port;
+    devices.iGpsReceiverRate = aContext.Model().Settings().GpsReceiverRate();
+    devices.iGpsFoundBaud = aContext.Model().Settings().GpsFoundBaudRate();
     CPwString label;
     pwports::AppendPortLabel(port, label);
     inputLabel = Utf8(label);
   } else if (std::filesystem::is_character_file(input, error)) {
     devices.iGpsType = MDeviceSettings::EGpsSerial;
     devices.iGpsPort = PortForDevice(input);
+    devices.iGpsReceiverRate = aContext.Model().Settings().GpsReceiverRate();
+    devices.iGpsFoundBaud = aContext.Model().Settings().GpsFoundBaudRate();
   } else if (std::filesystem::is_regular_file(input, error)) {
     std::FILE* file = std::fopen(input.c_str(), "rb");
     if (!file) throw TUserError(CliText(R_CLI_CANNOT_READ, input, std::strerror(errno)));

@@ -117,6 +117,21 @@ int32_t PwSerialPort::CurrentBaudRate() const {
   return BaudOf(::cfgetispeed(&t));
 }
 
+void PwSerialPort::DiscardInput() {
+  if (iFd >= 0) ::tcflush(iFd, TCIFLUSH);
+}
+
+bool PwSerialPort::DrainOutput(int32_t aTimeoutMs) {
+  if (iFd < 0) return true;
+  // tcdrain has no time limit, and a device that takes nothing would hold the reader forever.
+  for (int32_t waited = 0;; waited += 2) {
+    int queued = 0;
+    if (::ioctl(iFd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (waited >= aTimeoutMs) return false;
+    ::usleep(2000);
+  }
+}
+
 uint32_t PwSerialPort::Wait(bool aWantWrite, int32_t aTimeoutMs) {
   pollfd fds[2];
   nfds_t count = 0;

@@ -40,6 +40,11 @@ class PwSerialPort {
   bool Configure(int32_t aBaudRate);
   // The input speed the port is set to, in baud (0 when unknown).
   int32_t CurrentBaudRate() const;
+  // Drops what has arrived and not been read (bytes received at a rate just left).
+  void DiscardInput();
+  // Waits up to aTimeoutMs until the driver has sent what was written; false when bytes
+  // are still waiting.
+  bool DrainOutput(int32_t aTimeoutMs);
 
   // Blocks until bytes arrive, the device hangs up, Interrupt is called, (with aWantWrite) the
   // device can take more output, or aTimeoutMs passes (negative: no limit). Returns the bits

@@ -1,4 +1,5 @@
 #include "storage/settings.h"
+#include "storage/settings_extras.h"
 
 #include <cmath>
 
@@ -171,10 +172,11 @@ void CSettings::ReadFrom(PwFileStream& aStream) {
   aStream.ReadUtf8Text(iGpsdHost);                     // 39
   iGpsdPort = aStream.ReadInt32();                     // 40
   iLiveDelta = ReadSigned16(aStream) != 0 ? 1 : 0;     // 41
+  ReadSettingsExtras(aStream, *this);
 }
 
 int32_t CSettings::LaterItemCount() const {
-  if (!iLiveDelta) return 3;
+  if (GpsReceiverRate() != 0 || GpsFoundBaudRate() != 0 || !iLiveDelta) return 3;
   if (iGpsdPort != KDefaultGpsdPort) return 2;
   if (!(iGpsdHost == KDefaultGpsdHost)) return 1;
   return 0;
@@ -222,7 +224,8 @@ void CSettings::WriteTo(PwFileStream& aStream) const {
   const int32_t later = LaterItemCount();
   if (later >= 1) aStream.WriteUtf8Text(iGpsdHost);    // 39
   if (later >= 2) aStream.WriteInt32(iGpsdPort);       // 40
-  if (later >= 3) aStream.WriteInt16(0);               // 41, the live delta switched off
+  if (later >= 3) aStream.WriteInt16(iLiveDelta ? 1 : 0);  // 41
+  WriteSettingsExtras(aStream, *this);               // then the tagged items
 }
 
 // --- Copying ----------------------------------------------------------------------------------
@@ -236,6 +239,8 @@ void CSettings::CopyFrom(const CSettings& aOther) {
   iUnits = aOther.iUnits;
   iStartupWarning = aOther.iStartupWarning;
   iGps = aOther.iGps;
+  iGpsReceiverRate = aOther.iGpsReceiverRate;
+  iGpsFoundBaud = aOther.iGpsFoundBaud;
   iObd = aOther.iObd;
   iLogger = aOther.iLogger;
   iGpsName.Copy(aOther.iGpsName);

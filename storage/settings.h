@@ -15,6 +15,9 @@
 //   32 Int32 OBD-II port | 33 Utf8 storage root | 34 Int32 reserved 0 | 35 Utf8 GPS input file
 //   36 Int32 logger type | 37 Int32 logger baud | 38 Int32 logger port
 //   39 Utf8 gpsd host | 40 Int32 gpsd port
+//   41 Int16 live delta (0 off)
+// then zero or more later items as Int32 tag + Int32 value pairs, each written only when its
+// value is not the default (see settings_extras.h).
 // Files from earlier builds end early: what is there is read, the rest keeps its default.
 // Items from 39 on are written only as far as the last one that differs from its default, so
 // settings at their defaults make the same file as before those items existed (and earlier
@@ -118,6 +121,12 @@ class CSettings : public CPwBase {
   void SetGpsdHost(CPwStringC aHost) { iGpsdHost.Copy(aHost); }
   int32_t GpsdPort() const { return iGpsdPort; }
   void SetGpsdPort(int32_t aPort) { iGpsdPort = aPort; }
+  // The fix rate u-blox receivers are set to (Hz, 0 the receiver's own), and the GPS baud
+  // rate the last search found (the rate / 100, 0 none).
+  int32_t& GpsReceiverRate() { return iGpsReceiverRate; }
+  const int32_t& GpsReceiverRate() const { return iGpsReceiverRate; }
+  int32_t& GpsFoundBaudRate() { return iGpsFoundBaud; }
+  const int32_t& GpsFoundBaudRate() const { return iGpsFoundBaud; }
   CChannelList& HighPriorityChannels() { return iHighPriority; }
   const CChannelList& HighPriorityChannels() const { return iHighPriority; }
   CChannelList& LowPriorityChannels() { return iLowPriority; }
@@ -215,6 +224,8 @@ class CSettings : public CPwBase {
   int32_t iTimerBacklight = 2;
   int32_t iTimerOrientation = 0;
   int32_t iTimerDecimals = 1;
+  int32_t iGpsReceiverRate = 0;
+  int32_t iGpsFoundBaud = 0;
   int32_t iUnits = 0;
   int32_t iStartupWarning = 1;
   TDeviceSetup iGps;

@@ -30,6 +30,9 @@ constexpr TSettingChoice KLoggerTypes[] = {{MDeviceSettings::ELoggerDisabled, R_
 constexpr TSettingChoice KBaudRates[] = {{0, R_BAUD_DEFAULT},    {24, R_BAUD_2400},    {48, R_BAUD_4800},
                                          {96, R_BAUD_9600},      {192, R_BAUD_19200},  {384, R_BAUD_38400},
                                          {576, R_BAUD_57600},    {1152, R_BAUD_115200}};
+// Fixes per second a u-blox receiver is set to; 0 leaves every receiver at its own.
+constexpr TSettingChoice KReceiverRates[] = {{0, R_SET_RATE_DEFAULT}, {5, R_SET_RATE_5},  {10, R_SET_RATE_10},
+                                             {18, R_SET_RATE_18},     {25, R_SET_RATE_25}};
 constexpr TSettingChoice KThresholds[] = {{1, R_SET_SPEED_1},   {2, R_SET_SPEED_2},   {5, R_SET_SPEED_5},
                                           {10, R_SET_SPEED_10}, {15, R_SET_SPEED_15}, {20, R_SET_SPEED_20}};
 constexpr TSettingChoice KGForces[] = {{0, R_SET_G_005}, {1, R_SET_G_01}, {2, R_SET_G_02}, {3, R_SET_G_04},
@@ -55,6 +58,8 @@ constexpr TSettingItem KItems[] = {
     {ESetGpsPort, "gps-serial-port", ESettingsGps, ESettingPort, R_SET_SERIAL_PORT, 0, nullptr, 0},
     {ESetGpsBaud, "gps-baudrate", ESettingsGps, ESettingChoice, R_SET_BAUDRATE, R_SET_GPS_BAUD_HELP,
      PW_CHOICES(KBaudRates)},
+    {ESetGpsReceiverRate, "gps-receiver-rate", ESettingsGps, ESettingChoice, R_SET_RECEIVER_RATE,
+     R_SET_RECEIVER_RATE_HELP, PW_CHOICES(KReceiverRates)},
     {ESetGpsFile, "gps-input-file", ESettingsGps, ESettingInput, R_SET_INPUT_FILE, 0, nullptr, 0},
     {ESetGpsdHost, "gpsd-host", ESettingsGps, ESettingHost, R_SET_GPSD_HOST, R_SET_GPSD_HOST_HELP, nullptr, 0},
     {ESetGpsdPort, "gpsd-port", ESettingsGps, ESettingNetPort, R_SET_GPSD_PORT, R_SET_GPSD_PORT_HELP, nullptr, 0},
@@ -111,6 +116,7 @@ auto NumberField(S& aSettings, int32_t aId) -> decltype(&aSettings.Gps().iType) 
     case ESetGpsType: return &aSettings.Gps().iType;
     case ESetGpsPort: return &aSettings.Gps().iSerialPort;
     case ESetGpsBaud: return &aSettings.Gps().iBaudRate;
+    case ESetGpsReceiverRate: return &aSettings.GpsReceiverRate();
     case ESetObdType: return &aSettings.Obd().iType;
     case ESetObdPort: return &aSettings.Obd().iSerialPort;
     case ESetObdBaud: return &aSettings.Obd().iBaudRate;
@@ -217,7 +223,8 @@ bool SettingVisible(const CSettings& aSettings, int32_t aId) {
   switch (aId) {
     case ESetGpsDevice: return gps == MDeviceSettings::EGpsBluetooth;
     case ESetGpsPort: return gps == MDeviceSettings::EGpsSerial;
-    case ESetGpsBaud: return gps == MDeviceSettings::EGpsBluetooth || gps == MDeviceSettings::EGpsSerial;
+    case ESetGpsBaud:
+    case ESetGpsReceiverRate: return gps == MDeviceSettings::EGpsBluetooth || gps == MDeviceSettings::EGpsSerial;
     case ESetGpsFile: return gps == MDeviceSettings::EGpsInputFile;
     case ESetGpsdHost:
     case ESetGpsdPort: return gps == MDeviceSettings::EGpsGpsd;

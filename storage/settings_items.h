@@ -67,6 +67,7 @@ enum TSettingId : int32_t {
   ESetGpsdHost,
   ESetGpsdPort,
   ESetLiveDelta,
+  ESetGpsReceiverRate,
 };
 
 struct TSettingChoice {

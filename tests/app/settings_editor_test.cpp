@@ -154,7 +154,7 @@ TEST_F(SettingsEditor, PagesShowTheItemsOfTheDeviceTypesAndBackSavesTheChoices) 
   Press(KDown);
   Press(KEnter);
   ASSERT_EQ(editor->Page(), ESettingsGps);
-  EXPECT_EQ(Labels(*editor), (std::vector<std::string>{"GPS type", "Serial port", "Baudrate"}));
+  EXPECT_EQ(Labels(*editor), (std::vector<std::string>{"GPS type", "Serial port", "Baudrate", "Receiver rate"}));
   EXPECT_EQ(Rows(*editor)[1].second, "COM4: /dev/ttyUSB3");
   ASSERT_TRUE(Focus(*editor, "Baudrate"));
   ASSERT_TRUE(Choose(7));  // from "Default" down to "115200 baud"
@@ -309,7 +309,7 @@ TEST_F(SettingsEditor, TheWindowShowsWhatTheCommandLineStored) {
   // Before the program starts: a receiver on the second USB CDC port at 38400 baud, an OBD-II
   // reader with three high-priority channels and none of low priority, English units.
   std::string err;
-  for (const char* set : {"gps-serial-port COM11:", "gps-baudrate 384", "obd-type 2", "obd-serial-port 21",
+  for (const char* set : {"gps-serial-port COM11:", "gps-baudrate 384", "gps-receiver-rate 25", "obd-type 2", "obd-serial-port 21",
                           "obd-high-priority-channels 23,24,25", "obd-low-priority-channels none", "units English",
                           "timer-decimals 3", "live-delta off", "logger-type 3", "logger-baudrate '57600 baud'", "braking-limit 7"})
     ASSERT_EQ(RunCli(std::string("settings set ") + set, &err), 0) << set << ": " << err;
@@ -322,7 +322,11 @@ TEST_F(SettingsEditor, TheWindowShowsWhatTheCommandLineStored) {
       {ESettingsGeneral,
        {{"Storage selection", "My Documents"}, {"Timer decimals", "1000ths"}, {"Units", "English"},
         {"Start-up warning", "On"}, {"Live delta", "Off"}}},
-      {ESettingsGps, {{"GPS type", "Serial port GPS"}, {"Serial port", "COM11: /dev/ttyACM1"}, {"Baudrate", "38400 baud"}}},
+      {ESettingsGps,
+       {{"GPS type", "Serial port GPS"},
+        {"Serial port", "COM11: /dev/ttyACM1"},
+        {"Baudrate", "38400 baud"},
+        {"Receiver rate", "25 Hz"}}},
       {ESettingsObd,
        {{"OBD-II type", "Serial Port OBD-II reader"},
         {"Serial port", "COM21: /dev/rfcomm1"},

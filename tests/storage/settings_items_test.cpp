@@ -31,10 +31,10 @@ std::set<int32_t> VisibleOn(const CSettings& aSettings, int32_t aPage) {
 TEST(SettingsItems, DeviceTypesShowTheirOwnItems) {
   CSettings settings(u"/media/docs/");
   const std::vector<std::pair<int32_t, std::set<int32_t>>> gps = {
-      {MDeviceSettings::EGpsBluetooth, {ESetGpsType, ESetGpsDevice, ESetGpsBaud}},
+      {MDeviceSettings::EGpsBluetooth, {ESetGpsType, ESetGpsDevice, ESetGpsBaud, ESetGpsReceiverRate}},
       {MDeviceSettings::EGpsInternal, {ESetGpsType}},
       {MDeviceSettings::EGpsInputFile, {ESetGpsType, ESetGpsFile}},
-      {MDeviceSettings::EGpsSerial, {ESetGpsType, ESetGpsPort, ESetGpsBaud}},
+      {MDeviceSettings::EGpsSerial, {ESetGpsType, ESetGpsPort, ESetGpsBaud, ESetGpsReceiverRate}},
       {MDeviceSettings::EGpsGpsd, {ESetGpsType, ESetGpsdHost, ESetGpsdPort}}};
   for (const auto& [type, ids] : gps) {
     settings.Gps().iType = type;

@@ -142,7 +142,7 @@ TEST_F(SettingsTest, TheLiveDeltaIsStoredOnlyWhenSwitchedOff) {
   ASSERT_TRUE(pwtest::WriteFileBytes(File(), DefaultFile("/media/docs/").s));
   EXPECT_FALSE(loaded.Load());
   EXPECT_EQ(1, loaded.LiveDelta());
-  // A stored 1 (no build writes it) also means on; half an item is damage, and reads as on.
+  // A stored 1 (written before tagged items) means on; half an item is damage, and reads as on.
   const Bytes gpsdPlace = DefaultFile("/media/docs/").utf8("localhost").i32(2947);
   ASSERT_TRUE(pwtest::WriteFileBytes(File(), Bytes(gpsdPlace).i16(1).s));
   loaded.SetLiveDelta(0);
