@@ -10,6 +10,7 @@
 #include "strings/pw_strings.h"
 #include "timing/performance_test.h"
 #include "timing/session_model.h"
+#include "timing/track_detector.h"
 #include "timing/track_list.h"
 #include "timing/trap_line.h"
 
@@ -54,6 +55,11 @@ int32_t CTrackSession::PositionParsed(TCoordinate aLatitude, TCoordinate aLongit
   int32_t result = 0;
   switch (iInfo->SessionType()) {
     case ESessionLapTiming: {
+      // The decision times every lap from the stored samples, this one included.
+      if (DetectsTrack() && WatchForTrack()) {
+        result = 1;
+        break;
+      }
       const CTrapLineList* traps = iTrack->Traps();
       if (traps && iCrossings->TestNewest(iPlots->PositionList(), traps)) {
         result = 1;
@@ -302,6 +308,14 @@ void CTrackSession::ApplySessionSettings(const CSessionInfo& aNew) {
 
 void CTrackSession::Recompute() {
   iDelta->Reset();
+  if (DetectsTrack()) {
+    // Detection starts over on every sample stored, so live and reopened sessions decide alike.
+    iDetector.reset(new CTrackDetector);
+    iDetector->SetTrackList(&iModel->TrackList());
+    iCrossings->Clear();
+    iLaps->Clear();
+    if (WatchForTrack()) return;
+  }
   if (IsLapTiming()) {
     const CTrapLineList* traps = iTrack->Traps();
     if (traps) {
@@ -340,6 +354,7 @@ int32_t CTrackSession::UpdateSummary() {
 int32_t CTrackSession::CloseSession() {
   StopRecording();
   DeleteComparison();
+  (void)EndDetection();
   if (iInfo->IsReadOnly() || iInfo->Identifier().IsEmpty()) return KErrNone;
   return UpdateSummary();
 }
@@ -356,6 +371,116 @@ void CTrackSession::RefreshSessionFilter() {
     iFilter->SetTestFilter(iInfo->TestName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
   else
     iFilter->SetTrackFilter(iInfo->TrackName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
+}
+
+// --- Automatic track ------------------------------------------------------------------------
+
+bool CTrackSession::DetectsTrack() const { return IsLapTiming() && iInfo->TrackName().Equals(KAutomaticTrack); }
+
+int32_t CTrackSession::WatchForTrack() {
+  if (!iDetector) {
+    iDetector.reset(new CTrackDetector);
+    iDetector->SetTrackList(&iModel->TrackList());
+  }
+  if (!iDetector->AddAll(iPlots->PositionList())) return 0;
+  TakeDetectedTrack();
+  return 1;
+}
+
+namespace {
+
+uint16_t WhyText(int32_t aMethod) {
+  switch (aMethod) {
+    case CTrackDetector::ELayout:
+      return R_DETECT_WHY_LAYOUT;
+    case CTrackDetector::EReverse:
+      return R_DETECT_WHY_REVERSE;
+    case CTrackDetector::ELoop:
+      return R_DETECT_WHY_LOOP;
+    default:
+      return R_DETECT_WHY_NEAREST;
+  }
+}
+
+void AppendTwoDigits(CPwString& aText, int32_t aValue) { aText.AppendNum(aValue, 2); }
+
+// Adds a sentence to the session's notes, after what the driver wrote.
+void AddToNotes(CSessionInfo& aInfo, CPwStringC aSentence) {
+  CPwString notes(aInfo.Notes());
+  if (!notes.IsEmpty()) notes.AppendChar(u' ');
+  notes.Append(aSentence);
+  aInfo.SetNotes(notes);
+}
+
+}  // namespace
+
+void CTrackSession::TakeDetectedTrack() {
+  CTrackProfile& chosen = *iDetector->Chosen();
+  CTrackList& tracks = iModel->TrackList();
+  if (iDetector->ChosenIsNew()) {
+    if (iDetector->Method() == CTrackDetector::ELoop) {
+      // "Auto 2026-12-08 23.10.05": when the session began, in the track-name characters.
+      PwDateTime local = iConverter.UtcToLocal(iInfo->Created());
+      if (!local.IsSet()) local = iInfo->Created();
+      CPwString name;
+      name.LoadFromResource(R_DETECT_AUTO_NAME);
+      if (local.IsSet()) {
+        name.AppendChar(u' ');
+        name.AppendNum(local.iDate.Year(), 4);
+        name.AppendChar(u'-');
+        AppendTwoDigits(name, local.iDate.Month());
+        name.AppendChar(u'-');
+        AppendTwoDigits(name, local.iDate.Day());
+        name.AppendChar(u' ');
+        AppendTwoDigits(name, local.iTime.Hour());
+        name.AppendChar(u'.');
+        AppendTwoDigits(name, local.iTime.Minute());
+        name.AppendChar(u'.');
+        AppendTwoDigits(name, (local.iTime.Milliseconds() / 1000) % 60);
+      }
+      CPwString unique;
+      unique.Copy(name);
+      for (int32_t n = 2; tracks.Exists(unique); ++n) {
+        unique.Copy(name);
+        unique.AppendChar(u' ');
+        unique.AppendNum(n);
+      }
+      chosen.SetName(unique);
+    }
+    chosen.SetFolder(iModel->Settings().CurrentStorageRoot());
+    // A track that cannot be stored is still used for this session's laps.
+    if (!tracks.Exists(chosen.Name())) (void)tracks.Add(chosen);
+  }
+  iInfo->SetTrackName(chosen.Name());
+  CPwString sentence;
+  sentence.LoadFromResource(R_DETECT_FOUND);
+  sentence.AppendChar(u' ');
+  sentence.Append(chosen.Name());
+  sentence.Append(u" (");
+  CPwString why;
+  why.LoadFromResource(WhyText(iDetector->Method()));
+  sentence.Append(why);
+  sentence.Append(u").");
+  AddToNotes(*iInfo, sentence);
+  if (!LoadTrack(chosen.Name())) {
+    // Not stored (a full medium): time with the detector's copy all the same.
+    iTrack->CopyFrom(chosen);
+  }
+  Recompute();
+  if (!iInfo->IsReadOnly() && !iInfo->Identifier().IsEmpty()) (void)UpdateSummary();
+}
+
+int32_t CTrackSession::EndDetection() {
+  if (!DetectsTrack() || SampleCount() == 0 || iInfo->IsReadOnly()) return 0;
+  iInfo->SetSessionType(ESessionDataLogging);
+  iInfo->SetTrackName(CPwStringC());
+  CPwString sentence;
+  sentence.LoadFromResource(R_DETECT_NONE);
+  AddToNotes(*iInfo, sentence);
+  iTrack->Reset();
+  iCrossings->Clear();
+  iLaps->Clear();
+  return 1;
 }
 
 // --- Traps ----------------------------------------------------------------------------------
@@ -548,6 +673,8 @@ void CTrackSession::EndImport() {
   // summary describe what was imported.
   iPlots->StartLoading(&iConverter, iInfo->Identifier(), iInfo->StorageRoot());
   LoadSamplesL();
+  // The whole route is in: a track not found by now is not there.
+  (void)EndDetection();
 }
 
 void CTrackSession::SetGraphGenerator(CPwBase* aGenerator) { iGraphGenerator.reset(aGenerator); }
