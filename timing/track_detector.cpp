@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "storage/position_plot_list.h"
+#include "strings/pw_strings.h"
 #include "timing/track_list.h"
 #include "timing/trap_line.h"
 
@@ -75,6 +76,22 @@ const char* CTrackDetector::MethodWord(int32_t aMethod) {
     default:
       return "";
   }
+}
+
+void CTrackDetector::LoopTrackName(const PwDateTime& aWhen, CPwString& aName) {
+  aName.LoadFromResource(R_DETECT_AUTO_NAME);
+  if (!aWhen.IsSet()) return;
+  const auto two = [&](char16_t aSeparator, int32_t aValue) {
+    aName.AppendChar(aSeparator);
+    aName.AppendNum(aValue, 2);
+  };
+  aName.AppendChar(u' ');
+  aName.AppendNum(aWhen.iDate.Year(), 4);
+  two(u'-', aWhen.iDate.Month());
+  two(u'-', aWhen.iDate.Day());
+  two(u' ', aWhen.iTime.Hour());
+  two(u'.', aWhen.iTime.Minute());
+  two(u'.', aWhen.iTime.Milliseconds() / 1000 % 60);
 }
 
 void CTrackDetector::AddCandidate(const CTrackProfile& aProfile) {

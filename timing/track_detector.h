@@ -19,6 +19,7 @@
 #include "acquisition/position_plot.h"
 #include "foundation/pw_base.h"
 #include "foundation/pw_string.h"
+#include "foundation/pw_time.h"
 #include "timing/track_profile.h"
 
 class CPositionPlotList;
@@ -69,6 +70,10 @@ class CTrackDetector : public CPwBase {
 
   CTrackDetector();
   ~CTrackDetector() override;
+
+  // "Auto 2026-12-08 23.10.05": the name of a track made by the loop rule, from the moment
+  // given (just "Auto" when it is unset); only characters a track name may hold.
+  static void LoopTrackName(const PwDateTime& aWhen, CPwString& aName);
 
   // The candidates come from aTracks (not owned; may be null: the loop rule alone) when the
   // first good fix arrives; the list must outlive that moment.

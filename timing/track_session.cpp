@@ -402,8 +402,6 @@ uint16_t WhyText(int32_t aMethod) {
   }
 }
 
-void AppendTwoDigits(CPwString& aText, int32_t aValue) { aText.AppendNum(aValue, 2); }
-
 // Adds a sentence to the session's notes, after what the driver wrote.
 void AddToNotes(CSessionInfo& aInfo, CPwStringC aSentence) {
   CPwString notes(aInfo.Notes());
@@ -419,25 +417,14 @@ void CTrackSession::TakeDetectedTrack() {
   CTrackList& tracks = iModel->TrackList();
   if (iDetector->ChosenIsNew()) {
     if (iDetector->Method() == CTrackDetector::ELoop) {
-      // "Auto 2026-12-08 23.10.05": when the session began, in the track-name characters.
-      PwDateTime local = iConverter.UtcToLocal(iInfo->Created());
-      if (!local.IsSet()) local = iInfo->Created();
+      // Named after when the drive began (the log's first date, else the session's), local time.
+      PwDateTime utc;
+      if (SampleCount() > 0) utc = iPlots->ResumeList().DateTimeAt(PwTime(iPlots->PositionList().At(0).iTime));
+      if (!utc.IsSet()) utc = iInfo->Created();
+      PwDateTime local = iConverter.UtcToLocal(utc);
+      if (!local.IsSet()) local = utc;
       CPwString name;
-      name.LoadFromResource(R_DETECT_AUTO_NAME);
-      if (local.IsSet()) {
-        name.AppendChar(u' ');
-        name.AppendNum(local.iDate.Year(), 4);
-        name.AppendChar(u'-');
-        AppendTwoDigits(name, local.iDate.Month());
-        name.AppendChar(u'-');
-        AppendTwoDigits(name, local.iDate.Day());
-        name.AppendChar(u' ');
-        AppendTwoDigits(name, local.iTime.Hour());
-        name.AppendChar(u'.');
-        AppendTwoDigits(name, local.iTime.Minute());
-        name.AppendChar(u'.');
-        AppendTwoDigits(name, (local.iTime.Milliseconds() / 1000) % 60);
-      }
+      CTrackDetector::LoopTrackName(local, name);
       CPwString unique;
       unique.Copy(name);
       for (int32_t n = 2; tracks.Exists(unique); ++n) {
@@ -462,6 +449,7 @@ void CTrackSession::TakeDetectedTrack() {
   sentence.Append(why);
   sentence.Append(u").");
   AddToNotes(*iInfo, sentence);
+  iDetectionNote.Copy(sentence);
   if (!LoadTrack(chosen.Name())) {
     // Not stored (a full medium): time with the detector's copy all the same.
     iTrack->CopyFrom(chosen);
@@ -477,6 +465,7 @@ int32_t CTrackSession::EndDetection() {
   CPwString sentence;
   sentence.LoadFromResource(R_DETECT_NONE);
   AddToNotes(*iInfo, sentence);
+  iDetectionNote.Copy(sentence);
   iTrack->Reset();
   iCrossings->Clear();
   iLaps->Clear();

@@ -188,6 +188,8 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   // The whole route was seen and nothing was found: the session becomes data logging with a
   // note saying so. 1 when that happened.
   int32_t EndDetection();
+  // What detection added to the notes (empty while undecided or without detection).
+  CPwStringC DetectionNote() const { return iDetectionNote; }
 
   // --- Queries.
   // "Lap timing", "Performance testing" or "Data logging only".
@@ -258,6 +260,7 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   int32_t iSyncMs = KSyncIntervalMs;
   std::unique_ptr<CLiveDelta> iDelta;
   std::unique_ptr<CTrackDetector> iDetector;
+  CPwString iDetectionNote;
   MSessionModel* iModel = nullptr;
   bool iRecording = false;
   bool iTrackBest = false;
