@@ -252,7 +252,8 @@ void CTrackSession::LoadSamplesL() {
 int32_t CTrackSession::StartTiming() {
   int32_t found = 1;
   if (IsLapTiming()) {
-    found = LoadTrack(iInfo->TrackName()) ? 1 : 0;
+    // An automatic track is found from the route later on.
+    found = LoadTrack(iInfo->TrackName()) || DetectsTrack() ? 1 : 0;
   } else if (IsPerformanceTesting()) {
     iCurrentTest = FindTest(iInfo->TestName());
     found = iCurrentTest != KNoTest ? 1 : 0;
