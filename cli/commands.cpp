@@ -76,6 +76,7 @@ const std::vector<TCommand>& Commands() {
        {{"format", true}, {"scope", true}, {"lap", true}, {"separators", true}, json},
        &RunExport},
       {"positions", R_CLI_USAGE_POSITIONS, {{"format", true}, json}, &RunPositions},
+      {"detect", R_CLI_USAGE_DETECT, {{"format", true}, json}, &RunDetect},
       {"tests", R_CLI_USAGE_TESTS, {json}, &RunTests},
       {"download-tracks", R_CLI_USAGE_DOWNLOAD_TRACKS, {{"group", true}, json}, &RunDownloadTracks},
       {"download-track", R_CLI_USAGE_DOWNLOAD_TRACK, {{"overwrite", false}}, &RunDownloadTrack},

@@ -73,6 +73,7 @@ void RunDelta(TCliContext& aContext, const TArgs& aArgs);
 void RunRuns(TCliContext& aContext, const TArgs& aArgs);
 void RunExport(TCliContext& aContext, const TArgs& aArgs);
 void RunPositions(TCliContext& aContext, const TArgs& aArgs);
+void RunDetect(TCliContext& aContext, const TArgs& aArgs);
 void RunTests(TCliContext& aContext, const TArgs& aArgs);
 void RunDownloadTracks(TCliContext& aContext, const TArgs& aArgs);
 void RunDownloadTrack(TCliContext& aContext, const TArgs& aArgs);

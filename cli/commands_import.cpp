@@ -92,7 +92,9 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
 
   CHeadlessModel& model = aContext.Model();
   std::unique_ptr<CSessionInfo> chosen(new CSessionInfo);
-  if (type == ESessionLapTiming) {
+  if (type == ESessionLapTiming && IsAutomaticTrack(*aArgs.Value("track"))) {
+    chosen->SetTrackName(CTrackSession::KAutomaticTrack);
+  } else if (type == ESessionLapTiming) {
     const int32_t index = model.Tracks().Find(PwStringFromUtf8(*aArgs.Value("track")));
     if (index < 0) throw TUserError(CliText(R_CLI_NO_TRACK, *aArgs.Value("track")));
     chosen->SetTrackName(model.Tracks().At(index).Name());
@@ -149,6 +151,7 @@ void RunImport(TCliContext& aContext, const TArgs& aArgs) {
     DeleteSessionFiles(session->Info());
     throw TUserError(CliText(R_CLI_NO_POSITIONS, FileList(aArgs.Positionals()), CliText(KFormatNames[format])));
   }
+  if (!session->DetectionNote().IsEmpty()) aContext.Note(Utf8(session->DetectionNote()));
   if (const int32_t saved = session->CloseSession(); saved != KErrNone) {
     DeleteSessionFiles(session->Info());
     ThrowWriteFailure(root, CliTextN(R_IMPORT_FAILED, saved));

@@ -208,7 +208,10 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   CHeadlessModel& model = aContext.Model();
   std::unique_ptr<CSessionInfo> chosen(new CSessionInfo);
   int32_t type = ESessionDataLogging;
-  if (const std::optional<std::string> track = aArgs.Value("track")) {
+  if (const std::optional<std::string> track = aArgs.Value("track"); track && IsAutomaticTrack(*track)) {
+    chosen->SetTrackName(CTrackSession::KAutomaticTrack);
+    type = ESessionLapTiming;
+  } else if (track) {
     const int32_t index = model.Tracks().Find(PwStringFromUtf8(*track));
     if (index < 0) throw TUserError(CliText(R_CLI_NO_TRACK, *track));
     chosen->SetTrackName(model.Tracks().At(index).Name());
@@ -276,6 +279,7 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
   }
   const int32_t positions = session->SampleCount();
   if (aContext.Interactive()) aContext.Note(CliTextN(R_CLI_RECORDED, positions));
+  if (!session->DetectionNote().IsEmpty()) aContext.Note(Utf8(session->DetectionNote()));
   PrintNewSession(aContext, aArgs, session->Info().Identifier(), positions);
   // The session is saved either way, but a recording that ended without its device did not
   // end the way the user meant it to.

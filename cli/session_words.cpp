@@ -19,3 +19,5 @@ const std::vector<std::string>& ImportFormatChoices() {
   static const std::vector<std::string> choices = {"nmea", "pbox", "vbox", "dl1", "gpx"};
   return choices;
 }
+
+bool IsAutomaticTrack(const std::string& aValue) { return aValue == "auto"; }

@@ -15,3 +15,6 @@ const std::vector<std::string>& SessionTypeChoices();
 const std::vector<std::string>& ImportFormatChoices();
 // A performance test by exact name, else by name with case ignored; TUserError when none.
 int32_t FindTestIndex(const CPerformanceTestList& aTests, const std::string& aName);
+
+// "auto": the session's track is found from the route.
+bool IsAutomaticTrack(const std::string& aValue);

@@ -10,6 +10,7 @@
 #include "strings/pw_strings.h"
 #include "timing/performance_test.h"
 #include "timing/session_model.h"
+#include "timing/track_detector.h"
 #include "timing/track_list.h"
 #include "timing/trap_line.h"
 
@@ -54,6 +55,11 @@ int32_t CTrackSession::PositionParsed(TCoordinate aLatitude, TCoordinate aLongit
   int32_t result = 0;
   switch (iInfo->SessionType()) {
     case ESessionLapTiming: {
+      // The decision times every lap from the stored samples, this one included.
+      if (DetectsTrack() && WatchForTrack()) {
+        result = 1;
+        break;
+      }
       const CTrapLineList* traps = iTrack->Traps();
       if (traps && iCrossings->TestNewest(iPlots->PositionList(), traps)) {
         result = 1;
@@ -246,7 +252,8 @@ void CTrackSession::LoadSamplesL() {
 int32_t CTrackSession::StartTiming() {
   int32_t found = 1;
   if (IsLapTiming()) {
-    found = LoadTrack(iInfo->TrackName()) ? 1 : 0;
+    // An automatic track is found from the route later on.
+    found = LoadTrack(iInfo->TrackName()) || DetectsTrack() ? 1 : 0;
   } else if (IsPerformanceTesting()) {
     iCurrentTest = FindTest(iInfo->TestName());
     found = iCurrentTest != KNoTest ? 1 : 0;
@@ -302,6 +309,14 @@ void CTrackSession::ApplySessionSettings(const CSessionInfo& aNew) {
 
 void CTrackSession::Recompute() {
   iDelta->Reset();
+  if (DetectsTrack()) {
+    // Detection starts over on every sample stored, so live and reopened sessions decide alike.
+    iDetector.reset(new CTrackDetector);
+    iDetector->SetTrackList(&iModel->TrackList());
+    iCrossings->Clear();
+    iLaps->Clear();
+    if (WatchForTrack()) return;
+  }
   if (IsLapTiming()) {
     const CTrapLineList* traps = iTrack->Traps();
     if (traps) {
@@ -341,6 +356,7 @@ int32_t CTrackSession::UpdateSummary() {
 int32_t CTrackSession::CloseSession() {
   StopRecording();
   DeleteComparison();
+  (void)EndDetection();
   if (iInfo->IsReadOnly() || iInfo->Identifier().IsEmpty()) return KErrNone;
   return UpdateSummary();
 }
@@ -357,6 +373,105 @@ void CTrackSession::RefreshSessionFilter() {
     iFilter->SetTestFilter(iInfo->TestName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
   else
     iFilter->SetTrackFilter(iInfo->TrackName(), iInfo->Identifier(), iInfo->StorageRoot(), false, *catalogue);
+}
+
+// --- Automatic track ------------------------------------------------------------------------
+
+bool CTrackSession::DetectsTrack() const { return IsLapTiming() && iInfo->TrackName().Equals(KAutomaticTrack); }
+
+int32_t CTrackSession::WatchForTrack() {
+  if (!iDetector) {
+    iDetector.reset(new CTrackDetector);
+    iDetector->SetTrackList(&iModel->TrackList());
+  }
+  if (!iDetector->AddAll(iPlots->PositionList())) return 0;
+  TakeDetectedTrack();
+  return 1;
+}
+
+namespace {
+
+uint16_t WhyText(int32_t aMethod) {
+  switch (aMethod) {
+    case CTrackDetector::ELayout:
+      return R_DETECT_WHY_LAYOUT;
+    case CTrackDetector::EReverse:
+      return R_DETECT_WHY_REVERSE;
+    case CTrackDetector::ELoop:
+      return R_DETECT_WHY_LOOP;
+    default:
+      return R_DETECT_WHY_NEAREST;
+  }
+}
+
+// Adds a sentence to the session's notes, after what the driver wrote.
+void AddToNotes(CSessionInfo& aInfo, CPwStringC aSentence) {
+  CPwString notes(aInfo.Notes());
+  if (!notes.IsEmpty()) notes.AppendChar(u' ');
+  notes.Append(aSentence);
+  aInfo.SetNotes(notes);
+}
+
+}  // namespace
+
+void CTrackSession::TakeDetectedTrack() {
+  CTrackProfile& chosen = *iDetector->Chosen();
+  CTrackList& tracks = iModel->TrackList();
+  if (iDetector->ChosenIsNew()) {
+    if (iDetector->Method() == CTrackDetector::ELoop) {
+      // Named after when the drive began (the log's first date, else the session's), local time.
+      PwDateTime utc;
+      if (SampleCount() > 0) utc = iPlots->ResumeList().DateTimeAt(PwTime(iPlots->PositionList().At(0).iTime));
+      if (!utc.IsSet()) utc = iInfo->Created();
+      PwDateTime local = iConverter.UtcToLocal(utc);
+      if (!local.IsSet()) local = utc;
+      CPwString name;
+      CTrackDetector::LoopTrackName(local, name);
+      CPwString unique;
+      unique.Copy(name);
+      for (int32_t n = 2; tracks.Exists(unique); ++n) {
+        unique.Copy(name);
+        unique.AppendChar(u' ');
+        unique.AppendNum(n);
+      }
+      chosen.SetName(unique);
+    }
+    chosen.SetFolder(iModel->Settings().CurrentStorageRoot());
+    // A track that cannot be stored is still used for this session's laps.
+    if (!tracks.Exists(chosen.Name())) (void)tracks.Add(chosen);
+  }
+  iInfo->SetTrackName(chosen.Name());
+  CPwString sentence;
+  sentence.LoadFromResource(R_DETECT_FOUND);
+  sentence.AppendChar(u' ');
+  sentence.Append(chosen.Name());
+  sentence.Append(u" (");
+  CPwString why;
+  why.LoadFromResource(WhyText(iDetector->Method()));
+  sentence.Append(why);
+  sentence.Append(u").");
+  AddToNotes(*iInfo, sentence);
+  iDetectionNote.Copy(sentence);
+  if (!LoadTrack(chosen.Name())) {
+    // Not stored (a full medium): time with the detector's copy all the same.
+    iTrack->CopyFrom(chosen);
+  }
+  Recompute();
+  if (!iInfo->IsReadOnly() && !iInfo->Identifier().IsEmpty()) (void)UpdateSummary();
+}
+
+int32_t CTrackSession::EndDetection() {
+  if (!DetectsTrack() || SampleCount() == 0 || iInfo->IsReadOnly()) return 0;
+  iInfo->SetSessionType(ESessionDataLogging);
+  iInfo->SetTrackName(CPwStringC());
+  CPwString sentence;
+  sentence.LoadFromResource(R_DETECT_NONE);
+  AddToNotes(*iInfo, sentence);
+  iDetectionNote.Copy(sentence);
+  iTrack->Reset();
+  iCrossings->Clear();
+  iLaps->Clear();
+  return 1;
 }
 
 // --- Traps ----------------------------------------------------------------------------------
@@ -549,6 +664,8 @@ void CTrackSession::EndImport() {
   // summary describe what was imported.
   iPlots->StartLoading(&iConverter, iInfo->Identifier(), iInfo->StorageRoot());
   LoadSamplesL();
+  // The whole route is in: a track not found by now is not there.
+  (void)EndDetection();
 }
 
 void CTrackSession::SetGraphGenerator(CPwBase* aGenerator) { iGraphGenerator.reset(aGenerator); }

@@ -27,6 +27,7 @@
 
 class CPlotListLoader;
 class CPwPeriodicTimer;
+class CTrackDetector;
 class CTrapLine;
 class MSessionModel;
 
@@ -43,6 +44,9 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   // second of a recording, a power cut at most the last five seconds.
   static constexpr int32_t KHandOverIntervalMs = 500;
   static constexpr int32_t KSyncIntervalMs = 5000;
+  // The track name of a lap-timing session whose track is found from the route (no track
+  // can have this name: '<' is not allowed in one).
+  static constexpr CPwStringC KAutomaticTrack = u"<Automatic>";
 
   // aModel (not owned) outlives the session.
   static CTrackSession* NewL(MSessionModel& aModel);
@@ -175,6 +179,18 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   void SetGraphGenerator(CPwBase* aGenerator);
   CPwBase* GraphGenerator() const { return iGraphGenerator.get(); }
 
+  // --- Automatic track. While a lap-timing session's track is KAutomaticTrack, every sample
+  // goes to the detector; once it decides, the session takes the track (storing one it made),
+  // notes the choice in its notes and times every lap from the first sample on.
+  bool DetectsTrack() const;
+  // The detector of the last detection (null when the session never detected).
+  const CTrackDetector* Detector() const { return iDetector.get(); }
+  // The whole route was seen and nothing was found: the session becomes data logging with a
+  // note saying so. 1 when that happened.
+  int32_t EndDetection();
+  // What detection added to the notes (empty while undecided or without detection).
+  CPwStringC DetectionNote() const { return iDetectionNote; }
+
   // --- Queries.
   // "Lap timing", "Performance testing" or "Data logging only".
   static void SessionTypeName(int32_t aType, CPwString& aText);
@@ -220,6 +236,9 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   void HandOverAnnouncement();
   // With "best lap on this track", this session's own best once it beats the other session's.
   void FollowTrackBest();
+  // Watches the stored samples not yet seen; 1 when the track was decided (and taken).
+  int32_t WatchForTrack();
+  void TakeDetectedTrack();
 
   // The importer and graph generator refer back to this session and go first on destruction.
   std::unique_ptr<CTrackSession> iComparison;
@@ -240,6 +259,8 @@ class CTrackSession : public CPwBase, public MParsedDataObserver {
   int32_t iHandOverMs = KHandOverIntervalMs;
   int32_t iSyncMs = KSyncIntervalMs;
   std::unique_ptr<CLiveDelta> iDelta;
+  std::unique_ptr<CTrackDetector> iDetector;
+  CPwString iDetectionNote;
   MSessionModel* iModel = nullptr;
   bool iRecording = false;
   bool iTrackBest = false;

@@ -115,7 +115,8 @@ void CSessionEditorView::BuildFormL() {
     description.SetDriver(settings.LastDriver());
     description.SetSessionType(settings.LastSessionType());
     CTrackList& tracks = iModel->Tracks();
-    if (tracks.Find(settings.LastTrack()) >= 0) description.SetTrackName(tracks.At(tracks.Find(settings.LastTrack())).Name());
+    if (settings.LastTrack().Equals(CTrackSession::KAutomaticTrack)) description.SetTrackName(CTrackSession::KAutomaticTrack);
+    else if (tracks.Find(settings.LastTrack()) >= 0) description.SetTrackName(tracks.At(tracks.Find(settings.LastTrack())).Name());
     else if (tracks.Count() > 0) description.SetTrackName(tracks.At(0).Name());
     CPerformanceTestList& tests = iModel->Tests();
     if (tests.IndexOfName(settings.LastTest()) >= 0) description.SetTestName(settings.LastTest());
@@ -181,6 +182,7 @@ void CSessionEditorView::UpdateValueTexts() {
   else files->iText.FormatN(R_SE_FILE_COUNT, iFiles.Count());
   CSettingsItem* track = Item(EItemTrack);
   if (iTrackName.IsEmpty()) track->iText.LoadFromResource(R_GUI_NOT_SELECTED);
+  else if (iTrackName.Equals(CTrackSession::KAutomaticTrack)) track->iText.LoadFromResource(R_DETECT_AUTOMATIC);
   else track->iText.Copy(iTrackName);
   CSettingsItem* test = Item(EItemTest);
   if (iTestName.IsEmpty()) test->iText.LoadFromResource(R_GUI_NOT_SELECTED);
@@ -211,20 +213,26 @@ int32_t CSessionEditorView::EditCustom(CSettingsListControl&, CSettingsItem& aIt
 int32_t CSessionEditorView::ChooseTrack() {
   CDialogs& dialogs = ViewObserver()->Dialogs();
   CTrackList& tracks = iModel->Tracks();
+  // "Automatic" first: the track is then found from the route.
   CPwStringList choices;
+  CPwString text;
+  text.LoadFromResource(R_DETECT_AUTOMATIC);
+  choices.AppendCopy(text);
   for (int32_t i = 0; i < tracks.Count(); ++i) choices.AppendCopy(tracks.At(i).Name());
   const int32_t createRow = choices.Count();
-  CPwString text;
   text.LoadFromResource(R_SE_CREATE_TRACK);
   choices.AppendCopy(text);
   text.LoadFromResource(R_SE_DOWNLOAD_TRACK);
   choices.AppendCopy(text);
   CPwString title;
   title.LoadFromResource(R_SE_TRACK);
-  const int32_t chosen = dialogs.SelectFromList(title, CPwStringC(), choices, tracks.Find(iTrackName));
+  const int32_t current = iTrackName.Equals(CTrackSession::KAutomaticTrack) ? 0 : tracks.Find(iTrackName) + 1;
+  const int32_t chosen = dialogs.SelectFromList(title, CPwStringC(), choices, current > 0 || iTrackName.Equals(CTrackSession::KAutomaticTrack) ? current : -1);
   if (chosen < 0) return 0;
-  if (chosen < createRow) {
-    iTrackName.Copy(tracks.At(chosen).Name());
+  if (chosen == 0) {
+    iTrackName.Copy(CTrackSession::KAutomaticTrack);
+  } else if (chosen < createRow) {
+    iTrackName.Copy(tracks.At(chosen - 1).Name());
   } else if (chosen == createRow) {
     CPwString name;
     title.LoadFromResource(R_SE_NEW_TRACK_NAME);

@@ -310,6 +310,7 @@ void CSessionView::PropertiesStatus(CPwString& aText) const {
   const CSessionInfo& info = session->Info();
   if (session->IsLapTiming()) {
     if (info.TrackName().IsEmpty()) aText.LoadFromResource(R_SV_NO_TRACK);
+    else if (session->DetectsTrack()) aText.LoadFromResource(R_DETECT_DETECTING);
     else aText.Copy(info.TrackName());
   } else if (session->IsPerformanceTesting()) {
     if (info.TestName().IsEmpty()) aText.LoadFromResource(R_SV_NO_TEST);

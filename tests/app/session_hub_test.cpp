@@ -262,6 +262,49 @@ TEST_F(SessionHub, AWholeSessionWithKeysRecordsTheDemoDriveLikeTheCommandLine) {
   EXPECT_EQ(Model().TrackSession(), nullptr);
 }
 
+TEST_F(SessionHub, TheAutomaticTrackComesFirstAndTheScreenShowsItOnceFound) {
+  Start();
+  Press(KEnter);
+  auto* editor = ViewAs<CSessionEditorView>(CGui::ESessionEditorView);
+  ASSERT_NE(editor, nullptr);
+  editor->Form()->SetSelected(2);
+  std::vector<std::string> rows;
+  ASSERT_TRUE(Script({[&] { Press(KEnter); }}, [&](CDialogControl& aDialog) {
+    auto* choice = dynamic_cast<CSelectionDialogControl*>(&aDialog);
+    ASSERT_NE(choice, nullptr);
+    for (int32_t i = 0; i < choice->List().Count(); ++i) rows.push_back(Utf8(choice->List().ItemAt(i).iTitle));
+    choice->List().SetSelected(0);
+    Press(KEnter);
+  }));
+  ASSERT_GE(rows.size(), 2u);
+  EXPECT_EQ(rows[0], "Automatic");
+  EXPECT_EQ(rows[1], "Example track");
+  EXPECT_EQ(Utf8(editor->Item(CSessionEditorView::EItemTrack)->iText), "Automatic");
+
+  // The session screen: "Detecting track..." while the route has not decided.
+  auto noDialog = [&](CDialogControl&) { ADD_FAILURE() << "no dialog expected"; };
+  ASSERT_TRUE(Script({[&] { Press(KLeft); }}, noDialog,
+                     [&] { return View() == CGui::ESessionView && Model().TrackSession(); }));
+  auto* screen = ViewAs<CSessionView>(CGui::ESessionView);
+  CTrackSession* session = Model().TrackSession();
+  screen->RefreshL();
+  if (session->DetectsTrack()) {
+    EXPECT_EQ(Utf8(screen->List()->ItemAt(screen->List()->Count() - 1).iStatus), "Detecting track...");
+  }
+
+  // The demo drive runs on the example track: found on the way, every lap timed.
+  ASSERT_TRUE(Script({}, noDialog, [&] { return ReplayEnded(); }));
+  ASSERT_EQ(View(), CGui::ESessionView);
+  session = Model().TrackSession();
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(Utf8(session->Info().TrackName()), "Example track");
+  EXPECT_NE(Utf8(session->Info().Notes()).find("Track found automatically: Example track"), std::string::npos);
+  EXPECT_GE(session->Laps().LapCount(), 5);
+  screen->RefreshL();
+  EXPECT_EQ(Utf8(screen->List()->ItemAt(screen->List()->Count() - 1).iStatus), "Example track");
+  EXPECT_TRUE(Model().Settings().LastTrack().Equals(CTrackSession::KAutomaticTrack));
+}
+
 TEST_F(SessionHub, TheEditorRefusesWhatCannotStartAndImportsTheChosenFiles) {
   Start();
   // An empty title is the first complaint, also in import mode.
