@@ -1,0 +1,208 @@
+// A day at the track in the built window program on a real X server: first start, a session
+// recorded from a replayed drive, the live timer, the keys lock, the review of the laps and
+// their export, exit and restart, checked against what the command line reads from the same
+// folders. Only X input events drive it. Each step waits for its screen with a time limit.
+// With PW_GUIDE_IMAGES set to a folder, the named screens are saved there as PNG pictures.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "cli_runner.h"
+#include "support/test_support.h"
+#include "x_session.h"
+
+namespace {
+
+using namespace pwtest;
+
+constexpr int KStepLimitMs = 30000;
+
+std::string ReadText(const std::string& aPath) {
+  std::ifstream in(aPath, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The first aSeconds of the demo drive, positions only: a replay that lasts a few seconds.
+void WriteShortDrive(const std::string& aPath, int aSeconds) {
+  std::ifstream in(PW_DEMO_DRIVE);
+  std::ofstream out(aPath);
+  std::string line;
+  int epochs = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("$GPRMC", 0) == 0 && ++epochs > aSeconds * 10) break;
+    if (line.rfind("$GPRMC", 0) == 0 || line.rfind("$GPGGA", 0) == 0) out << line << "\r\n";
+  }
+}
+
+// How many pixels have the colour.
+int Pixels(const XShot& aShot, uint32_t aColour) {
+  return static_cast<int>(std::count(aShot.iPixels.begin(), aShot.iPixels.end(), aColour));
+}
+
+class TrackDayTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!XServer::Available()) GTEST_SKIP() << "no Xvfb";
+    if (!Executable("/usr/bin/xdotool")) GTEST_SKIP() << "no xdotool";
+    if (!Executable("/usr/bin/xwd")) GTEST_SKIP() << "no xwd";
+    if (::access(PW_DEMO_DRIVE, R_OK) != 0) GTEST_SKIP() << "no demo drive";
+    iDocuments = iDir / "docs";
+    iAppData = iDir / "appdata";
+    setenv("PACEWRIGHT_DOCUMENTS", iDocuments.c_str(), 1);
+    setenv("PACEWRIGHT_APPDATA", iAppData.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    // The X and D-Bus libraries keep what they hold for the life of the process.
+    std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
+    setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "detect_leaks=0").c_str(), 1);
+    if (const char* images = getenv("PW_GUIDE_IMAGES")) iImages = images;
+    if (const char* shots = getenv("PW_E2E_SHOTS")) iShots = shots;
+  }
+
+  void StartServer(int aWidth = 360, int aHeight = 640) {
+    iServer = std::make_unique<XServer>(aWidth, aHeight);
+    ASSERT_TRUE(iServer->Running()) << "Xvfb did not start";
+    setenv("DISPLAY", iServer->Display().c_str(), 1);
+  }
+
+  // Starts the program and waits for its window.
+  void Launch() {
+    iProgram = std::make_unique<XProgram>(PW_APP_BINARY, iDir / "program.log");
+    ASSERT_FALSE(iProgram->Window().empty()) << "no window; log:\n" << ReadText(iDir / "program.log");
+    ASSERT_TRUE(iProgram->Focus());
+  }
+
+  // Waits until the screen is what aWanted says (aWhat names it); fails on a crash or when the
+  // step takes too long. Returns the time it took in ms (-1 on failure). aName saves the
+  // picture for the guide.
+  int64_t ExpectScreen(const std::string& aWhat, const std::function<bool(const XShot&)>& aWanted,
+                       const std::string& aName = "", XClock::time_point aFrom = XClock::now(),
+                       int aLimitMs = KStepLimitMs) {
+    XShot shot;
+    for (;;) {
+      if (!iProgram->Running()) {
+        ADD_FAILURE() << "the program ended (status " << iProgram->Status() << ") waiting for " << aWhat << "; log:\n"
+                      << ReadText(iDir / "program.log");
+        return -1;
+      }
+      shot = iProgram->Shot();
+      const int64_t elapsed = MsSince(aFrom);
+      if (!shot.Empty() && aWanted(shot)) {
+        iLast = shot;
+        ++iStep;
+        if (!iShots.empty()) SavePng(shot, iShots + "/" + std::to_string(iStep) + "-" + aWhat + ".png");
+        if (!aName.empty() && !iImages.empty()) SavePng(shot, iImages + "/" + aName + ".png");
+        return elapsed;
+      }
+      if (elapsed > aLimitMs) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const std::string failed = ::testing::TempDir() + "track-day-failed.png";
+    SavePng(shot, failed);
+    ADD_FAILURE() << aWhat << " not shown within " << aLimitMs << " ms; the screen is in " << failed;
+    return -1;
+  }
+  // Waits until every text shows.
+  int64_t Expect(const std::vector<std::string>& aTexts, const std::string& aName = "",
+                 XClock::time_point aFrom = XClock::now(), int aLimitMs = KStepLimitMs) {
+    std::string what = "\"" + aTexts.at(0) + "\"";
+    for (size_t i = 1; i < aTexts.size(); ++i) what += ", \"" + aTexts[i] + "\"";
+    return ExpectScreen(
+        what,
+        [&](const XShot& aShot) {
+          for (const std::string& text : aTexts)
+            if (!iFinder.Find(aShot, text)) return false;
+          return true;
+        },
+        aName, aFrom, aLimitMs);
+  }
+
+  // A key press and the screen it leads to; the time from the press to that screen drawn.
+  int64_t Press(const std::string& aKeys, const std::vector<std::string>& aTexts, const std::string& aName = "") {
+    const auto from = XClock::now();
+    EXPECT_TRUE(iProgram->Key(aKeys)) << aKeys;
+    const int64_t ms = Expect(aTexts, aName, from);
+    iKeyTimes.push_back(ms);
+    return ms;
+  }
+  int64_t Tap(int aX, int aY, const std::vector<std::string>& aTexts, const std::string& aName = "") {
+    const auto from = XClock::now();
+    EXPECT_TRUE(iProgram->Tap(aX, aY)) << aX << "," << aY;
+    return Expect(aTexts, aName, from);
+  }
+  // Taps a text shown now (its middle); fails when it is not shown.
+  int64_t TapText(const std::string& aText, const std::vector<std::string>& aTexts, const std::string& aName = "") {
+    int x = 0, y = 0;
+    if (!iFinder.Find(iLast, aText, &x, &y)) {
+      ADD_FAILURE() << "\"" << aText << "\" is not on the screen to tap";
+      return -1;
+    }
+    return Tap(x + 4, y + 4, aTexts, aName);
+  }
+
+  void ExitAndReap() {
+    EXPECT_EQ(iProgram->WaitForExit(KStepLimitMs), 0) << ReadText(iDir / "program.log");
+  }
+
+  std::string Cli(const std::string& aArgs) { return RunCli(aArgs); }
+
+  // The identifiers of the stored sessions, oldest first.
+  std::vector<std::string> Sessions() {
+    std::vector<std::string> ids;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(iDocuments + "/Pacewright/Sessions", error)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() > 12 && name.compare(name.size() - 12, 12, "-session.bin") == 0)
+        ids.push_back(name.substr(0, name.size() - 12));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+
+  TempDir iDir;
+  std::string iDocuments, iAppData, iImages, iShots;
+  std::unique_ptr<XServer> iServer;
+  std::unique_ptr<XProgram> iProgram;
+  XTextFinder iFinder;
+  XShot iLast;
+  int iStep = 0;
+  std::vector<int64_t> iKeyTimes;
+};
+
+TEST_F(TrackDayTest, ADayDrivenByKeysOnly) {
+  StartServer();
+  // First start: the warning, then the start menu; Exit ends the program.
+  Launch();
+  Expect({"Warning!"}, "warning");
+  Press("Return", {"Start menu - Pacewright", "New session"}, "start_menu");
+  ASSERT_TRUE(iProgram->Key("F2"));
+  ExitAndReap();
+
+  // The receiver is set up over the command line: the replayed drive as the input file.
+  const std::string drive = iDir / "drive.nmea";
+  WriteShortDrive(drive, 260);
+  ASSERT_NE(Cli("settings set gps-type 2").find("Input file"), std::string::npos);
+  ASSERT_NE(Cli("settings set gps-input-file " + Quoted(drive)).find("drive.nmea"), std::string::npos);
+
+  Launch();
+  Expect({"Warning!"});
+  Press("Return", {"Start menu - Pacewright"});
+  Press("Return", {"Create new session", "Example track"}, "session_editor");
+  Press("F1", {"Switch to Live Timer"});
+  Expect({"Fixed to"}, "session_screen");
+  Press("Return", {"Live Timer"});
+  // A finished lap with its difference: the current and difference lines turn green or red.
+  ExpectScreen("a lap result", [](const XShot& aShot) {
+    return Pixels(aShot, 0x00C000) > 10000 || Pixels(aShot, 0xC00000) > 10000; }, "live_timer");
+}
+
+}  // namespace
