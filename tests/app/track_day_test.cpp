@@ -48,6 +48,9 @@ int Pixels(const XShot& aShot, uint32_t aColour) {
   return static_cast<int>(std::count(aShot.iPixels.begin(), aShot.iPixels.end(), aColour));
 }
 
+// A step that did not reach its screen ends the day.
+#define STEP(aStep) ASSERT_GE((aStep), 0)
+
 class TrackDayTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -139,10 +142,15 @@ class TrackDayTest : public ::testing::Test {
     EXPECT_TRUE(iProgram->Tap(aX, aY)) << aX << "," << aY;
     return Expect(aTexts, aName, from);
   }
-  // Taps a text shown now (its middle); fails when it is not shown.
-  int64_t TapText(const std::string& aText, const std::vector<std::string>& aTexts, const std::string& aName = "") {
+  // Taps a text shown now; fails when it is not shown. aBar looks for it in the toolbar only
+  // (along the bottom, or the right side of a landscape window).
+  int64_t TapText(const std::string& aText, const std::vector<std::string>& aTexts, const std::string& aName = "",
+                  bool aBar = false) {
     int x = 0, y = 0;
-    if (!iFinder.Find(iLast, aText, &x, &y)) {
+    const bool landscape = iLast.iWidth > iLast.iHeight;
+    const int left = aBar && landscape ? iLast.iWidth * 7 / 8 : 0;
+    const int top = aBar && !landscape ? iLast.iHeight * 7 / 8 : 0;
+    if (!iFinder.Find(iLast, aText, &x, &y, left, top)) {
       ADD_FAILURE() << "\"" << aText << "\" is not on the screen to tap";
       return -1;
     }
@@ -151,6 +159,15 @@ class TrackDayTest : public ::testing::Test {
 
   void ExitAndReap() {
     EXPECT_EQ(iProgram->WaitForExit(KStepLimitMs), 0) << ReadText(iDir / "program.log");
+  }
+
+  // Drags the keys-locked screen's knob from the right end of its slider to the left end.
+  void UnlockByDrag() {
+    const int w = iLast.iWidth, h = iLast.iHeight;
+    const int textBottom = h / 10 + h / 5;
+    const int knob = (h - textBottom) * 2 / 5;
+    const int y = textBottom + (h - textBottom) / 2;
+    EXPECT_TRUE(iProgram->Drag(w - 10 - knob / 2, y, 12 + knob / 2, y));
   }
 
   std::string Cli(const std::string& aArgs) { return RunCli(aArgs); }
@@ -182,8 +199,8 @@ TEST_F(TrackDayTest, ADayDrivenByKeysOnly) {
   StartServer();
   // First start: the warning, then the start menu; Exit ends the program.
   Launch();
-  Expect({"Warning!"}, "warning");
-  Press("Return", {"Start menu - Pacewright", "New session"}, "start_menu");
+  STEP(Expect({"Warning!"}, "warning"));
+  STEP(Press("Return", {"Start menu - Pacewright", "New session"}, "start_menu"));
   ASSERT_TRUE(iProgram->Key("F2"));
   ExitAndReap();
 
@@ -194,15 +211,31 @@ TEST_F(TrackDayTest, ADayDrivenByKeysOnly) {
   ASSERT_NE(Cli("settings set gps-input-file " + Quoted(drive)).find("drive.nmea"), std::string::npos);
 
   Launch();
-  Expect({"Warning!"});
-  Press("Return", {"Start menu - Pacewright"});
-  Press("Return", {"Create new session", "Example track"}, "session_editor");
-  Press("F1", {"Switch to Live Timer"});
-  Expect({"Fixed to"}, "session_screen");
-  Press("Return", {"Live Timer"});
+  STEP(Expect({"Warning!"}));
+  STEP(Press("Return", {"Start menu - Pacewright"}));
+  STEP(Press("Return", {"Create new session", "Example track"}, "session_editor"));
+  STEP(Press("F1", {"Switch to Live Timer"}));
+  STEP(Expect({"Fixed to"}, "session_screen"));
+  STEP(Press("Return", {"Live Timer"}));
   // A finished lap with its difference: the current and difference lines turn green or red.
-  ExpectScreen("a lap result", [](const XShot& aShot) {
-    return Pixels(aShot, 0x00C000) > 10000 || Pixels(aShot, 0xC00000) > 10000; }, "live_timer");
+  STEP(ExpectScreen("a lap result", [](const XShot& aShot) {
+    return Pixels(aShot, 0x00C000) > 10000 || Pixels(aShot, 0xC00000) > 10000; }, "live_timer"));
+
+  // The keys locked from the toolbar; keys do nothing there, the knob dragged left unlocks.
+  STEP(TapText("Lock", {"Drag the circle to left to unlock"}, "keys_locked", true));
+  ASSERT_TRUE(iProgram->Key("Return F2 Escape 5"));
+  STEP(Expect({"Drag the circle to left to unlock"}));
+  UnlockByDrag();
+  STEP(Expect({"Live Timer"}));
+  STEP(Press("F2", {"Switch to Live Timer"}));
+  // The whole drive, then pause and end.
+  STEP(Expect({"No connection to GPS", "Lap times"}));
+  STEP(Press("F2", {"Pause this session?"}));
+  STEP(Press("F1", {"Back"}));
+  STEP(Press("F2", {"Start menu - Pacewright"}));
+
+  // The laps reviewed from the session list.
+  STEP(Press("Down Return", {"Previous sessions"}, "session_list"));
 }
 
 }  // namespace

@@ -185,14 +185,18 @@ struct XTextMask {
 class XTextFinder {
  public:
   XTextFinder() : iLayout(CLayout::NewL()) {}
-  bool Find(const XShot& aShot, const std::string& aText, int* aX = nullptr, int* aY = nullptr) {
+  // Only inside [aLeft, aRight) x [aTop, aBottom) when those are given.
+  bool Find(const XShot& aShot, const std::string& aText, int* aX = nullptr, int* aY = nullptr, int aLeft = 0,
+            int aTop = 0, int aRight = -1, int aBottom = -1) {
+    if (aRight < 0 || aRight > aShot.iWidth) aRight = aShot.iWidth;
+    if (aBottom < 0 || aBottom > aShot.iHeight) aBottom = aShot.iHeight;
     std::vector<XTextMask>& masks = iMasks[aText];
     if (masks.empty())
-      for (int32_t font = 0; font < CLayout::KFontCount; ++font) masks.push_back(Mask(aText, font));
+      for (int32_t font = 0; font < CLayout::KFontCount + 6; ++font) masks.push_back(Mask(aText, font));
     for (const XTextMask& mask : masks) {
-      if (mask.iInk.empty() || mask.iWidth > aShot.iWidth || mask.iHeight > aShot.iHeight) continue;
-      for (int y = 0; y + mask.iHeight <= aShot.iHeight; ++y)
-        for (int x = 0; x + mask.iWidth <= aShot.iWidth; ++x)
+      if (mask.iInk.empty()) continue;
+      for (int y = aTop; y + mask.iHeight <= aBottom; ++y)
+        for (int x = aLeft; x + mask.iWidth <= aRight; ++x)
           if (Matches(aShot, mask, x, y)) {
             if (aX) *aX = x;
             if (aY) *aY = y;
@@ -216,8 +220,15 @@ class XTextFinder {
     }
     return true;
   }
+  // The layout's fonts, then the plain sizes the toolbar labels take on the usual screens.
+  CPwFont& FontAt(int32_t aIndex) {
+    if (aIndex < CLayout::KFontCount) return iLayout->Font(aIndex);
+    std::unique_ptr<CPwFont>& font = iLabelFonts[aIndex];
+    if (!font) font.reset(CPwFont::NewL(EPwFontSans, 11 + aIndex - CLayout::KFontCount));
+    return *font;
+  }
   XTextMask Mask(const std::string& aText, int32_t aFont) {
-    CPwFont& font = iLayout->Font(aFont);
+    CPwFont& font = FontAt(aFont);
     const CPwString text = PwStringFromUtf8(aText);
     const int32_t width = font.TextWidth(text) + 4;
     const int32_t height = font.Height() + 4;
@@ -248,6 +259,7 @@ class XTextFinder {
   }
   std::unique_ptr<CLayout> iLayout;
   std::map<std::string, std::vector<XTextMask>> iMasks;
+  std::map<int32_t, std::unique_ptr<CPwFont>> iLabelFonts;
 };
 
 // Writes a picture as PNG.
