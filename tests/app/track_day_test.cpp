@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <algorithm>
 #include <fstream>
 #include <regex>
@@ -170,6 +171,47 @@ class TrackDayTest : public ::testing::Test {
     EXPECT_TRUE(iProgram->Drag(w - 10 - knob / 2, y, 12 + knob / 2, y));
   }
 
+  // The exported CSV holds every lap the command line lists for the session.
+  void CheckExportAgainstCli(const std::string& aSession) {
+    std::vector<std::string> csvs;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(iDocuments))
+      if (entry.path().extension() == ".csv") csvs.push_back(entry.path().string());
+    ASSERT_EQ(csvs.size(), 1u);
+    const std::vector<std::string> times = CliLapTimes(aSession);
+    ASSERT_GE(times.size(), 3u);
+    const std::string csv = ReadText(csvs[0]);
+    // Per lap of the file: the times of its first and last sample.
+    std::map<int, std::pair<double, double>> spans;
+    std::istringstream lines(csv);
+    std::string line;
+    bool rows = false;
+    while (std::getline(lines, line)) {
+      if (line.rfind("Lap #,", 0) == 0) {
+        rows = true;
+        continue;
+      }
+      if (!rows || line.empty()) continue;
+      const int lap = std::atoi(line.c_str());
+      const double t = std::atof(line.c_str() + line.find(',') + 1);
+      auto [it, fresh] = spans.try_emplace(lap, t, t);
+      if (!fresh) it->second.second = t;
+    }
+    ASSERT_FALSE(spans.empty());
+    for (const auto& [lap, span] : spans) {
+      ASSERT_GE(lap, 1);
+      ASSERT_LE(static_cast<size_t>(lap), times.size());
+      const std::string& time = times[static_cast<size_t>(lap) - 1];
+      if (time == "null") continue;
+      // A lap's samples span its time, give or take the sample on either side of the line.
+      EXPECT_NEAR((span.second - span.first) * 1000.0, std::atof(time.c_str()), 250.0) << "lap " << lap;
+    }
+    for (size_t i = 0; i < times.size(); ++i) {
+      if (times[i] != "null") {
+        EXPECT_EQ(spans.count(static_cast<int>(i) + 1), 1u) << "lap " << i + 1 << " not exported";
+      }
+    }
+  }
+
   std::string Cli(const std::string& aArgs) { return RunCli(aArgs); }
 
   // The identifiers of the stored sessions, oldest first.
@@ -235,7 +277,41 @@ TEST_F(TrackDayTest, ADayDrivenByKeysOnly) {
   STEP(Press("F2", {"Start menu - Pacewright"}));
 
   // The laps reviewed from the session list.
-  STEP(Press("Down Return", {"Previous sessions"}, "session_list"));
+  STEP(Press("Down Return", {"Previous sessions", "Import"}, "session_list"));
+  STEP(Press("Return", {"Lap times", "Best:"}));
+  STEP(Press("Down Return", {"Sectors", "Opt."}, "lap_list"));
+  STEP(Press("F9", {"Splits", "Split 1"}, "lap_list_splits"));
+  // The selected lap's graph against the best lap.
+  STEP(Press("Return", {"Splits"}));
+  STEP(Press("Return", {"Logged data"}, "lap_graph"));
+  STEP(Press("F2", {"Splits"}));
+  STEP(Press("F2", {"Lap times"}));
+  STEP(Press("F1", {"Export"}));
+  STEP(Press("Down Return", {"Type", "Scope"}));
+  STEP(Press("Return", {"Speadsheet (.csv)"}));
+  STEP(Press("Down Return", {"Speadsheet (.csv)", "Scope"}));
+  STEP(Press("Down Return", {"All laps"}));
+  STEP(Press("Up Return", {"Speadsheet (.csv)", "All laps"}, "export"));
+  STEP(Press("F1", {"Export successful."}));
+  STEP(Press("Return", {"Lap times", "Resume session"}));
+  STEP(Press("F2", {"Previous sessions", "Import"}));
+  STEP(Press("F2", {"Start menu - Pacewright", "2 sessions"}));
+  ASSERT_TRUE(iProgram->Key("F2"));
+  ExitAndReap();
+
+  // Everything is still there after a restart, and the command line reads the same laps.
+  const std::vector<std::string> sessions = Sessions();
+  ASSERT_EQ(sessions.size(), 1u);
+  const std::string session = sessions.back();
+  Launch();
+  STEP(Expect({"Warning!"}));
+  STEP(Press("Return", {"Start menu - Pacewright", "2 sessions"}));
+  STEP(Press("Down Return", {"Previous sessions", "Import", "New session"}));
+  STEP(Press("Return", {"Lap times", "Best:"}));
+  STEP(Press("Down Return", {"Sectors", "Opt."}));
+  ASSERT_TRUE(iProgram->Key("F2 F2 F2 F2"));
+  ExitAndReap();
+  CheckExportAgainstCli(session);
 }
 
 }  // namespace
