@@ -16,6 +16,9 @@
 #include <sstream>
 
 #include "cli_runner.h"
+#include "foundation/paths.h"
+#include "storage/plot_list.h"
+#include "storage/plot_list_loader.h"
 #include "support/test_support.h"
 #include "x_session.h"
 
@@ -214,6 +217,41 @@ class TrackDayTest : public ::testing::Test {
 
   std::string Cli(const std::string& aArgs) { return RunCli(aArgs); }
 
+  // The input file is a short replay of the demo drive; no warning at start.
+  std::string SetUpReceiver(int aSeconds) {
+    const std::string drive = iDir / "drive.nmea";
+    WriteShortDrive(drive, aSeconds);
+    EXPECT_NE(Cli("settings set gps-type 2").find("Input file"), std::string::npos);
+    EXPECT_NE(Cli("settings set gps-input-file " + Quoted(drive)).find("drive.nmea"), std::string::npos);
+    EXPECT_NE(Cli("settings set startup-warning off").find("off"), std::string::npos);
+    return drive;
+  }
+
+  // The positions stored so far in the session's samples file (also while it is written).
+  int32_t StoredPositions(const std::string& aSession) {
+    std::unique_ptr<CPlotList> plots(CPlotList::NewL(nullptr));
+    CPwString root;
+    SetFromNativePath(root, (iDocuments + "/").c_str());
+    CPlotListLoader* loader = plots->StartLoading(nullptr, PwStringFromUtf8(aSession), root);
+    if (!loader) return -1;
+    while (loader->Step()) {
+    }
+    plots->FinishLoading();
+    return plots->PositionList().Count();
+  }
+
+  // Sends aCount random keys of those a driver's fingers might hit, at 100 a second.
+  void HammerKeys(unsigned& aSeed, int aCount) {
+    static const char* const KKeys[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "Up", "Down",
+                                        "Left", "Right", "Return", "F8", "F9", "a", "z", "space", "BackSpace"};
+    for (int sent = 0; sent < aCount; sent += 100) {
+      std::vector<std::string> argv{"xdotool", "key", "--delay", "10"};
+      for (int i = 0; i < 100; ++i) argv.push_back(KKeys[rand_r(&aSeed) % (sizeof KKeys / sizeof KKeys[0])]);
+      ASSERT_EQ(RunTool(argv), 0);
+      ASSERT_TRUE(iProgram->Running()) << "the program ended (status " << iProgram->Status() << ")";
+    }
+  }
+
   // The identifiers of the stored sessions, oldest first.
   std::vector<std::string> Sessions() {
     std::vector<std::string> ids;
@@ -312,6 +350,129 @@ TEST_F(TrackDayTest, ADayDrivenByKeysOnly) {
   ASSERT_TRUE(iProgram->Key("F2 F2 F2 F2"));
   ExitAndReap();
   CheckExportAgainstCli(session);
+}
+
+}  // namespace
+
+namespace {
+
+// Epochs of an NMEA text (one RMC sentence each).
+int Epochs(const std::string& aText) {
+  int count = 0;
+  for (size_t at = aText.find("$GPRMC"); at != std::string::npos; at = aText.find("$GPRMC", at + 1)) ++count;
+  return count;
+}
+
+TEST_F(TrackDayTest, TallAndWideWindowsLayOutTheScreensUpToTheLiveTimer) {
+  StartServer(800, 800);
+  SetUpReceiver(60);
+  Launch();
+  for (const auto& [w, h] : {std::pair{480, 800}, std::pair{800, 480}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    ASSERT_TRUE(iProgram->Resize(w, h));
+    const std::string size = std::to_string(w) + "x" + std::to_string(h);
+    STEP(ExpectScreen("the start menu at " + size, [&](const XShot& aShot) {
+      return aShot.iWidth == w && aShot.iHeight == h && iFinder.Find(aShot, "Start menu - Pacewright") &&
+             iFinder.Find(aShot, "Performance tests") && iFinder.Find(aShot, "Settings");
+    }, "start_menu_" + size));
+    STEP(Press("Return", {"Create new session", "Session title", "Save NMEA data"}));
+    STEP(Press("F1", {"Switch to Live Timer", "Lap times", "Properties"}, "session_screen_" + size));
+    STEP(Press("Return", {"Live Timer"}, "live_timer_" + size));
+    // The toolbar's labels whole, along the bottom or down the right side.
+    EXPECT_TRUE(iFinder.Find(iLast, "Toggle", nullptr, nullptr, w > h ? w * 3 / 4 : 0, w > h ? 0 : h * 3 / 4));
+    EXPECT_TRUE(iFinder.Find(iLast, "Back", nullptr, nullptr, w > h ? w * 3 / 4 : 0, w > h ? 0 : h * 3 / 4));
+    STEP(Press("F2", {"Switch to Live Timer"}));
+    STEP(Press("F2", {"Pause this session?"}));
+    STEP(Press("F1", {"Back"}));
+    STEP(Press("F2", {"Start menu - Pacewright"}));
+  }
+  ASSERT_TRUE(iProgram->Key("F2"));
+  ExitAndReap();
+}
+
+TEST_F(TrackDayTest, TheDisplayGoingAwayMidSessionKeepsTheRecording) {
+  StartServer();
+  const std::string drive = SetUpReceiver(600);
+  Launch();
+  STEP(Expect({"Start menu - Pacewright"}));
+  STEP(Press("Return", {"Create new session"}));
+  STEP(Press("F1", {"Switch to Live Timer"}));
+  STEP(Expect({"Fixed to"}));
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  ASSERT_EQ(Sessions().size(), 1u);
+  const std::string session = Sessions()[0];
+  // What is stored a second before the display goes must still be there after.
+  const int32_t before = StoredPositions(session);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  iServer->Kill();
+  EXPECT_EQ(iProgram->WaitForExit(KStepLimitMs), 0) << ReadText(iDir / "program.log");
+  const int32_t after = StoredPositions(session);
+  std::printf("%d positions stored a second before the display went, %d after the exit\n", before, after);
+  EXPECT_GT(before, 0);
+  EXPECT_GE(after, before);
+  // The raw text is the start of the drive, with every stored position in it.
+  const std::string nmea = ReadText(iDocuments + "/Pacewright/Sessions/" + session + "-nmea.txt");
+  EXPECT_EQ(ReadText(drive).compare(0, nmea.size(), nmea), 0);
+  EXPECT_GE(Epochs(nmea), after);
+  EXPECT_NE(Cli("laps " + Quoted(session) + " --json").find("\"session\""), std::string::npos);
+}
+
+TEST_F(TrackDayTest, KeysHammeredOnTheLiveTimerAndTheLapListLoseNoSample) {
+  StartServer();
+  const std::string drive = SetUpReceiver(200);
+  Launch();
+  STEP(Expect({"Start menu - Pacewright"}));
+  STEP(Press("Return", {"Create new session"}));
+  STEP(Press("F1", {"Switch to Live Timer"}));
+  STEP(Press("Return", {"Live Timer"}));
+  unsigned seed = 21;
+  HammerKeys(seed, 1000);
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(iProgram->Key("F2"));
+  STEP(Expect({"No connection to GPS", "Lap times"}, "", XClock::now(), 60000));
+  STEP(Press("Down Return", {"Sectors"}));
+  HammerKeys(seed, 1000);
+  if (HasFatalFailure()) return;
+  // Back out of wherever the keys led, then end the session.
+  for (int i = 0; i < 10 && !iFinder.Find(iProgram->Shot(), "Switch to Live Timer"); ++i) {
+    ASSERT_TRUE(iProgram->Key("Escape F2"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  STEP(Expect({"Switch to Live Timer"}));
+  STEP(Press("F2", {"Pause this session?"}));
+  STEP(Press("F1", {"Back"}));
+  ASSERT_TRUE(iProgram->Key("F2"));
+  STEP(Expect({"Start menu - Pacewright"}));
+  ASSERT_TRUE(iProgram->Key("F2"));
+  ExitAndReap();
+  ASSERT_EQ(Sessions().size(), 1u);
+  EXPECT_EQ(StoredPositions(Sessions()[0]), Epochs(ReadText(drive)));
+}
+
+// From the start to the start menu drawn, with a documents folder of 200 sessions.
+TEST_F(TrackDayTest, TheStartMenuComesUpQuicklyWithManySessions) {
+  StartServer();
+  SetUpReceiver(10);
+  const std::filesystem::path from = std::filesystem::path(PW_DEMO_DRIVE).parent_path() / "Pacewright/Sessions";
+  const std::filesystem::path to = iDocuments + "/Pacewright/Sessions";
+  std::filesystem::create_directories(to);
+  for (int i = 0; i < 200; ++i) {
+    char id[32];
+    std::snprintf(id, sizeof id, "20070101-%04d", i);
+    for (const char* kind : {"-session.bin", "-plots.bin"})
+      std::filesystem::copy_file(from / (std::string("20070101-0000-example") + kind), to / (id + std::string(kind)));
+  }
+  int64_t best = -1;
+  for (int round = 0; round < 3; ++round) {
+    Launch();
+    const int64_t ms = Expect({"Start menu - Pacewright", "201 sessions"}, "", iProgram->Started());
+    STEP(ms);
+    if (best < 0 || ms < best) best = ms;
+    ASSERT_TRUE(iProgram->Key("F2"));
+    ExitAndReap();
+  }
+  std::printf("launch to the start menu drawn with 200 stored sessions: %lld ms (best of 3)\n",
+              static_cast<long long>(best));
 }
 
 }  // namespace

@@ -360,7 +360,9 @@ class XProgram {
     return RunTool(argv) == 0;
   }
   bool Resize(int aWidth, int aHeight) {
-    return RunTool({"xdotool", "windowsize", iWindow, std::to_string(aWidth), std::to_string(aHeight)}) == 0;
+    // At the top-left corner, so that the whole window is on the screen.
+    return RunTool({"xdotool", "windowmove", iWindow, "0", "0", "windowsize", iWindow, std::to_string(aWidth),
+                    std::to_string(aHeight)}) == 0;
   }
 
   // --- What it shows --------------------------------------------------------------------------
