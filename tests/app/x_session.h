@@ -176,6 +176,7 @@ inline XShot ParseXwd(const std::string& aData) {
 struct XTextMask {
   std::vector<std::pair<int, int>> iInk;
   std::vector<std::pair<int, int>> iPaper;
+  std::vector<uint8_t> iCoverage;  // of every pixel of the box, row by row
   int iWidth = 0;
   int iHeight = 0;
 };
@@ -218,6 +219,24 @@ class XTextFinder {
       if (i < papers && at(aMask.iPaper[i]) == ink) return false;
       if (i < inks && at(aMask.iInk[i]) != ink) return false;
     }
+    // The edges too: each pixel the blend of ink and its row's paper by the glyph's coverage,
+    // so that a small text is not taken for another with the same full pixels.
+    for (int y = 0; y < aMask.iHeight; ++y) {
+      const uint8_t* cover = aMask.iCoverage.data() + static_cast<size_t>(y) * aMask.iWidth;
+      int paperX = -1;
+      for (int x = 0; x < aMask.iWidth && paperX < 0; ++x)
+        if (cover[x] == 0) paperX = x;
+      if (paperX < 0) continue;
+      const uint32_t paper = row[y * pitch + paperX];
+      for (int x = 0; x < aMask.iWidth; ++x) {
+        const int a = cover[x];
+        const uint32_t got = row[y * pitch + x];
+        for (int shift = 0; shift < 24; shift += 8) {
+          const int want = (int((ink >> shift) & 0xFF) * a + int((paper >> shift) & 0xFF) * (255 - a)) / 255;
+          if (std::abs(int((got >> shift) & 0xFF) - want) > 40) return false;
+        }
+      }
+    }
     return true;
   }
   // The layout's fonts, then the plain sizes the toolbar labels take on the usual screens.
@@ -255,6 +274,8 @@ class XTextFinder {
       }
     mask.iWidth = right - left + 1;
     mask.iHeight = bottom - top + 1;
+    for (int y = top; y <= bottom; ++y)
+      for (int x = left; x <= right; ++x) mask.iCoverage.push_back(static_cast<uint8_t>(bitmap->Pixel(x, y) & 0xFF));
     return mask;
   }
   std::unique_ptr<CLayout> iLayout;
