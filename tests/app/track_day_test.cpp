@@ -2,7 +2,8 @@
 // recorded from a replayed drive, the live timer, the keys lock, the review of the laps and
 // their export, exit and restart, checked against what the command line reads from the same
 // folders. Only X input events drive it. Each step waits for its screen with a time limit.
-// With PW_GUIDE_IMAGES set to a folder, the named screens are saved there as PNG pictures.
+// With PW_GUIDE_IMAGES set to a folder, the named screens are saved there as PNG pictures;
+// PW_E2E_PROGRAM runs another build of the program.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -73,6 +74,8 @@ class TrackDayTest : public ::testing::Test {
     setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "detect_leaks=0").c_str(), 1);
     if (const char* images = getenv("PW_GUIDE_IMAGES")) iImages = images;
     if (const char* shots = getenv("PW_E2E_SHOTS")) iShots = shots;
+    // Another build of the program (a Release build, for the timings).
+    if (const char* program = getenv("PW_E2E_PROGRAM")) iBinary = program;
   }
 
   void StartServer(int aWidth = 360, int aHeight = 640) {
@@ -89,7 +92,7 @@ class TrackDayTest : public ::testing::Test {
   void Launch() {
     // A program that could not reach the server at all ends at once; it gets a second try.
     for (int attempt = 0; attempt < 3; ++attempt) {
-      iProgram = std::make_unique<XProgram>(PW_APP_BINARY, iDir / "program.log");
+      iProgram = std::make_unique<XProgram>(iBinary, iDir / "program.log");
       if (!iProgram->Window().empty() || iProgram->Running()) break;
       std::printf("the program ended (status %d) before its window showed; started again\n", iProgram->Status());
     }
@@ -285,6 +288,7 @@ class TrackDayTest : public ::testing::Test {
 
   TempDir iDir;
   std::string iDocuments, iAppData, iImages, iShots;
+  std::string iBinary = PW_APP_BINARY;
   std::unique_ptr<XServer> iServer;
   std::unique_ptr<XProgram> iProgram;
   XTextFinder iFinder;
