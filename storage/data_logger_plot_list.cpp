@@ -6,14 +6,18 @@
 #include "strings/pw_strings.h"
 
 const TChannelId KDataLoggerChannelIds[KDataLoggerChannelCount + 1] = {
-    20002, 20003, 20004, 20005, 20006, 20007, 20008, 20009, 20011, 20012, 20013, 20010, 0};
-
-const int32_t KDataLoggerUnitClasses[KDataLoggerChannelCount] = {8,  19, 19, 19, 19, 19,
-                                                                 17, 17, 19, 19, 19, 20};
+    KChannelLoggerDigital1,      KChannelLoggerAnalog1,  KChannelLoggerAnalog1 + 1,
+    KChannelLoggerAnalog1 + 2,   KChannelLoggerAnalog1 + 3, KChannelLoggerAnalog1 + 4,
+    KChannelLoggerLongitudinalG, KChannelLoggerLateralG, KChannelLoggerAnalog6,
+    KChannelLoggerAnalog6 + 1,   KChannelLoggerAnalog6 + 2, KChannelLoggerDigital2, 0};
 
 namespace {
 
-constexpr int32_t KAccelerationClass = 17;
+// Accelerations are stored in hundredths of a G.
+bool InHundredths(int32_t aIndex) {
+  return aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
+         ChannelQuantityClass(KDataLoggerChannelIds[aIndex]) == EQuantityAcceleration;
+}
 
 constexpr uint16_t KChannelNames[KDataLoggerChannelCount] = {
     R_SAMPLES_LOGGER_DIGITAL1, R_SAMPLES_LOGGER_ANALOG1,  R_SAMPLES_LOGGER_ANALOG2,
@@ -49,15 +53,12 @@ void TDataLoggerRecord::SetRawValue(int32_t aIndex, int16_t aValue) {
 }
 
 double TDataLoggerRecord::Decode(int32_t aIndex, int16_t aRaw) {
-  if (aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
-      KDataLoggerUnitClasses[aIndex] == KAccelerationClass)
-    return aRaw / 100.0;
+  if (InHundredths(aIndex)) return aRaw / 100.0;
   return aRaw;
 }
 
 int16_t TDataLoggerRecord::Encode(int32_t aIndex, double aValue) {
-  const bool hundredths = aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
-                          KDataLoggerUnitClasses[aIndex] == KAccelerationClass;
+  const bool hundredths = InHundredths(aIndex);
   const double v = std::trunc((hundredths ? aValue * 100.0 : aValue) + 0.5);
   if (v >= 32767.0) return 32767;
   if (v <= -32767.0) return -32767;  // -32768 is the lists' gap mark

@@ -30,8 +30,8 @@ void CSettings::SetDefaults(CPwStringC aDefaultRoot) {
   high.Add(KChannelObdSpeed);
   high.Add(KChannelObdRpm);
   CChannelList& low = iLists[EListLowPriority];
-  low.Add(26);  // coolant temperature
-  low.Add(29);  // intake temperature
+  low.Add(KChannelObdCoolantTemperature);
+  low.Add(KChannelObdIntakeTemperature);
   CChannelList& lap = iLists[EListGraph + KGraphKindLap];
   lap.Add(KChannelGpsSpeed);
   lap.Add(KChannelObdSpeed);
