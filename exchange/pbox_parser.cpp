@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
+
 namespace {
 
 const CPwByteArrayC KHeaderLine("[HEADER]");
@@ -24,12 +26,6 @@ const TFieldName KFields[] = {
     {CPwByteArrayC("LONGITUDE"), 4}, {CPwByteArrayC("VELOCITY"), 2}, {CPwByteArrayC("HEIGHT"), 4},
     {CPwByteArrayC("HEADING"), 2},
 };
-
-uint32_t Be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-uint32_t Be24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
-int32_t Be32(const uint8_t* p) {
-  return static_cast<int32_t>((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]);
-}
 
 }  // namespace
 
@@ -181,12 +177,12 @@ bool CPBoxParser::HandleRecord(const uint8_t* aRecord, MParsedDataObserver* aObs
   }
   iProcessed = true;
 
-  int64_t time = static_cast<int64_t>(Be24(aRecord + iOffsets[ETime])) * 10;
-  const int32_t latitude = Be32(aRecord + iOffsets[ELatitude]);
-  const int32_t longitude = Be32(aRecord + iOffsets[ELongitude]);
-  const int32_t height = Be32(aRecord + iOffsets[EHeight]);
-  const uint32_t velocity = Be16(aRecord + iOffsets[EVelocity]);
-  const uint32_t heading = Be16(aRecord + iOffsets[EHeading]);
+  int64_t time = static_cast<int64_t>(ReadBigEndian24(aRecord + iOffsets[ETime])) * 10;
+  const int32_t latitude = ReadBigEndianSigned32(aRecord + iOffsets[ELatitude]);
+  const int32_t longitude = ReadBigEndianSigned32(aRecord + iOffsets[ELongitude]);
+  const int32_t height = ReadBigEndianSigned32(aRecord + iOffsets[EHeight]);
+  const uint32_t velocity = ReadBigEndian16(aRecord + iOffsets[EVelocity]);
+  const uint32_t heading = ReadBigEndian16(aRecord + iOffsets[EHeading]);
   const int32_t satellites = aRecord[iOffsets[ESats]];
 
   // Keep the time line moving forwards: a small step back is placed just after the previous

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <memory>
 
+#include "foundation/byte_order.h"
 #include "strings/pw_strings.h"
 
 const TChannelId KDataLoggerChannelIds[KDataLoggerChannelCount + 1] = {
@@ -24,8 +25,6 @@ constexpr uint16_t KChannelNames[KDataLoggerChannelCount] = {
     R_SAMPLES_LOGGER_ANALOG3,  R_SAMPLES_LOGGER_ANALOG4,  R_SAMPLES_LOGGER_ANALOG5,
     R_SAMPLES_LOGGER_LATERAL_G, R_SAMPLES_LOGGER_LONGITUDINAL_G, R_SAMPLES_LOGGER_ANALOG6,
     R_SAMPLES_LOGGER_ANALOG7,  R_SAMPLES_LOGGER_ANALOG8,  R_SAMPLES_LOGGER_DIGITAL2};
-
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -91,12 +90,12 @@ int32_t TDataLoggerRecord::Serialise(uint8_t* aBuffer, int32_t aSize) const {
 bool TDataLoggerRecord::Deserialise(const uint8_t* aBytes, int32_t aLength) {
   *this = TDataLoggerRecord();
   if (aLength < 2 || aLength > KMaxStoredBytes) return false;
-  const uint16_t mask = ReadU16(aBytes) & KMaskAll;
+  const uint16_t mask = ReadLittleEndian16(aBytes) & KMaskAll;
   const int32_t available = aLength / 2 - 1;
   int32_t read = 0;
   for (int32_t i = 0; i < KDataLoggerChannelCount && read < available; ++i) {
     if (!((mask >> i) & 1)) continue;
-    SetRawValue(i, static_cast<int16_t>(ReadU16(aBytes + 2 + 2 * read)));
+    SetRawValue(i, static_cast<int16_t>(ReadLittleEndian16(aBytes + 2 + 2 * read)));
     ++read;
   }
   return true;
