@@ -33,6 +33,7 @@ CPBoxParser* CPBoxParser::NewL() { return PwNewL<CPBoxParser>(); }
 
 void CPBoxParser::ConstructL() {
   iBuffer = static_cast<uint8_t*>(AllocL(KBufferSize));
+  iHeaderLines.ConstructL();
   Reset();
 }
 
@@ -44,7 +45,7 @@ void CPBoxParser::Reset() {
   iSection = EOutside;
   iRecordSize = 1;
   ResetFields();
-  iSkippingLine = false;
+  iHeaderLines.Reset();
   iHavePreviousTime = false;
   iPreviousTime = 0;
   iHaveTimeOffset = false;
@@ -66,16 +67,23 @@ int32_t CPBoxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
   const uint8_t* input = aBytes.Ptr();
   int32_t left = aBytes.Length();
   while (left > 0) {
+    if (iSection != EData) {
+      // Header text: lines end with CR LF. The records start after the "[DATA]" line.
+      const int32_t used = iHeaderLines.Feed(input, left, [this](const uint8_t* aLine, int32_t aLength, bool) {
+        HandleLine(CPwByteArrayC(aLine, aLength - 1));  // without the CR
+        return iSection != EData;
+      });
+      input += used;
+      left -= used;
+      continue;
+    }
     if (iStart > 0) {
       std::memmove(iBuffer, iBuffer + iStart, static_cast<size_t>(iLength - iStart));
       iLength -= iStart;
       iStart = 0;
     }
-    if (iLength == KBufferSize) {
-      // Nothing complete in a full buffer: drop it (and the rest of an overlong header line).
-      iLength = 0;
-      if (iSection != EData) iSkippingLine = true;
-    }
+    // Nothing complete in a full buffer: drop it.
+    if (iLength == KBufferSize) iLength = 0;
     const int32_t take = left < KBufferSize - iLength ? left : KBufferSize - iLength;
     std::memcpy(iBuffer + iLength, input, static_cast<size_t>(take));
     iLength += take;
@@ -88,26 +96,6 @@ int32_t CPBoxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
 
 void CPBoxParser::Drain(MParsedDataObserver* aObserver) {
   for (;;) {
-    if (iSection != EData) {
-      // Header text: lines end with CR LF.
-      int32_t cr = iStart;
-      for (;;) {
-        const uint8_t* p = static_cast<const uint8_t*>(
-            std::memchr(iBuffer + cr, '\r', static_cast<size_t>(iLength - cr)));
-        if (!p) return;
-        cr = static_cast<int32_t>(p - iBuffer);
-        if (cr + 1 >= iLength) return;  // the LF may still come
-        if (iBuffer[cr + 1] == '\n') break;
-        ++cr;
-      }
-      const CPwByteArrayC line(iBuffer + iStart, cr - iStart);
-      iStart = cr + 2;
-      if (iSkippingLine)
-        iSkippingLine = false;
-      else
-        HandleLine(line);
-      continue;
-    }
     const int32_t size = iRecordSize + 2;
     if (iLength - iStart < size) return;
     if (HandleRecord(iBuffer + iStart, aObserver)) {
