@@ -13,15 +13,6 @@
 #include "foundation/pw_time.h"
 #include "foundation/pw_vector.h"
 
-// --- Channel quantity classes --------------------------------------------------------------
-
-// The quantity class of a channel: it selects the unit, unit factor and decimals.
-int32_t ChannelQuantityClass(TChannelId aChannel);
-// Decimals shown for values of a class.
-int32_t QuantityDecimals(int32_t aClass);
-// Factor from the stored unit to the displayed one; aImperial selects English units.
-double QuantityFactor(int32_t aClass, bool aImperial);
-
 // --- CChannelState -------------------------------------------------------------------------
 
 struct TChannelStateItem {

@@ -251,18 +251,15 @@ CNmeaParser* CNmeaParser::NewL(int32_t aMonitorOnly) {
 }
 
 void CNmeaParser::ConstructL() {
-  iLine = static_cast<uint8_t*>(AllocL(KLineBufferSize + 2));
+  iLines.ConstructL();
   iEcho = static_cast<uint8_t*>(AllocL(KLineBufferSize + 2));
   ResetState();
 }
 
-CNmeaParser::~CNmeaParser() {
-  FreeMem(iLine);
-  FreeMem(iEcho);
-}
+CNmeaParser::~CNmeaParser() { FreeMem(iEcho); }
 
 void CNmeaParser::ResetState() {
-  iLineLength = 0;
+  iLines.Reset();
   iEpochEmitted = false;
   iTimingEvent = false;
   iRmcSeen = iGgaSeen = iVtgSeen = false;
@@ -312,33 +309,10 @@ int32_t CNmeaParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
   iChannelState = aChannelState;
   iClock = aClock;
 
-  const uint8_t* p = aBytes.Ptr();
-  const uint8_t* const end = p ? p + (aBytes.Length() > 0 ? aBytes.Length() : 0) : p;
-  while (p < end) {
-    // A full buffer without a line end is dropped; the partial line never outgrows it.
-    if (iLineLength == KLineBufferSize) iLineLength = 0;
-    const int32_t room = KLineBufferSize - iLineLength;
-    const int32_t available = end - p > room ? room : static_cast<int32_t>(end - p);
-    const uint8_t* lf = static_cast<const uint8_t*>(std::memchr(p, '\n', static_cast<size_t>(available)));
-    if (!lf) {
-      // The bytes of a buffer that fills up are never read, so they need not be copied.
-      if (iLineLength + available < KLineBufferSize)
-        std::memcpy(iLine + iLineLength, p, static_cast<size_t>(available));
-      iLineLength += available;
-      p += available;
-      continue;
-    }
-    const int32_t part = static_cast<int32_t>(lf - p);
-    if (iLineLength == 0) {
-      HandleLine(p, part, false);
-    } else {
-      std::memcpy(iLine + iLineLength, p, static_cast<size_t>(part));
-      const int32_t length = iLineLength + part;
-      iLineLength = 0;
-      HandleLine(iLine, length, true);
-    }
-    p = lf + 1;
-  }
+  iLines.Feed(aBytes.Ptr(), aBytes.Length(), [this](const uint8_t* aLine, int32_t aLength, bool aInBuffer) {
+    HandleLine(aLine, aLength, aInBuffer);
+    return true;
+  });
 
   iObserver = nullptr;
   iSlowBearing = nullptr;
@@ -359,7 +333,7 @@ void CNmeaParser::HandleLine(const uint8_t* aLine, int32_t aLength, bool aInBuff
     if (crlf && !aInBuffer) {
       iObserver->LineReceived(CPwByteArrayC(aLine, aLength + 1), 0);
     } else {
-      uint8_t* out = aInBuffer ? iLine : iEcho;
+      uint8_t* out = aInBuffer ? iLines.Buffer() : iEcho;
       if (!aInBuffer) std::memcpy(out, aLine, static_cast<size_t>(sentenceLength));
       out[sentenceLength] = '\r';
       out[sentenceLength + 1] = '\n';

@@ -11,6 +11,7 @@
 #include "acquisition/channel_state.h"
 #include "acquisition/data_parser.h"
 #include "acquisition/geodesy.h"
+#include "foundation/line_assembler.h"
 
 class CNmeaParser : public CDataParser {
  public:
@@ -138,8 +139,9 @@ class CNmeaParser : public CDataParser {
 
   // --- construction flags and buffers
   int32_t iMonitorOnly = 0;
-  uint8_t* iLine = nullptr;  // KLineBufferSize + 2: room to append CR LF for LineReceived
-  int32_t iLineLength = 0;
+  // A full buffer without a line end is dropped; the partial line never outgrows it. Two
+  // spare bytes take the CR LF appended for LineReceived.
+  CLineAssembler iLines{KLineBufferSize, 2, CLineAssembler::ELineFeed, CLineAssembler::EDropPartial};
   uint8_t* iEcho = nullptr;  // a lone-LF line copied with CR LF for LineReceived
 
   // --- the call in progress

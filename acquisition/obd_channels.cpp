@@ -23,52 +23,49 @@ CObdChannelList::~CObdChannelList() {
 
 void CObdChannelList::ConstructL() {
   // Definition order matters: it is the order of polling-list set-up and of ChannelById.
-  AddChannelL(32, 0x04, 0, 2.55, 1, 0, R_CHANNEL_OBD_ENGINE_LOAD);
-  AddChannelL(26, 0x05, -40, 1, 1, 0, R_CHANNEL_OBD_COOLANT_TEMP);
-  AddChannelL(33, 0x06, -128, 1.28, 1, 0, R_CHANNEL_OBD_FUEL_TRIM_SHORT_B1);
-  AddChannelL(34, 0x07, -128, 1.28, 1, 0, R_CHANNEL_OBD_FUEL_TRIM_LONG_B1);
-  AddChannelL(35, 0x08, -128, 1.28, 1, 0, R_CHANNEL_OBD_FUEL_TRIM_SHORT_B2);
-  AddChannelL(36, 0x09, -128, 1.28, 1, 0, R_CHANNEL_OBD_FUEL_TRIM_LONG_B2);
-  AddChannelL(37, 0x0A, 0, 0.333, 1, 0, R_CHANNEL_OBD_FUEL_PRESSURE);
-  AddChannelL(27, 0x0B, 0, 1, 1, 0, R_CHANNEL_OBD_MANIFOLD_PRESSURE);
-  AddChannelL(24, 0x0C, 0, 4, 2, 0, R_CHANNEL_OBD_RPM);
-  AddChannelL(23, 0x0D, 0, 3.6, 1, 0, R_CHANNEL_OBD_SPEED);  // km/h to m/s
-  AddChannelL(28, 0x0E, -128, 2, 1, 0, R_CHANNEL_OBD_TIMING_ADVANCE);
-  AddChannelL(29, 0x0F, -40, 1, 1, 0, R_CHANNEL_OBD_INTAKE_TEMP);
-  AddChannelL(30, 0x10, 0, 100, 2, 0, R_CHANNEL_OBD_AIRFLOW);
-  AddChannelL(25, 0x11, 0, 2.55, 1, 0, R_CHANNEL_OBD_THROTTLE);
-  AddChannelL(38, 0x12, 0, 1, 1, 0, R_CHANNEL_OBD_SEC_AIR_STATUS);
-  AddChannelL(39, 0x13, 0, 1, 1, 0, R_CHANNEL_OBD_OXYGEN_SENSORS);
-  static const uint16_t KOxygenNames[8] = {
-      R_CHANNEL_OBD_O2_1_B1, R_CHANNEL_OBD_O2_2_B1, R_CHANNEL_OBD_O2_3_B1, R_CHANNEL_OBD_O2_4_B1,
-      R_CHANNEL_OBD_O2_1_B2, R_CHANNEL_OBD_O2_2_B2, R_CHANNEL_OBD_O2_3_B2, R_CHANNEL_OBD_O2_4_B2};
+  AddChannelL(KChannelObdEngineLoad, 0x04, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdCoolantTemperature, 0x05, -40, 1, 1, 0);
+  AddChannelL(KChannelObdShortFuelTrim1, 0x06, -128, 1.28, 1, 0);
+  AddChannelL(KChannelObdLongFuelTrim1, 0x07, -128, 1.28, 1, 0);
+  AddChannelL(KChannelObdShortFuelTrim2, 0x08, -128, 1.28, 1, 0);
+  AddChannelL(KChannelObdLongFuelTrim2, 0x09, -128, 1.28, 1, 0);
+  AddChannelL(KChannelObdFuelPressure, 0x0A, 0, 0.333, 1, 0);
+  AddChannelL(KChannelObdManifoldPressure, 0x0B, 0, 1, 1, 0);
+  AddChannelL(KChannelObdRpm, 0x0C, 0, 4, 2, 0);
+  AddChannelL(KChannelObdSpeed, 0x0D, 0, 3.6, 1, 0);  // km/h to m/s
+  AddChannelL(KChannelObdTimingAdvance, 0x0E, -128, 2, 1, 0);
+  AddChannelL(KChannelObdIntakeTemperature, 0x0F, -40, 1, 1, 0);
+  AddChannelL(KChannelObdAirflow, 0x10, 0, 100, 2, 0);
+  AddChannelL(KChannelObdThrottle, 0x11, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdSecondaryAirStatus, 0x12, 0, 1, 1, 0);
+  AddChannelL(KChannelObdOxygenSensors, 0x13, 0, 1, 1, 0);
   for (int32_t i = 0; i < 8; ++i)  // the trim byte after each voltage is not used
-    AddChannelL(44 + i, static_cast<uint8_t>(0x14 + i), 0, 200, 1, 1, KOxygenNames[i]);
-  AddChannelL(40, 0x1C, 0, 1, 1, 0, R_CHANNEL_OBD_STANDARDS);
-  AddChannelL(41, 0x1D, 0, 1, 1, 0, R_CHANNEL_OBD_OXYGEN_SENSORS_2);
-  AddChannelL(42, 0x1E, 0, 1, 1, 0, R_CHANNEL_OBD_AUX_INPUT);
-  AddChannelL(43, 0x1F, 0, 1, 2, 0, R_CHANNEL_OBD_RUN_TIME);
-  AddChannelL(52, 0x21, 0, 0.001, 2, 0, R_CHANNEL_OBD_DISTANCE_MIL);  // km to m
-  AddChannelL(53, 0x22, 0, 12.66, 2, 0, R_CHANNEL_OBD_FUEL_RAIL_PRESSURE);
-  AddChannelL(54, 0x23, 0, 0.1, 2, 0, R_CHANNEL_OBD_DIESEL_RAIL_PRESSURE);
-  AddChannelL(55, 0x2C, 0, 2.55, 1, 0, R_CHANNEL_OBD_COMMANDED_EGR);
-  AddChannelL(56, 0x2D, -128, 1.28, 1, 0, R_CHANNEL_OBD_EGR_ERROR);
-  AddChannelL(57, 0x2E, 0, 2.55, 1, 0, R_CHANNEL_OBD_EVAP_PURGE);
-  AddChannelL(58, 0x2F, 0, 2.55, 1, 0, R_CHANNEL_OBD_FUEL_LEVEL);
-  AddChannelL(59, 0x30, 0, 1, 1, 0, R_CHANNEL_OBD_WARMUPS);
-  AddChannelL(60, 0x31, 0, 0.001, 2, 0, R_CHANNEL_OBD_DISTANCE_CLEAR);
-  AddChannelL(61, 0x32, -32768, 4, 2, 0, R_CHANNEL_OBD_EVAP_PRESSURE);
-  AddChannelL(62, 0x33, 0, 1, 1, 0, R_CHANNEL_OBD_BAROMETRIC);
-  AddChannelL(63, 0x42, 0, 1000, 2, 0, R_CHANNEL_OBD_ECU_VOLTAGE);
-  AddChannelL(64, 0x43, 0, 2.55, 2, 0, R_CHANNEL_OBD_ABSOLUTE_LOAD);
-  AddChannelL(65, 0x45, 0, 2.55, 1, 0, R_CHANNEL_OBD_RELATIVE_THROTTLE);
-  AddChannelL(31, 0x46, -40, 1, 1, 0, R_CHANNEL_OBD_AMBIENT_TEMP);
+    AddChannelL(KChannelObdOxygen1Bank1 + i, static_cast<uint8_t>(0x14 + i), 0, 200, 1, 1);
+  AddChannelL(KChannelObdStandards, 0x1C, 0, 1, 1, 0);
+  AddChannelL(KChannelObdOxygenSensors2, 0x1D, 0, 1, 1, 0);
+  AddChannelL(KChannelObdAuxiliaryInput, 0x1E, 0, 1, 1, 0);
+  AddChannelL(KChannelObdRunTime, 0x1F, 0, 1, 2, 0);
+  AddChannelL(KChannelObdDistanceWithMil, 0x21, 0, 0.001, 2, 0);  // km to m
+  AddChannelL(KChannelObdFuelRailPressure, 0x22, 0, 12.66, 2, 0);
+  AddChannelL(KChannelObdDieselRailPressure, 0x23, 0, 0.1, 2, 0);
+  AddChannelL(KChannelObdCommandedEgr, 0x2C, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdEgrError, 0x2D, -128, 1.28, 1, 0);
+  AddChannelL(KChannelObdEvaporativePurge, 0x2E, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdFuelLevel, 0x2F, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdWarmUps, 0x30, 0, 1, 1, 0);
+  AddChannelL(KChannelObdDistanceSinceClear, 0x31, 0, 0.001, 2, 0);
+  AddChannelL(KChannelObdEvaporativePressure, 0x32, -32768, 4, 2, 0);
+  AddChannelL(KChannelObdBarometricPressure, 0x33, 0, 1, 1, 0);
+  AddChannelL(KChannelObdEcuVoltage, 0x42, 0, 1000, 2, 0);
+  AddChannelL(KChannelObdAbsoluteLoad, 0x43, 0, 2.55, 2, 0);
+  AddChannelL(KChannelObdRelativeThrottle, 0x45, 0, 2.55, 1, 0);
+  AddChannelL(KChannelObdAmbientTemperature, 0x46, -40, 1, 1, 0);
 }
 
 void CObdChannelList::AddChannelL(TChannelId aId, uint8_t aPid, double aOffset, double aDivisor, int32_t aBytes,
-                                  int32_t aExtraBytes, uint16_t aNameId) {
+                                  int32_t aExtraBytes) {
   CObdChannel* channel = PwConstructL(new CObdChannel(aId, aPid, aOffset, aDivisor, aBytes, aExtraBytes),
-                                      [aNameId](CObdChannel* aNew) { aNew->Name().LoadFromResource(aNameId); });
+                                      [aId](CObdChannel* aNew) { aNew->Name().LoadFromResource(ChannelNameEntry(aId)); });
   AppendOwnedL(iChannels, channel);
   if (!iByPid[aPid]) iByPid[aPid] = channel;
 }

@@ -75,7 +75,7 @@ class CObdChannelList : public CPwBase {
   friend T* PwNewL(A&&... aArgs);
   void ConstructL();
   void AddChannelL(TChannelId aId, uint8_t aPid, double aOffset, double aDivisor, int32_t aBytes,
-                   int32_t aExtraBytes, uint16_t aNameId);
+                   int32_t aExtraBytes);
   void ApplySupportBitmap(uint8_t aQuery, uint32_t aBitmap);
 
   CObdChannel* iByPid[256] = {};

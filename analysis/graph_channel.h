@@ -13,9 +13,8 @@
 #include "foundation/pw_time.h"
 #include "foundation/pw_vector.h"
 
-// A channel the graph derives from two laps: seconds behind (positive) or ahead of the
-// comparison lap at the same place, against the distance driven.
-constexpr TChannelId KChannelLapDelta = 14;
+// KChannelLapDelta is a channel the graph derives from two laps: seconds behind (positive) or
+// ahead of the comparison lap at the same place, against the distance driven.
 
 class CDataLoggerPlotList;
 class CObdPlotList;

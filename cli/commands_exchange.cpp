@@ -5,11 +5,11 @@
 
 #include "cli/cli_text.h"
 #include "cli/commands.h"
-#include "cli/interrupt.h"
 #include "cli/text_table.h"
 #include "exchange/download_track_list.h"
 #include "exchange/track_exchange.h"
 #include "exchange/web_client_engine.h"
+#include "platform/interrupt_watch.h"
 #include "strings/pw_strings.h"
 #include "timing/track_list.h"
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "acquisition/channel_state.h"
+#include "foundation/byte_order.h"
 
 namespace {
 
@@ -45,18 +46,12 @@ constexpr std::array<uint8_t, 256> KLengths = MakeLengthTable();
 // The shortest variable-length message: id, length and checksum.
 constexpr int32_t KMinVariableLength = 3;
 
-uint32_t Be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-uint32_t Be24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
-int32_t Be32(const uint8_t* p) {
-  return static_cast<int32_t>((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]);
-}
-
 bool ChecksumValid(const uint8_t* aMessage, int32_t aLength) {
   if (aMessage[0] == EMsgLoggerInfo) {
     if (aMessage[1] != 0x13 || aMessage[2] != 0x01) return false;
     uint32_t sum = 0;
     for (int32_t i = 0; i <= aLength - 3; ++i) sum += aMessage[i];
-    return (sum & 0xFFFF) == Be16(aMessage + aLength - 2);
+    return (sum & 0xFFFF) == ReadBigEndian16(aMessage + aLength - 2);
   }
   uint32_t sum = 0;
   for (int32_t i = 0; i <= aLength - 2; ++i) sum += aMessage[i];
@@ -172,7 +167,7 @@ void CDL1Parser::Drain(const TSinks& aSinks) {
 void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
   switch (aMessage[0]) {
     case EMsgTime:
-      iLatestTime = static_cast<int32_t>(Be24(aMessage + 1)) * 10;
+      iLatestTime = static_cast<int32_t>(ReadBigEndian24(aMessage + 1)) * 10;
       iLoggerTime = KInvalidInt;
       if (aSinks.iClock) aSinks.iClock->Synchronise(PwTime(iLatestTime));
       break;
@@ -182,7 +177,7 @@ void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
       iLoggerTime = iLatestTime;
       break;
     case EMsgFrequency4: {
-      const uint32_t count = Be24(aMessage + 1);
+      const uint32_t count = ReadBigEndian24(aMessage + 1);
       iFrequency = count > 0 ? 1.0 / (count / 6000000.0) : 0.0;
       iLoggerTime = iLatestTime;
       break;
@@ -193,38 +188,38 @@ void CDL1Parser::Decode(const uint8_t* aMessage, const TSinks& aSinks) {
       iAltitude = InvalidReal();
       iSpeed = InvalidReal();
       iBearing = InvalidReal();
-      iLongitude = DegreesE7ToCoordinate(Be32(aMessage + 1));
-      iLatitude = DegreesE7ToCoordinate(Be32(aMessage + 5));
+      iLongitude = DegreesE7ToCoordinate(ReadBigEndianSigned32(aMessage + 1));
+      iLatitude = DegreesE7ToCoordinate(ReadBigEndianSigned32(aMessage + 5));
       if (!IsPlausiblePoint(TGeoPoint(iLatitude, iLongitude))) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     case EMsgSpeed: {
-      const double speed = Be32(aMessage + 1) / 100.0;
-      const double accuracy = Be32(aMessage + 5) / 100.0;
+      const double speed = ReadBigEndianSigned32(aMessage + 1) / 100.0;
+      const double accuracy = ReadBigEndianSigned32(aMessage + 5) / 100.0;
       iSpeed = accuracy < 2.0 && speed > 0.0 ? speed : InvalidReal();
       if (speed > KMaxPlausibleSpeed) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     }
     case EMsgSpeedCoarse: {
-      const double speed = Be24(aMessage + 1) * 0.001379060159;
+      const double speed = ReadBigEndian24(aMessage + 1) * 0.001379060159;
       iSpeed = speed > 0.0 ? speed : InvalidReal();
       if (speed > KMaxPlausibleSpeed) DropPosition();
       UpdateChannelState(aSinks.iChannelState);
       break;
     }
     case EMsgHeading:
-      iBearing = Be32(aMessage + 1) * 1e-5;
+      iBearing = ReadBigEndianSigned32(aMessage + 1) * 1e-5;
       UpdateChannelState(aSinks.iChannelState);
       break;
     case EMsgAltitude:
-      iAltitude = Be32(aMessage + 1) / 1000.0;
+      iAltitude = ReadBigEndianSigned32(aMessage + 1) / 1000.0;
       UpdateChannelState(aSinks.iChannelState);
       break;
     case EMsgDate: {
       const int32_t day = aMessage[3];
       const int32_t month = aMessage[4];
-      const int32_t year = static_cast<int32_t>(Be16(aMessage + 5));
+      const int32_t year = static_cast<int32_t>(ReadBigEndian16(aMessage + 5));
       // A date that is no calendar date would make a meaningless session date: keep the last.
       if (day >= 1 && day <= 31 && month >= 1 && month <= 12)
         iDate = PwTime::FromDate(year, month, day).Milliseconds();

@@ -57,14 +57,8 @@ CPwByteArrayC SessionTypeText(int32_t aType) {
   }
 }
 
-// Unit texts of the quantity classes in CSV column headers (the degree sign is Latin-1 0xB0).
-CPwByteArrayC UnitText(int32_t aKind) {
-  static constexpr const char* KTexts[] = {"N/A", "s",    "m",   "m",   "m/s", "m",   "%",
-                                           "\xB0" "C", "rpm", "m/rev", "kPa", "\xB0", "g/s", "",
-                                           "V",   "DOP", "sats", "G",  "Hz"};
-  if (aKind < 0 || aKind >= static_cast<int32_t>(sizeof(KTexts) / sizeof(KTexts[0]))) return CPwByteArrayC();
-  return CPwByteArrayC(std::string_view(KTexts[aKind]));
-}
+// Unit texts of the quantity classes in CSV column headers (Latin-1).
+CPwByteArrayC UnitText(int32_t aKind) { return CPwByteArrayC(std::string_view(QuantityRow(aKind).iExportUnit)); }
 
 // The logger channels that have data (catalogue indices), and the record that belongs to a
 // sample. A logger runs at its own rate and phase, so its records seldom share a time with a
@@ -326,7 +320,7 @@ class CKmlWriter : public CExportWriter {
         Put(aOut, "N/A");
       Put(aOut, "</td><td align=right>");
       if (crossed && speed.IsValid())
-        aOut.AppendReal(speed.MetresPerSecond() * QuantityFactor(4, imperial), QuantityDecimals(4));
+        aOut.AppendReal(speed.MetresPerSecond() * QuantityFactor(EQuantitySpeed, imperial), QuantityDecimals(EQuantitySpeed));
       else
         Put(aOut, "N/A");
       aOut.AppendByte(' ');

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "foundation/byte_order.h"
+
 namespace {
 
 const CPwByteArrayC KHeaderLine("[HEADER]");
@@ -25,18 +27,13 @@ const TFieldName KFields[] = {
     {CPwByteArrayC("HEADING"), 2},
 };
 
-uint32_t Be16(const uint8_t* p) { return (uint32_t(p[0]) << 8) | p[1]; }
-uint32_t Be24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
-int32_t Be32(const uint8_t* p) {
-  return static_cast<int32_t>((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]);
-}
-
 }  // namespace
 
 CPBoxParser* CPBoxParser::NewL() { return PwNewL<CPBoxParser>(); }
 
 void CPBoxParser::ConstructL() {
   iBuffer = static_cast<uint8_t*>(AllocL(KBufferSize));
+  iHeaderLines.ConstructL();
   Reset();
 }
 
@@ -48,7 +45,7 @@ void CPBoxParser::Reset() {
   iSection = EOutside;
   iRecordSize = 1;
   ResetFields();
-  iSkippingLine = false;
+  iHeaderLines.Reset();
   iHavePreviousTime = false;
   iPreviousTime = 0;
   iHaveTimeOffset = false;
@@ -70,16 +67,23 @@ int32_t CPBoxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
   const uint8_t* input = aBytes.Ptr();
   int32_t left = aBytes.Length();
   while (left > 0) {
+    if (iSection != EData) {
+      // Header text: lines end with CR LF. The records start after the "[DATA]" line.
+      const int32_t used = iHeaderLines.Feed(input, left, [this](const uint8_t* aLine, int32_t aLength, bool) {
+        HandleLine(CPwByteArrayC(aLine, aLength - 1));  // without the CR
+        return iSection != EData;
+      });
+      input += used;
+      left -= used;
+      continue;
+    }
     if (iStart > 0) {
       std::memmove(iBuffer, iBuffer + iStart, static_cast<size_t>(iLength - iStart));
       iLength -= iStart;
       iStart = 0;
     }
-    if (iLength == KBufferSize) {
-      // Nothing complete in a full buffer: drop it (and the rest of an overlong header line).
-      iLength = 0;
-      if (iSection != EData) iSkippingLine = true;
-    }
+    // Nothing complete in a full buffer: drop it.
+    if (iLength == KBufferSize) iLength = 0;
     const int32_t take = left < KBufferSize - iLength ? left : KBufferSize - iLength;
     std::memcpy(iBuffer + iLength, input, static_cast<size_t>(take));
     iLength += take;
@@ -92,26 +96,6 @@ int32_t CPBoxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
 
 void CPBoxParser::Drain(MParsedDataObserver* aObserver) {
   for (;;) {
-    if (iSection != EData) {
-      // Header text: lines end with CR LF.
-      int32_t cr = iStart;
-      for (;;) {
-        const uint8_t* p = static_cast<const uint8_t*>(
-            std::memchr(iBuffer + cr, '\r', static_cast<size_t>(iLength - cr)));
-        if (!p) return;
-        cr = static_cast<int32_t>(p - iBuffer);
-        if (cr + 1 >= iLength) return;  // the LF may still come
-        if (iBuffer[cr + 1] == '\n') break;
-        ++cr;
-      }
-      const CPwByteArrayC line(iBuffer + iStart, cr - iStart);
-      iStart = cr + 2;
-      if (iSkippingLine)
-        iSkippingLine = false;
-      else
-        HandleLine(line);
-      continue;
-    }
     const int32_t size = iRecordSize + 2;
     if (iLength - iStart < size) return;
     if (HandleRecord(iBuffer + iStart, aObserver)) {
@@ -181,12 +165,12 @@ bool CPBoxParser::HandleRecord(const uint8_t* aRecord, MParsedDataObserver* aObs
   }
   iProcessed = true;
 
-  int64_t time = static_cast<int64_t>(Be24(aRecord + iOffsets[ETime])) * 10;
-  const int32_t latitude = Be32(aRecord + iOffsets[ELatitude]);
-  const int32_t longitude = Be32(aRecord + iOffsets[ELongitude]);
-  const int32_t height = Be32(aRecord + iOffsets[EHeight]);
-  const uint32_t velocity = Be16(aRecord + iOffsets[EVelocity]);
-  const uint32_t heading = Be16(aRecord + iOffsets[EHeading]);
+  int64_t time = static_cast<int64_t>(ReadBigEndian24(aRecord + iOffsets[ETime])) * 10;
+  const int32_t latitude = ReadBigEndianSigned32(aRecord + iOffsets[ELatitude]);
+  const int32_t longitude = ReadBigEndianSigned32(aRecord + iOffsets[ELongitude]);
+  const int32_t height = ReadBigEndianSigned32(aRecord + iOffsets[EHeight]);
+  const uint32_t velocity = ReadBigEndian16(aRecord + iOffsets[EVelocity]);
+  const uint32_t heading = ReadBigEndian16(aRecord + iOffsets[EHeading]);
   const int32_t satellites = aRecord[iOffsets[ESats]];
 
   // Keep the time line moving forwards: a small step back is placed just after the previous

@@ -7,6 +7,7 @@
 
 #include "acquisition/data_parser.h"
 #include "exchange/vbox_parser.h"
+#include "foundation/line_assembler.h"
 
 class CPBoxParser : public CDataParser {
  public:
@@ -30,7 +31,7 @@ class CPBoxParser : public CDataParser {
   friend T* PwNewL(A&&...);
   void ConstructL();
 
-  // Takes lines or records out of the buffer while complete ones are there.
+  // Takes records out of the buffer while complete ones are there.
   void Drain(MParsedDataObserver* aObserver);
   void HandleLine(CPwByteArrayC aLine);
   void HandleOutside(CPwByteArrayC aLine);
@@ -39,11 +40,12 @@ class CPBoxParser : public CDataParser {
   bool HandleRecord(const uint8_t* aRecord, MParsedDataObserver* aObserver);
   void ResetFields();
 
+  // Header text; an overlong header line is dropped up to its end.
+  CLineAssembler iHeaderLines{KBufferSize, 0, CLineAssembler::ECrLf, CLineAssembler::ESkipToLineEnd};
+  // Records.
   uint8_t* iBuffer = nullptr;  // KBufferSize bytes
   int32_t iStart = 0;          // first unread byte
   int32_t iLength = 0;         // end of the buffered bytes
-  // Set after an overlong header line was dropped: bytes up to the next line end belong to it.
-  bool iSkippingLine = false;
 
   TSection iSection = EOutside;
   int32_t iRecordSize = 1;     // the leading '$' included, the CR LF not

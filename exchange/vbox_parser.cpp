@@ -56,15 +56,14 @@ void TLogAnchor::FixForPosition(int32_t aTime) {
 CVBoxParser* CVBoxParser::NewL() { return PwNewL<CVBoxParser>(); }
 
 void CVBoxParser::ConstructL() {
-  iBuffer = static_cast<uint8_t*>(AllocL(KLineBufferSize));
+  iLines.ConstructL();
   Reset();
 }
 
-CVBoxParser::~CVBoxParser() { FreeMem(iBuffer); }
+CVBoxParser::~CVBoxParser() = default;
 
 void CVBoxParser::Reset() {
-  iLength = 0;
-  iSkippingLine = false;
+  iLines.Reset();
   iAtStart = true;
   iSection = EOutside;
   iColumnCount = 0;
@@ -84,42 +83,12 @@ int32_t CVBoxParser::Parse(CPwByteArrayC aBytes, MParsedDataObserver* aObserver,
                            CObdChannelList*, CChannelState*, TGpsClock*) {
   iAccepted = false;
   iProcessed = false;
-  const uint8_t* input = aBytes.Ptr();
-  int32_t left = aBytes.Length();
-  while (left > 0) {
-    if (iLength == KLineBufferSize) {
-      // A line longer than the buffer cannot be a log line: drop it up to its end.
-      iLength = 0;
-      iSkippingLine = true;
-    }
-    const int32_t take = left < KLineBufferSize - iLength ? left : KLineBufferSize - iLength;
-    std::memcpy(iBuffer + iLength, input, static_cast<size_t>(take));
-    const int32_t scanFrom = iLength;
-    iLength += take;
-    input += take;
-    left -= take;
-
-    // Lines end at LF; a CR before it belongs to the line end (CR LF and lone LF files).
-    int32_t start = 0;
-    const uint8_t* scan = iBuffer + scanFrom;
-    const uint8_t* end = iBuffer + iLength;
-    while (const uint8_t* lf = static_cast<const uint8_t*>(
-               std::memchr(scan, '\n', static_cast<size_t>(end - scan)))) {
-      const int32_t lineEnd = static_cast<int32_t>(lf - iBuffer);
-      int32_t length = lineEnd - start;
-      if (length > 0 && iBuffer[lineEnd - 1] == '\r') --length;
-      if (iSkippingLine)
-        iSkippingLine = false;
-      else
-        HandleLine(CPwByteArrayC(iBuffer + start, length), aObserver);
-      start = lineEnd + 1;
-      scan = lf + 1;
-    }
-    if (start > 0) {
-      std::memmove(iBuffer, iBuffer + start, static_cast<size_t>(iLength - start));
-      iLength -= start;
-    }
-  }
+  // Lines end at LF; a CR before it belongs to the line end (CR LF and lone LF files).
+  iLines.Feed(aBytes.Ptr(), aBytes.Length(), [&](const uint8_t* aLine, int32_t aLength, bool) {
+    if (aLength > 0 && aLine[aLength - 1] == '\r') --aLength;
+    HandleLine(CPwByteArrayC(aLine, aLength), aObserver);
+    return true;
+  });
   return iAccepted ? ETimingEvent : iProcessed ? EParsed : ENothing;
 }
 

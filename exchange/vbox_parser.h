@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "acquisition/data_parser.h"
+#include "foundation/line_assembler.h"
 #include "foundation/pw_byte_array.h"
 #include "foundation/pw_time.h"
 
@@ -94,10 +95,8 @@ class CVBoxParser : public CDataParser {
   void HandleGate(CPwByteArrayC aLine);
   void ResetColumns();
 
-  uint8_t* iBuffer = nullptr;  // KLineBufferSize bytes
-  int32_t iLength = 0;
-  // Set after an overlong line was dropped: bytes up to the next line end belong to it.
-  bool iSkippingLine = false;
+  // A line longer than the buffer cannot be a log line: it is dropped up to its end.
+  CLineAssembler iLines{KLineBufferSize, 0, CLineAssembler::ELineFeed, CLineAssembler::ESkipToLineEnd};
   // Nothing read yet: a UTF-8 byte order mark may lead the file.
   bool iAtStart = true;
 

@@ -1,5 +1,6 @@
 #include "foundation/file_stream.h"
 
+#include "foundation/byte_order.h"
 #include "foundation/paths.h"
 #include "platform/file_io.h"
 
@@ -110,14 +111,14 @@ void PwFileStream::WriteInt8(int32_t aValue) {
 }
 
 void PwFileStream::WriteInt16(int32_t aValue) {
-  uint8_t b[2] = {static_cast<uint8_t>(aValue), static_cast<uint8_t>(aValue >> 8)};
+  uint8_t b[2];
+  WriteLittleEndian16(b, static_cast<uint32_t>(aValue));
   Emit(CPwByteArrayC(b, 2));
 }
 
 void PwFileStream::WriteInt32(int32_t aValue) {
-  uint32_t v = static_cast<uint32_t>(aValue);
-  uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                  static_cast<uint8_t>(v >> 24)};
+  uint8_t b[4];
+  WriteLittleEndian32(b, static_cast<uint32_t>(aValue));
   Emit(CPwByteArrayC(b, 4));
 }
 
@@ -179,16 +180,14 @@ int32_t PwFileStream::ReadInt16() {
   Require(2);
   const uint8_t* p = iData.Ptr() + iReadPos;
   iReadPos += 2;
-  return p[0] | (p[1] << 8);
+  return ReadLittleEndian16(p);
 }
 
 int32_t PwFileStream::ReadInt32() {
   Require(4);
   const uint8_t* p = iData.Ptr() + iReadPos;
   iReadPos += 4;
-  uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return static_cast<int32_t>(v);
+  return static_cast<int32_t>(ReadLittleEndian32(p));
 }
 
 void PwFileStream::DecodeText(CPwByteArrayC aData, int32_t& aPos, CPwString& aTarget) {
@@ -204,7 +203,7 @@ void PwFileStream::DecodeText(CPwByteArrayC aData, int32_t& aPos, CPwString& aTa
       break;
     case 1:
       if (end - q < 2) Leave(KErrCorrupt);
-      count = (p[q] | (p[q + 1] << 8)) >> 3;
+      count = ReadLittleEndian16(p + q) >> 3;
       q += 2;
       break;
     default:
@@ -220,7 +219,7 @@ void PwFileStream::DecodeText(CPwByteArrayC aData, int32_t& aPos, CPwString& aTa
   aTarget.SetLength(0);
   for (int32_t r = first; r < q;) {
     if (p[r] == KWideMark) {
-      aTarget.AppendChar(static_cast<char16_t>((p[r + 1] << 8) | p[r + 2]));
+      aTarget.AppendChar(static_cast<char16_t>(ReadBigEndian16(p + r + 1)));
       r += 3;
     } else {
       aTarget.AppendChar(p[r]);
@@ -238,7 +237,7 @@ void PwFileStream::ReadText(CPwString& aTarget) {
 void PwFileStream::ReadUtf8Text(CPwString& aTarget) {
   Require(2);
   const uint8_t* p = iData.Ptr() + iReadPos;
-  int32_t bytes = p[0] | (p[1] << 8);
+  int32_t bytes = ReadLittleEndian16(p);
   Require(2 + bytes);
   aTarget.SetLength(0);
   aTarget.AppendFromUtf8(iData.Mid(iReadPos + 2, bytes));

@@ -17,7 +17,8 @@ class MUnitsSource {
 
 class CStringProvider : public CPwBase {
  public:
-  // Unit kinds with a text of their own; every other kind reads as the empty text.
+  // Unit kinds (quantity classes) up to the last with a text of its own; every other kind
+  // reads as the empty text.
   static constexpr int32_t KUnitKindCount = 19;
   static constexpr int32_t KUnitsEnglish = 1;
 

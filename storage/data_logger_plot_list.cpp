@@ -3,25 +3,28 @@
 #include <cmath>
 #include <memory>
 
+#include "foundation/byte_order.h"
 #include "strings/pw_strings.h"
 
 const TChannelId KDataLoggerChannelIds[KDataLoggerChannelCount + 1] = {
-    20002, 20003, 20004, 20005, 20006, 20007, 20008, 20009, 20011, 20012, 20013, 20010, 0};
-
-const int32_t KDataLoggerUnitClasses[KDataLoggerChannelCount] = {8,  19, 19, 19, 19, 19,
-                                                                 17, 17, 19, 19, 19, 20};
+    KChannelLoggerDigital1,      KChannelLoggerAnalog1,  KChannelLoggerAnalog1 + 1,
+    KChannelLoggerAnalog1 + 2,   KChannelLoggerAnalog1 + 3, KChannelLoggerAnalog1 + 4,
+    KChannelLoggerLongitudinalG, KChannelLoggerLateralG, KChannelLoggerAnalog6,
+    KChannelLoggerAnalog6 + 1,   KChannelLoggerAnalog6 + 2, KChannelLoggerDigital2, 0};
 
 namespace {
 
-constexpr int32_t KAccelerationClass = 17;
+// Accelerations are stored in hundredths of a G.
+bool InHundredths(int32_t aIndex) {
+  return aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
+         ChannelQuantityClass(KDataLoggerChannelIds[aIndex]) == EQuantityAcceleration;
+}
 
 constexpr uint16_t KChannelNames[KDataLoggerChannelCount] = {
     R_SAMPLES_LOGGER_DIGITAL1, R_SAMPLES_LOGGER_ANALOG1,  R_SAMPLES_LOGGER_ANALOG2,
     R_SAMPLES_LOGGER_ANALOG3,  R_SAMPLES_LOGGER_ANALOG4,  R_SAMPLES_LOGGER_ANALOG5,
     R_SAMPLES_LOGGER_LATERAL_G, R_SAMPLES_LOGGER_LONGITUDINAL_G, R_SAMPLES_LOGGER_ANALOG6,
     R_SAMPLES_LOGGER_ANALOG7,  R_SAMPLES_LOGGER_ANALOG8,  R_SAMPLES_LOGGER_DIGITAL2};
-
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -49,15 +52,12 @@ void TDataLoggerRecord::SetRawValue(int32_t aIndex, int16_t aValue) {
 }
 
 double TDataLoggerRecord::Decode(int32_t aIndex, int16_t aRaw) {
-  if (aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
-      KDataLoggerUnitClasses[aIndex] == KAccelerationClass)
-    return aRaw / 100.0;
+  if (InHundredths(aIndex)) return aRaw / 100.0;
   return aRaw;
 }
 
 int16_t TDataLoggerRecord::Encode(int32_t aIndex, double aValue) {
-  const bool hundredths = aIndex >= 0 && aIndex < KDataLoggerChannelCount &&
-                          KDataLoggerUnitClasses[aIndex] == KAccelerationClass;
+  const bool hundredths = InHundredths(aIndex);
   const double v = std::trunc((hundredths ? aValue * 100.0 : aValue) + 0.5);
   if (v >= 32767.0) return 32767;
   if (v <= -32767.0) return -32767;  // -32768 is the lists' gap mark
@@ -90,12 +90,12 @@ int32_t TDataLoggerRecord::Serialise(uint8_t* aBuffer, int32_t aSize) const {
 bool TDataLoggerRecord::Deserialise(const uint8_t* aBytes, int32_t aLength) {
   *this = TDataLoggerRecord();
   if (aLength < 2 || aLength > KMaxStoredBytes) return false;
-  const uint16_t mask = ReadU16(aBytes) & KMaskAll;
+  const uint16_t mask = ReadLittleEndian16(aBytes) & KMaskAll;
   const int32_t available = aLength / 2 - 1;
   int32_t read = 0;
   for (int32_t i = 0; i < KDataLoggerChannelCount && read < available; ++i) {
     if (!((mask >> i) & 1)) continue;
-    SetRawValue(i, static_cast<int16_t>(ReadU16(aBytes + 2 + 2 * read)));
+    SetRawValue(i, static_cast<int16_t>(ReadLittleEndian16(aBytes + 2 + 2 * read)));
     ++read;
   }
   return true;

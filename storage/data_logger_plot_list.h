@@ -14,8 +14,6 @@
 constexpr int32_t KDataLoggerChannelCount = 12;
 // Identifiers by index, ending with 0.
 extern const TChannelId KDataLoggerChannelIds[KDataLoggerChannelCount + 1];
-// Unit class of each channel's values (17: acceleration in G).
-extern const int32_t KDataLoggerUnitClasses[KDataLoggerChannelCount];
 // The catalogue index of an identifier, or -1.
 int32_t DataLoggerChannelIndex(TChannelId aId);
 // The catalogue name of a channel index (-1 names the logger time), empty for others.

@@ -3,17 +3,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "foundation/byte_order.h"
 #include "foundation/pw_time.h"
 #include "storage/plot_list.h"
 
 namespace {
 
-inline int32_t ReadI32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                              (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24));
-}
-inline uint32_t ReadU32(const uint8_t* p) { return static_cast<uint32_t>(ReadI32(p)); }
-inline uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 int32_t ClampToInt32(int64_t aValue) {
   return aValue > INT32_MAX ? INT32_MAX : (aValue < 0 ? 0 : static_cast<int32_t>(aValue));
@@ -67,7 +62,7 @@ bool CPlotListLoader::IsWhole(CPwStringC aPath) {
   const int64_t size = file.Size();
   uint8_t head[CPlotList::KHeaderBytes];
   if (size < 0 || file.Read(head, CPlotList::KHeaderBytes) < CPlotList::KHeaderBytes) return false;
-  const uint32_t first = ReadU32(head);
+  const uint32_t first = ReadLittleEndian32(head);
   if (first >= KFirstNonVersion) return size % KVersion0RecordBytes == 0;
   if (first > static_cast<uint32_t>(CPlotList::KCurrentVersion)) return false;
   if (first != static_cast<uint32_t>(CPlotList::KCurrentVersion))
@@ -139,14 +134,14 @@ void CPlotListLoader::Open() {
     Leave(headBytes < 0 ? KErrRead : KErrShort);
   }
   TPlotFileHeader header;
-  const uint32_t first = ReadU32(head);
+  const uint32_t first = ReadLittleEndian32(head);
   if (first < KFirstNonVersion) {
     if (first > static_cast<uint32_t>(CPlotList::KCurrentVersion)) {
       iFile.Close();
       Leave(KErrVersion);
     }
     header.iVersion = static_cast<int32_t>(first);
-    for (int32_t i = 0; i < 3; ++i) header.iReserved[i] = ReadI32(head + 4 + 4 * i);
+    for (int32_t i = 0; i < 3; ++i) header.iReserved[i] = ReadLittleEndianSigned32(head + 4 + 4 * i);
     iOffset = CPlotList::KHeaderBytes;
   } else {
     // No header: the first record starts at once.
@@ -220,15 +215,15 @@ void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLe
     case EPlotRecordPosition: {
       if (aLength < CPlotList::KPositionPayload) return;
       TPositionPlot plot;
-      plot.iTime = ReadI32(p);
-      plot.iLatitude = ReadI32(p + 4);
-      plot.iLongitude = ReadI32(p + 8);
-      plot.iSpeed = ReadI32(p + 12);
-      plot.iAltitude = ReadI32(p + 16);
-      plot.iDistance = ReadI32(p + 20);
-      plot.iBearing = ReadU16(p + 24);
-      plot.iHdop = ReadU16(p + 26);
-      plot.iVdop = ReadU16(p + 28);
+      plot.iTime = ReadLittleEndianSigned32(p);
+      plot.iLatitude = ReadLittleEndianSigned32(p + 4);
+      plot.iLongitude = ReadLittleEndianSigned32(p + 8);
+      plot.iSpeed = ReadLittleEndianSigned32(p + 12);
+      plot.iAltitude = ReadLittleEndianSigned32(p + 16);
+      plot.iDistance = ReadLittleEndianSigned32(p + 20);
+      plot.iBearing = ReadLittleEndian16(p + 24);
+      plot.iHdop = ReadLittleEndian16(p + 26);
+      plot.iVdop = ReadLittleEndian16(p + 28);
       plot.iFlags = p[30] & TPositionPlot::KSatellitesMask;
       // A position without coordinates cannot be drawn or timed; no writer stores one.
       if (plot.iLatitude == KInvalidInt || plot.iLongitude == KInvalidInt) return;
@@ -239,17 +234,17 @@ void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLe
     case EPlotRecordObdLong: {
       const bool wide = aType == EPlotRecordObdLong;
       if (aLength < (wide ? CPlotList::KObdLongPayload : CPlotList::KObdPayload)) return;
-      const uint32_t raw = wide ? ReadU32(p + 4) : ReadU16(p + 4);
+      const uint32_t raw = wide ? ReadLittleEndian32(p + 4) : ReadLittleEndian16(p + 4);
       CObdChannelPlotList* list = iList.ObdList().ChannelList(p[wide ? 8 : 6]);
-      if (list) list->Append(PwTime(ReadI32(p)), raw);
+      if (list) list->Append(PwTime(ReadLittleEndianSigned32(p)), raw);
       return;
     }
     case EPlotRecordResumeLocal:
     case EPlotRecordResume: {
       if (aLength < CPlotList::KResumePayload) return;
-      PwDateTime at(PwTime(ReadI32(p + 4)), PwTime(ReadI32(p + 8)));
+      PwDateTime at(PwTime(ReadLittleEndianSigned32(p + 4)), PwTime(ReadLittleEndianSigned32(p + 8)));
       if (aType == EPlotRecordResumeLocal && iConverter) at = iConverter->LocalToUtc(at);
-      iList.ResumeList().Add(PwTime(ReadI32(p)), at.iDate, at.iTime);
+      iList.ResumeList().Add(PwTime(ReadLittleEndianSigned32(p)), at.iDate, at.iTime);
       return;
     }
     case EPlotRecordLogger: {
@@ -257,13 +252,13 @@ void CPlotListLoader::ConvertRecord(uint8_t aType, const uint8_t* p, int32_t aLe
       TDataLoggerRecord record;
       const int32_t rest = aLength - 4;
       if (rest >= 2 && rest <= TDataLoggerRecord::KMaxStoredBytes) record.Deserialise(p + 4, rest);
-      iList.LoggerList().Append(PwTime(ReadI32(p)), record);
+      iList.LoggerList().Append(PwTime(ReadLittleEndianSigned32(p)), record);
       return;
     }
     case EPlotRecordOldPosition:
       if (aLength < CPlotList::KOldPositionPayload) return;
-      AppendOldPosition(ReadI32(p), ReadI32(p + 4), ReadI32(p + 8), ReadI32(p + 12), ReadI32(p + 16),
-                        ReadI32(p + 20), p[24], true, false);
+      AppendOldPosition(ReadLittleEndianSigned32(p), ReadLittleEndianSigned32(p + 4), ReadLittleEndianSigned32(p + 8), ReadLittleEndianSigned32(p + 12), ReadLittleEndianSigned32(p + 16),
+                        ReadLittleEndianSigned32(p + 20), p[24], true, false);
       return;
     default:
       return;  // a type of a later build: skipped by its length
@@ -295,11 +290,11 @@ bool CPlotListLoader::ReadOldPortion() {
 }
 
 bool CPlotListLoader::ConvertOldRecord(const uint8_t* p) {
-  const int32_t time = ReadI32(p);
+  const int32_t time = ReadLittleEndianSigned32(p);
   if (iVersion == 0) {
-    const double lat = ReadI32(p + 4) / KVersion0Scale;
-    const double lon = ReadI32(p + 8) / KVersion0Scale;
-    const double alt = ReadI32(p + 12) / KVersion0Scale;
+    const double lat = ReadLittleEndianSigned32(p + 4) / KVersion0Scale;
+    const double lon = ReadLittleEndianSigned32(p + 8) / KVersion0Scale;
+    const double alt = ReadLittleEndianSigned32(p + 12) / KVersion0Scale;
     const int32_t latitude = TCoordinate::FromRadians(lat).iValue;
     const int32_t longitude = TCoordinate::FromRadians(lon).iValue;
     if (!IsPlausiblePoint(TGeoPoint{TCoordinate(latitude), TCoordinate(longitude)})) return false;
@@ -307,14 +302,14 @@ bool CPlotListLoader::ConvertOldRecord(const uint8_t* p) {
                       false, true);
     return true;
   }
-  const int32_t latitude = ReadI32(p + 4);
-  const int32_t longitude = ReadI32(p + 8);
+  const int32_t latitude = ReadLittleEndianSigned32(p + 4);
+  const int32_t longitude = ReadLittleEndianSigned32(p + 8);
   // An unset position is a gap mark of these formats, not damage.
   if (latitude != KInvalidInt && longitude != KInvalidInt &&
       !IsPlausiblePoint(TGeoPoint{TCoordinate(latitude), TCoordinate(longitude)}))
     return false;
   const int32_t satellites = iVersion == 2 ? p[20] : KOldFormatSatellites;
-  AppendOldPosition(time, latitude, longitude, ReadI32(p + 16), ReadI32(p + 12), 0, satellites, iVersion == 2, true);
+  AppendOldPosition(time, latitude, longitude, ReadLittleEndianSigned32(p + 16), ReadLittleEndianSigned32(p + 12), 0, satellites, iVersion == 2, true);
   return true;
 }
 

@@ -52,45 +52,48 @@ int32_t CPositionPlotList::ChannelValue(int32_t aChannel, int32_t aIndex, PwTime
   if (aIndex < 0 || aIndex >= iPlots.Count() || aChannel < 0 || aChannel >= KChannelCount)
     return 0;
   const TPositionPlot& p = iPlots.At(aIndex);
-  switch (aChannel) {
-    case 0:
+  // By identifier, so the order of the channel numbers is set by KChannelIds alone.
+  switch (KChannelIds[aChannel]) {
+    case KChannelGpsTime:
       aValue = (p.iTime - aBaseTime.Milliseconds()) / 1000.0;
       break;
-    case 1:
+    case KChannelDistance:
       aValue = p.Distance().Metres();
       break;
-    case 2: {
+    case KChannelDistanceDirect: {
       const TPositionPlot& from = iPlots.At(ReferenceIndex(aBaseTime));
       aValue = from.Position().Distance(p.Position()).Metres();
       break;
     }
-    case 3:
+    case KChannelGpsSpeed:
       aValue = MetresPerSecond(p.iSpeed);
       break;
-    case 4:
+    case KChannelAltitude:
       aValue = p.iAltitude == KInvalidInt ? InvalidReal() : p.Altitude().Metres();
       break;
-    case 5:
+    case KChannelSatellites:
       aValue = p.Satellites();
       break;
-    case 6:
+    case KChannelBearing:
       aValue = p.BearingDegrees();
       break;
-    case 7:
+    case KChannelCoordinatePrecision:
       aValue = p.Hdop();
       break;
-    case 8:
+    case KChannelAltitudePrecision:
       aValue = p.Vdop();
       break;
-    case 9:
+    case KChannel3DPrecision:
       aValue = p.Precision3D();
       break;
-    case 10:
+    case KChannelGpsLateralG:
       aValue = LateralG(aIndex);
       break;
-    default:
+    case KChannelGpsLongitudinalG:
       aValue = LongitudinalG(aIndex);
       break;
+    default:
+      return 0;
   }
   return 1;
 }

@@ -81,29 +81,9 @@ void CSessionInfo::DeleteNotes() {
 void CSessionInfo::Clear() {
   iReadOnly = 0;
   iIdentifier.Reset();
-  iTitle.Reset();
-  iDriver.Reset();
-  iTrackName.Reset();
-  iTestName.Reset();
-  iNotes.Reset();
   iStorageRoot.Reset();
-  iSaveNmea = 0;
-  iSessionType = ESessionLapTiming;
-  iRecorded = 1;
-  iObdFlag = 0;
-  iUseObdSpeed = 0;
-  iCreated.Reset();
-  iSecondStamp.Reset();
-  iOptimalLapTime = PwTime::Unset();
-  iBestLapTime = PwTime::Unset();
-  iBestLapIndex = -1;
-  iLapCount = -1;
-  iBestRunTime = PwTime::Unset();
-  iBestRunIndex = -1;
-  iRunCount = -1;
-  iDistance = PwTime::KUnset;
-  iMinimumSpeed = PwTime::KUnset;
-  iGnssHealth = TGnssHealth();
+  for (CPwString& text : iTexts) text.Reset();
+  iFields = TFields();
   DeleteNotes();
   iModified = 0;
   iNotesLoaded = 1;
@@ -120,33 +100,33 @@ void CSessionInfo::SetIdentifier(CPwStringC aIdentifier) { iIdentifier.Copy(aIde
 void CSessionInfo::SetStorageRoot(CPwStringC aRoot) { iStorageRoot.Copy(aRoot); }
 
 void CSessionInfo::SetCreated(const PwDateTime& aTime) {
-  if (iCreated == aTime) return;
-  iCreated = aTime;
+  if (iFields.iCreated == aTime) return;
+  iFields.iCreated = aTime;
   iModified = 1;
 }
 
 void CSessionInfo::SetSecondTimeStamp(const PwDateTime& aTime) {
-  if (iSecondStamp == aTime) return;
-  iSecondStamp = aTime;
+  if (iFields.iSecondStamp == aTime) return;
+  iFields.iSecondStamp = aTime;
   iModified = 1;
 }
 
 void CSessionInfo::SetLapFigures(PwTime aOptimal, PwTime aBest, int32_t aBestIndex, int32_t aCount) {
-  SetTime(iOptimalLapTime, aOptimal);
-  SetTime(iBestLapTime, aBest);
-  SetValue(iBestLapIndex, aBestIndex);
-  SetValue(iLapCount, aCount);
+  SetTime(iFields.iOptimalLapTime, aOptimal);
+  SetTime(iFields.iBestLapTime, aBest);
+  SetValue(iFields.iBestLapIndex, aBestIndex);
+  SetValue(iFields.iLapCount, aCount);
 }
 
 void CSessionInfo::SetRunFigures(PwTime aBest, int32_t aBestIndex, int32_t aCount) {
-  SetTime(iBestRunTime, aBest);
-  SetValue(iBestRunIndex, aBestIndex);
-  SetValue(iRunCount, aCount);
+  SetTime(iFields.iBestRunTime, aBest);
+  SetValue(iFields.iBestRunIndex, aBestIndex);
+  SetValue(iFields.iRunCount, aCount);
 }
 
 void CSessionInfo::SetTrackFigures(int32_t aDistance, int32_t aMinimumSpeed) {
-  SetValue(iDistance, aDistance);
-  SetValue(iMinimumSpeed, aMinimumSpeed);
+  SetValue(iFields.iDistance, aDistance);
+  SetValue(iFields.iMinimumSpeed, aMinimumSpeed);
 }
 
 bool CSessionInfo::IsModified() const {
@@ -163,32 +143,15 @@ void CSessionInfo::DropNotes() {
 
 void CSessionInfo::CopyFrom(const CSessionInfo& aOther) {
   if (&aOther == this) return;
-  // The setters mark the session modified on any difference.
+  // Any difference marks the session modified.
   SetReadOnly(aOther.IsReadOnly());
-  if (!iIdentifier.Equals(aOther.iIdentifier)) {
-    iIdentifier.Copy(aOther.iIdentifier);
+  SetText(iIdentifier, aOther.iIdentifier);
+  SetText(iStorageRoot, aOther.iStorageRoot);
+  for (int32_t i = 0; i < ETextCount; ++i) SetText(iTexts[i], aOther.iTexts[i]);
+  if (iFields != aOther.iFields) {
+    iFields = aOther.iFields;
     iModified = 1;
   }
-  if (!iStorageRoot.Equals(aOther.iStorageRoot)) {
-    iStorageRoot.Copy(aOther.iStorageRoot);
-    iModified = 1;
-  }
-  SetTitle(aOther.iTitle);
-  SetDriver(aOther.iDriver);
-  SetTrackName(aOther.iTrackName);
-  SetTestName(aOther.iTestName);
-  SetNotes(aOther.iNotes);
-  SetSaveNmea(aOther.iSaveNmea);
-  SetSessionType(aOther.iSessionType);
-  SetRecorded(aOther.iRecorded);
-  SetObdFlag(aOther.iObdFlag);
-  SetUseObdSpeed(aOther.iUseObdSpeed);
-  SetCreated(aOther.iCreated);
-  SetSecondTimeStamp(aOther.iSecondStamp);
-  SetLapFigures(aOther.iOptimalLapTime, aOther.iBestLapTime, aOther.iBestLapIndex, aOther.iLapCount);
-  SetRunFigures(aOther.iBestRunTime, aOther.iBestRunIndex, aOther.iRunCount);
-  SetTrackFigures(aOther.iDistance, aOther.iMinimumSpeed);
-  SetGnssHealth(aOther.iGnssHealth);
 }
 
 // --- Identifier and files ---------------------------------------------------------------------
@@ -254,28 +217,8 @@ int32_t CSessionInfo::Load(bool aWithNotes, const PwTimeConverter& aConverter) {
 }
 
 void CSessionInfo::TakeFrom(CSessionInfo& aOther) {
-  iTitle.Copy(aOther.iTitle);
-  iDriver.Copy(aOther.iDriver);
-  iTrackName.Copy(aOther.iTrackName);
-  iTestName.Copy(aOther.iTestName);
-  iNotes.Copy(aOther.iNotes);
-  iSaveNmea = aOther.iSaveNmea;
-  iSessionType = aOther.iSessionType;
-  iRecorded = aOther.iRecorded;
-  iObdFlag = aOther.iObdFlag;
-  iUseObdSpeed = aOther.iUseObdSpeed;
-  iCreated = aOther.iCreated;
-  iSecondStamp = aOther.iSecondStamp;
-  iOptimalLapTime = aOther.iOptimalLapTime;
-  iBestLapTime = aOther.iBestLapTime;
-  iBestLapIndex = aOther.iBestLapIndex;
-  iLapCount = aOther.iLapCount;
-  iBestRunTime = aOther.iBestRunTime;
-  iBestRunIndex = aOther.iBestRunIndex;
-  iRunCount = aOther.iRunCount;
-  iDistance = aOther.iDistance;
-  iMinimumSpeed = aOther.iMinimumSpeed;
-  iGnssHealth = aOther.iGnssHealth;
+  for (int32_t i = 0; i < ETextCount; ++i) iTexts[i].Copy(aOther.iTexts[i]);
+  iFields = aOther.iFields;
   DeleteNotes();
   for (CSessionNote*& note : aOther.iNoteList) {
     iNoteList.Append(note);
@@ -291,35 +234,35 @@ void CSessionInfo::ReadFrom(PwFileStream& aStream, bool aWithNotes, const PwTime
     ReadOldVersion(aStream, version, aConverter);
     return;
   }
-  iSaveNmea = ReadFlag(aStream);
-  aStream.ReadUtf8Text(iTrackName);
-  aStream.ReadUtf8Text(iTitle);
-  aStream.ReadUtf8Text(iDriver);
-  iSessionType = ReadSessionType(aStream);
-  aStream.ReadUtf8Text(iTestName);
-  iRecorded = ReadFlag(aStream);
-  iObdFlag = ReadFlag(aStream);
-  iUseObdSpeed = ReadFlag(aStream);
-  iCreated = ReadDateTime(aStream);
-  iSecondStamp = ReadDateTime(aStream);
+  iFields.iSaveNmea = ReadFlag(aStream);
+  aStream.ReadUtf8Text(iTexts[ETextTrackName]);
+  aStream.ReadUtf8Text(iTexts[ETextTitle]);
+  aStream.ReadUtf8Text(iTexts[ETextDriver]);
+  iFields.iSessionType = ReadSessionType(aStream);
+  aStream.ReadUtf8Text(iTexts[ETextTestName]);
+  iFields.iRecorded = ReadFlag(aStream);
+  iFields.iObdFlag = ReadFlag(aStream);
+  iFields.iUseObdSpeed = ReadFlag(aStream);
+  iFields.iCreated = ReadDateTime(aStream);
+  iFields.iSecondStamp = ReadDateTime(aStream);
   if (version == 6) {
     // Earlier builds stored local time.
-    iCreated = aConverter.LocalToUtc(iCreated);
-    iSecondStamp = aConverter.LocalToUtc(iSecondStamp);
+    iFields.iCreated = aConverter.LocalToUtc(iFields.iCreated);
+    iFields.iSecondStamp = aConverter.LocalToUtc(iFields.iSecondStamp);
   }
   aStream.ReadInt16();
-  aStream.ReadUtf8Text(iNotes);
+  aStream.ReadUtf8Text(iTexts[ETextNotes]);
   for (int32_t i = 0; i < KHeaderReservedWords; ++i) aStream.ReadInt32();
   if (version >= 8) {
-    iOptimalLapTime = PwTime(aStream.ReadInt32());
-    iBestLapTime = PwTime(aStream.ReadInt32());
-    iBestLapIndex = aStream.ReadInt32();
-    iLapCount = aStream.ReadInt32();
-    iBestRunTime = PwTime(aStream.ReadInt32());
-    iBestRunIndex = aStream.ReadInt32();
-    iRunCount = aStream.ReadInt32();
-    iDistance = aStream.ReadInt32();
-    iMinimumSpeed = aStream.ReadInt32();
+    iFields.iOptimalLapTime = PwTime(aStream.ReadInt32());
+    iFields.iBestLapTime = PwTime(aStream.ReadInt32());
+    iFields.iBestLapIndex = aStream.ReadInt32();
+    iFields.iLapCount = aStream.ReadInt32();
+    iFields.iBestRunTime = PwTime(aStream.ReadInt32());
+    iFields.iBestRunIndex = aStream.ReadInt32();
+    iFields.iRunCount = aStream.ReadInt32();
+    iFields.iDistance = aStream.ReadInt32();
+    iFields.iMinimumSpeed = aStream.ReadInt32();
   }
   if (aWithNotes) {
     ReadNotes(aStream);
@@ -347,28 +290,28 @@ void CSessionInfo::ReadBlocks(PwFileStream& aStream) {
         TGnssHealth health;
         health.ReadFrom(aStream);
         if (aStream.ReadPosition() > end) Leave(KErrCorrupt);
-        iGnssHealth = health;
+        iFields.iGnssHealth = health;
       }
       while (aStream.ReadPosition() < end) aStream.ReadInt8();
     }
   });
-  if (code != KErrNone) iGnssHealth = TGnssHealth();
+  if (code != KErrNone) iFields.iGnssHealth = TGnssHealth();
 }
 
 void CSessionInfo::ReadOldVersion(PwFileStream& aStream, int32_t aVersion,
                                   const PwTimeConverter& aConverter) {
-  iSaveNmea = ReadFlag(aStream);
-  aStream.ReadText(iTrackName);
-  aStream.ReadText(iTitle);
-  if (aVersion >= 2) aStream.ReadText(iDriver);
+  iFields.iSaveNmea = ReadFlag(aStream);
+  aStream.ReadText(iTexts[ETextTrackName]);
+  aStream.ReadText(iTexts[ETextTitle]);
+  if (aVersion >= 2) aStream.ReadText(iTexts[ETextDriver]);
   if (aVersion >= 3) {
-    iSessionType = ReadSessionType(aStream);
-    aStream.ReadText(iTestName);
+    iFields.iSessionType = ReadSessionType(aStream);
+    aStream.ReadText(iTexts[ETextTestName]);
   }
-  if (aVersion >= 4) iRecorded = ReadFlag(aStream);
+  if (aVersion >= 4) iFields.iRecorded = ReadFlag(aStream);
   if (aVersion >= 5) {
-    iObdFlag = ReadFlag(aStream);
-    iUseObdSpeed = ReadFlag(aStream);
+    iFields.iObdFlag = ReadFlag(aStream);
+    iFields.iUseObdSpeed = ReadFlag(aStream);
   }
   StampsFromIdentifier(aConverter);
 }
@@ -383,8 +326,8 @@ void CSessionInfo::StampsFromIdentifier(const PwTimeConverter& aConverter) {
   // A name that only looks like a date must not become a nonsense time stamp.
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59) return;
   const PwDateTime utc = aConverter.LocalToUtc(PwDateTime(year, month, day, hour, minute, 0, 0));
-  iCreated = utc;
-  iSecondStamp = utc;
+  iFields.iCreated = utc;
+  iFields.iSecondStamp = utc;
 }
 
 void CSessionInfo::ReadNotes(PwFileStream& aStream, bool aKeep) {
@@ -407,29 +350,29 @@ void CSessionInfo::ReadNotes(PwFileStream& aStream, bool aKeep) {
 
 void CSessionInfo::WriteTo(PwFileStream& aStream) const {
   aStream.WriteInt32(KFileVersion);
-  aStream.WriteInt16(iSaveNmea);
-  aStream.WriteUtf8Text(iTrackName);
-  aStream.WriteUtf8Text(iTitle);
-  aStream.WriteUtf8Text(iDriver);
-  aStream.WriteInt32(iSessionType);
-  aStream.WriteUtf8Text(iTestName);
-  aStream.WriteInt16(iRecorded);
-  aStream.WriteInt16(iObdFlag);
-  aStream.WriteInt16(iUseObdSpeed);
-  WriteDateTime(aStream, iCreated);
-  WriteDateTime(aStream, iSecondStamp);
+  aStream.WriteInt16(iFields.iSaveNmea);
+  aStream.WriteUtf8Text(iTexts[ETextTrackName]);
+  aStream.WriteUtf8Text(iTexts[ETextTitle]);
+  aStream.WriteUtf8Text(iTexts[ETextDriver]);
+  aStream.WriteInt32(iFields.iSessionType);
+  aStream.WriteUtf8Text(iTexts[ETextTestName]);
+  aStream.WriteInt16(iFields.iRecorded);
+  aStream.WriteInt16(iFields.iObdFlag);
+  aStream.WriteInt16(iFields.iUseObdSpeed);
+  WriteDateTime(aStream, iFields.iCreated);
+  WriteDateTime(aStream, iFields.iSecondStamp);
   aStream.WriteInt16(0);
-  aStream.WriteUtf8Text(iNotes);
+  aStream.WriteUtf8Text(iTexts[ETextNotes]);
   for (int32_t i = 0; i < KHeaderReservedWords; ++i) aStream.WriteInt32(0);
-  aStream.WriteInt32(iOptimalLapTime.Milliseconds());
-  aStream.WriteInt32(iBestLapTime.Milliseconds());
-  aStream.WriteInt32(iBestLapIndex);
-  aStream.WriteInt32(iLapCount);
-  aStream.WriteInt32(iBestRunTime.Milliseconds());
-  aStream.WriteInt32(iBestRunIndex);
-  aStream.WriteInt32(iRunCount);
-  aStream.WriteInt32(iDistance);
-  aStream.WriteInt32(iMinimumSpeed);
+  aStream.WriteInt32(iFields.iOptimalLapTime.Milliseconds());
+  aStream.WriteInt32(iFields.iBestLapTime.Milliseconds());
+  aStream.WriteInt32(iFields.iBestLapIndex);
+  aStream.WriteInt32(iFields.iLapCount);
+  aStream.WriteInt32(iFields.iBestRunTime.Milliseconds());
+  aStream.WriteInt32(iFields.iBestRunIndex);
+  aStream.WriteInt32(iFields.iRunCount);
+  aStream.WriteInt32(iFields.iDistance);
+  aStream.WriteInt32(iFields.iMinimumSpeed);
   int32_t inUse = 0;
   for (const CSessionNote* note : iNoteList)
     if (note->IsInUse()) ++inUse;
@@ -446,10 +389,10 @@ void CSessionInfo::WriteTo(PwFileStream& aStream) const {
 
 void CSessionInfo::WriteBlocks(PwFileStream& aStream) const {
   // A session without samples keeps the file earlier builds wrote, byte for byte.
-  if (!iGnssHealth.IsKnown()) return;
+  if (!iFields.iGnssHealth.IsKnown()) return;
   aStream.WriteInt32(KBlockGnssHealth);
   aStream.WriteInt32(TGnssHealth::KStoredBytes);
-  iGnssHealth.WriteTo(aStream);
+  iFields.iGnssHealth.WriteTo(aStream);
 }
 
 void CSessionInfo::Save() {
@@ -482,8 +425,8 @@ void CSessionInfo::StartNew(const CSessionInfo& aChosen, CPwStringC aRoot, const
   SetSaveNmea(aChosen.SaveNmea());
   SetUseObdSpeed(aChosen.UseObdSpeed());
   SetRecorded(1);
-  iCreated = aUtcNow;
-  iSecondStamp = aUtcNow;
+  iFields.iCreated = aUtcNow;
+  iFields.iSecondStamp = aUtcNow;
   iNotesLoaded = 1;
   MarkModified();
   SetStorageRoot(aRoot);

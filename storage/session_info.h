@@ -92,51 +92,51 @@ class CSessionInfo : public CPwBase {
   void SetIdentifier(CPwStringC aIdentifier);
   CPwStringC StorageRoot() const { return iStorageRoot; }
   void SetStorageRoot(CPwStringC aRoot);
-  CPwStringC Title() const { return iTitle; }
-  void SetTitle(CPwStringC aText) { SetText(iTitle, aText); }
-  CPwStringC Driver() const { return iDriver; }
-  void SetDriver(CPwStringC aText) { SetText(iDriver, aText); }
-  CPwStringC TrackName() const { return iTrackName; }
-  void SetTrackName(CPwStringC aText) { SetText(iTrackName, aText); }
-  CPwStringC TestName() const { return iTestName; }
-  void SetTestName(CPwStringC aText) { SetText(iTestName, aText); }
-  CPwStringC Notes() const { return iNotes; }
-  void SetNotes(CPwStringC aText) { SetText(iNotes, aText); }
-  int32_t SaveNmea() const { return iSaveNmea; }
-  void SetSaveNmea(int32_t aFlag) { SetValue(iSaveNmea, aFlag & 0xFFFF); }
-  int32_t SessionType() const { return iSessionType; }
-  void SetSessionType(int32_t aType) { SetValue(iSessionType, aType); }
-  int32_t Recorded() const { return iRecorded; }
-  void SetRecorded(int32_t aFlag) { SetValue(iRecorded, aFlag & 0xFFFF); }
-  int32_t ObdFlag() const { return iObdFlag; }
-  void SetObdFlag(int32_t aFlag) { SetValue(iObdFlag, aFlag & 0xFFFF); }
-  int32_t UseObdSpeed() const { return iUseObdSpeed; }
-  void SetUseObdSpeed(int32_t aFlag) { SetValue(iUseObdSpeed, aFlag & 0xFFFF); }
+  CPwStringC Title() const { return iTexts[ETextTitle]; }
+  void SetTitle(CPwStringC aText) { SetText(iTexts[ETextTitle], aText); }
+  CPwStringC Driver() const { return iTexts[ETextDriver]; }
+  void SetDriver(CPwStringC aText) { SetText(iTexts[ETextDriver], aText); }
+  CPwStringC TrackName() const { return iTexts[ETextTrackName]; }
+  void SetTrackName(CPwStringC aText) { SetText(iTexts[ETextTrackName], aText); }
+  CPwStringC TestName() const { return iTexts[ETextTestName]; }
+  void SetTestName(CPwStringC aText) { SetText(iTexts[ETextTestName], aText); }
+  CPwStringC Notes() const { return iTexts[ETextNotes]; }
+  void SetNotes(CPwStringC aText) { SetText(iTexts[ETextNotes], aText); }
+  int32_t SaveNmea() const { return iFields.iSaveNmea; }
+  void SetSaveNmea(int32_t aFlag) { SetValue(iFields.iSaveNmea, aFlag & 0xFFFF); }
+  int32_t SessionType() const { return iFields.iSessionType; }
+  void SetSessionType(int32_t aType) { SetValue(iFields.iSessionType, aType); }
+  int32_t Recorded() const { return iFields.iRecorded; }
+  void SetRecorded(int32_t aFlag) { SetValue(iFields.iRecorded, aFlag & 0xFFFF); }
+  int32_t ObdFlag() const { return iFields.iObdFlag; }
+  void SetObdFlag(int32_t aFlag) { SetValue(iFields.iObdFlag, aFlag & 0xFFFF); }
+  int32_t UseObdSpeed() const { return iFields.iUseObdSpeed; }
+  void SetUseObdSpeed(int32_t aFlag) { SetValue(iFields.iUseObdSpeed, aFlag & 0xFFFF); }
   // UTC time stamps.
-  const PwDateTime& Created() const { return iCreated; }
+  const PwDateTime& Created() const { return iFields.iCreated; }
   void SetCreated(const PwDateTime& aTime);
-  const PwDateTime& SecondTimeStamp() const { return iSecondStamp; }
+  const PwDateTime& SecondTimeStamp() const { return iFields.iSecondStamp; }
   void SetSecondTimeStamp(const PwDateTime& aTime);
 
   // --- Summary figures.
-  PwTime OptimalLapTime() const { return iOptimalLapTime; }
-  PwTime BestLapTime() const { return iBestLapTime; }
-  int32_t BestLapIndex() const { return iBestLapIndex; }
-  int32_t LapCount() const { return iLapCount; }
-  PwTime BestRunTime() const { return iBestRunTime; }
-  int32_t BestRunIndex() const { return iBestRunIndex; }
-  int32_t RunCount() const { return iRunCount; }
+  PwTime OptimalLapTime() const { return iFields.iOptimalLapTime; }
+  PwTime BestLapTime() const { return iFields.iBestLapTime; }
+  int32_t BestLapIndex() const { return iFields.iBestLapIndex; }
+  int32_t LapCount() const { return iFields.iLapCount; }
+  PwTime BestRunTime() const { return iFields.iBestRunTime; }
+  int32_t BestRunIndex() const { return iFields.iBestRunIndex; }
+  int32_t RunCount() const { return iFields.iRunCount; }
   // Arc units of TPositionPlot; KUnset when not known.
-  int32_t Distance() const { return iDistance; }
-  int32_t MinimumSpeed() const { return iMinimumSpeed; }
+  int32_t Distance() const { return iFields.iDistance; }
+  int32_t MinimumSpeed() const { return iFields.iMinimumSpeed; }
   void SetLapFigures(PwTime aOptimal, PwTime aBest, int32_t aBestIndex, int32_t aCount);
   void SetRunFigures(PwTime aBest, int32_t aBestIndex, int32_t aCount);
   void SetTrackFigures(int32_t aDistance, int32_t aMinimumSpeed);
   // How the GPS receiver did; not known for sessions stored before it was kept.
-  const TGnssHealth& GnssHealth() const { return iGnssHealth; }
+  const TGnssHealth& GnssHealth() const { return iFields.iGnssHealth; }
   void SetGnssHealth(const TGnssHealth& aHealth) {
-    if (aHealth == iGnssHealth) return;
-    iGnssHealth = aHealth;
+    if (aHealth == iFields.iGnssHealth) return;
+    iFields.iGnssHealth = aHealth;
     iModified = 1;
   }
 
@@ -243,31 +243,36 @@ class CSessionInfo : public CPwBase {
   // Takes over the content and the notes of aOther (which is left without notes).
   void TakeFrom(CSessionInfo& aOther);
 
+  // The stored plain fields with their initial values: copying is an assignment, clearing a
+  // reset. Only ReadFrom, ReadOldVersion and WriteTo name them one by one.
+  struct TFields {
+    int32_t iSaveNmea = 0;
+    int32_t iSessionType = ESessionLapTiming;
+    int32_t iRecorded = 1;
+    int32_t iObdFlag = 0;
+    int32_t iUseObdSpeed = 0;
+    PwDateTime iCreated;
+    PwDateTime iSecondStamp;
+    PwTime iOptimalLapTime = PwTime::Unset();
+    PwTime iBestLapTime = PwTime::Unset();
+    int32_t iBestLapIndex = -1;
+    int32_t iLapCount = -1;
+    PwTime iBestRunTime = PwTime::Unset();
+    int32_t iBestRunIndex = -1;
+    int32_t iRunCount = -1;
+    int32_t iDistance = PwTime::KUnset;
+    int32_t iMinimumSpeed = PwTime::KUnset;
+    TGnssHealth iGnssHealth;
+    friend bool operator==(const TFields&, const TFields&) = default;
+  };
+  // The stored texts, copied slot by slot.
+  enum TText : int32_t { ETextTitle, ETextDriver, ETextTrackName, ETextTestName, ETextNotes, ETextCount };
+
   int32_t iReadOnly = 0;
   CPwString iIdentifier;
-  CPwString iTitle;
-  CPwString iDriver;
-  CPwString iTrackName;
-  CPwString iTestName;
-  CPwString iNotes;
   CPwString iStorageRoot;
-  int32_t iSaveNmea = 0;
-  int32_t iSessionType = ESessionLapTiming;
-  int32_t iRecorded = 1;
-  int32_t iObdFlag = 0;
-  int32_t iUseObdSpeed = 0;
-  PwDateTime iCreated;
-  PwDateTime iSecondStamp;
-  PwTime iOptimalLapTime = PwTime::Unset();
-  PwTime iBestLapTime = PwTime::Unset();
-  int32_t iBestLapIndex = -1;
-  int32_t iLapCount = -1;
-  PwTime iBestRunTime = PwTime::Unset();
-  int32_t iBestRunIndex = -1;
-  int32_t iRunCount = -1;
-  int32_t iDistance = PwTime::KUnset;
-  int32_t iMinimumSpeed = PwTime::KUnset;
-  TGnssHealth iGnssHealth;
+  CPwString iTexts[ETextCount];
+  TFields iFields;
   CPwVector<CSessionNote*> iNoteList{8};
   int32_t iModified = 0;
   int32_t iNotesLoaded = 1;

@@ -25,33 +25,25 @@ CSettings::CSettings(CPwStringC aDefaultRoot) { SetDefaults(aDefaultRoot); }
 CSettings::~CSettings() = default;
 
 void CSettings::SetDefaults(CPwStringC aDefaultRoot) {
-  iStorageRoot.Copy(aDefaultRoot);
-  iCurrentRoot.Copy(aDefaultRoot);
-  iGps.iType = 3;
-  iGps.iSerialPort = 4;
-  iGpsdHost.Copy(KDefaultGpsdHost);
-  iGpsdPort = KDefaultGpsdPort;
-  iObd.iType = 0;
-  iObd.iSerialPort = 5;
-  iLogger.iType = 0;
-  iLogger.iSerialPort = 6;
-  iHighPriority.Add(KChannelObdSpeed);
-  iHighPriority.Add(KChannelObdRpm);
-  iLowPriority.Add(26);  // coolant temperature
-  iLowPriority.Add(29);  // intake temperature
-  CChannelList& lap = iGraphChannels[KGraphKindLap];
+  iTexts[ETextStorageRoot].Copy(aDefaultRoot);
+  iTexts[ETextCurrentRoot].Copy(aDefaultRoot);
+  iTexts[ETextGpsdHost].Copy(KDefaultGpsdHost);
+  CChannelList& high = iLists[EListHighPriority];
+  high.Add(KChannelObdSpeed);
+  high.Add(KChannelObdRpm);
+  CChannelList& low = iLists[EListLowPriority];
+  low.Add(KChannelObdCoolantTemperature);
+  low.Add(KChannelObdIntakeTemperature);
+  CChannelList& lap = iLists[EListGraph + KGraphKindLap];
   lap.Add(KChannelGpsSpeed);
   lap.Add(KChannelObdSpeed);
-  CChannelList& run = iGraphChannels[KGraphKindRun];
+  CChannelList& run = iLists[EListGraph + KGraphKindRun];
   run.Add(KChannelGpsSpeed);
   run.Add(KChannelDistanceDirect);
   run.Add(KChannelObdSpeed);
-  CChannelList& span = iGraphChannels[KGraphKindSpan];
+  CChannelList& span = iLists[EListGraph + KGraphKindSpan];
   span.Add(KChannelGpsSpeed);
   span.Add(KChannelObdSpeed);
-  iGraphFlags[KGraphKindLap] = KGraphShowComparison | KGraphScaledComparison | KGraphDistanceAxis;
-  iGraphFlags[KGraphKindRun] = KGraphShowComparison | KGraphMapHidden;
-  iGraphFlags[KGraphKindSpan] = 0;
 }
 
 // --- File -------------------------------------------------------------------------------------
@@ -125,160 +117,116 @@ void CSettings::WriteChannels(PwFileStream& aStream, const CChannelList& aList) 
 }
 
 void CSettings::ReadFrom(PwFileStream& aStream) {
-  iFlagA = 0;
-  aStream.ReadInt16();                                 // 1
-  aStream.ReadText(iTextA);                            // 2
-  iTimerBacklight = aStream.ReadInt32();               // 3
-  iTimerDecimals = aStream.ReadInt32();                // 4
-  iGps.iType = aStream.ReadInt32();                    // 5
-  iViewSelector = ReadSigned16(aStream);               // 6
-  aStream.ReadBtAddr(iGps.iBtAddr);                    // 7
-  aStream.ReadBtAddr(iObd.iBtAddr);                    // 8
-  aStream.ReadBtAddr(iLogger.iBtAddr);                 // 9
-  iSaveNmea = ReadSigned16(aStream);                   // 10
-  iHiLoThreshold = aStream.ReadInt32();                // 11
-  iObd.iType = aStream.ReadInt32();                    // 12
-  iGps.iBaudRate = aStream.ReadInt32();                // 13
-  iObd.iBaudRate = aStream.ReadInt32();                // 14
-  aStream.ReadInt16();                                 // 15
-  ReadChannels(aStream, iHighPriority);                // 16
-  ReadChannels(aStream, iLowPriority);                 // 17
-  iUnits = ReadSigned16(aStream);                      // 18
-  iTimerOrientation = aStream.ReadInt32();             // 19
-  iStartupWarning = ReadSigned16(aStream);             // 20
-  aStream.ReadUtf8Text(iLastDriver);                   // 21
-  aStream.ReadUtf8Text(iLastTrack);                    // 22
-  aStream.ReadUtf8Text(iLastTest);                     // 23
-  iLastSessionType = aStream.ReadInt32();              // 24
-  aStream.ReadUtf8Text(iGpsName);                      // 25
-  aStream.ReadUtf8Text(iObdName);                      // 26
-  aStream.ReadUtf8Text(iLoggerName);                   // 27
-  iBrakingLimit = aStream.ReadInt32();                 // 28
-  iAccelerationLimit = aStream.ReadInt32();            // 29
-  iLapListOption = ReadSigned16(aStream);              // 30
-  iGps.iSerialPort = aStream.ReadInt32();              // 31
-  iObd.iSerialPort = aStream.ReadInt32();              // 32
-  aStream.ReadUtf8Text(iStorageRoot);                  // 33
-  iCurrentRoot.Copy(iStorageRoot);
-  aStream.ReadInt32();                                 // 34
-  aStream.ReadUtf8Text(iGpsInputFile);                 // 35
-  iLogger.iType = aStream.ReadInt32();                 // 36
-  iLogger.iBaudRate = aStream.ReadInt32();             // 37
-  iLogger.iSerialPort = aStream.ReadInt32();           // 38
+  iValues.iFlagA = 0;
+  aStream.ReadInt16();                                  // 1
+  aStream.ReadText(iTexts[ETextA]);                     // 2
+  iValues.iTimerBacklight = aStream.ReadInt32();        // 3
+  iValues.iTimerDecimals = aStream.ReadInt32();         // 4
+  iValues.iGps.iType = aStream.ReadInt32();             // 5
+  iValues.iViewSelector = ReadSigned16(aStream);        // 6
+  aStream.ReadBtAddr(iValues.iGps.iBtAddr);             // 7
+  aStream.ReadBtAddr(iValues.iObd.iBtAddr);             // 8
+  aStream.ReadBtAddr(iValues.iLogger.iBtAddr);          // 9
+  iValues.iSaveNmea = ReadSigned16(aStream);            // 10
+  iValues.iHiLoThreshold = aStream.ReadInt32();         // 11
+  iValues.iObd.iType = aStream.ReadInt32();             // 12
+  iValues.iGps.iBaudRate = aStream.ReadInt32();         // 13
+  iValues.iObd.iBaudRate = aStream.ReadInt32();         // 14
+  aStream.ReadInt16();                                  // 15
+  ReadChannels(aStream, iLists[EListHighPriority]);     // 16
+  ReadChannels(aStream, iLists[EListLowPriority]);      // 17
+  iValues.iUnits = ReadSigned16(aStream);               // 18
+  iValues.iTimerOrientation = aStream.ReadInt32();      // 19
+  iValues.iStartupWarning = ReadSigned16(aStream);      // 20
+  aStream.ReadUtf8Text(iTexts[ETextLastDriver]);        // 21
+  aStream.ReadUtf8Text(iTexts[ETextLastTrack]);         // 22
+  aStream.ReadUtf8Text(iTexts[ETextLastTest]);          // 23
+  iValues.iLastSessionType = aStream.ReadInt32();       // 24
+  aStream.ReadUtf8Text(iTexts[ETextGpsName]);           // 25
+  aStream.ReadUtf8Text(iTexts[ETextObdName]);           // 26
+  aStream.ReadUtf8Text(iTexts[ETextLoggerName]);        // 27
+  iValues.iBrakingLimit = aStream.ReadInt32();          // 28
+  iValues.iAccelerationLimit = aStream.ReadInt32();     // 29
+  iValues.iLapListOption = ReadSigned16(aStream);       // 30
+  iValues.iGps.iSerialPort = aStream.ReadInt32();       // 31
+  iValues.iObd.iSerialPort = aStream.ReadInt32();       // 32
+  aStream.ReadUtf8Text(iTexts[ETextStorageRoot]);       // 33
+  iTexts[ETextCurrentRoot].Copy(iTexts[ETextStorageRoot]);
+  aStream.ReadInt32();                                  // 34
+  aStream.ReadUtf8Text(iTexts[ETextGpsInputFile]);      // 35
+  iValues.iLogger.iType = aStream.ReadInt32();          // 36
+  iValues.iLogger.iBaudRate = aStream.ReadInt32();      // 37
+  iValues.iLogger.iSerialPort = aStream.ReadInt32();    // 38
   // Later items: each is written only when it or one after it differs from its default, so a
   // file of the defaults stays as earlier builds wrote it. A file that ends early keeps the
   // defaults of the items it lacks.
-  iLiveDelta = 1;
-  aStream.ReadUtf8Text(iGpsdHost);                     // 39
-  iGpsdPort = aStream.ReadInt32();                     // 40
-  iLiveDelta = ReadSigned16(aStream) != 0 ? 1 : 0;     // 41
+  iValues.iLiveDelta = 1;
+  aStream.ReadUtf8Text(iTexts[ETextGpsdHost]);          // 39
+  iValues.iGpsdPort = aStream.ReadInt32();              // 40
+  iValues.iLiveDelta = ReadSigned16(aStream) != 0 ? 1 : 0;  // 41
   ReadSettingsExtras(aStream, *this);
 }
 
 int32_t CSettings::LaterItemCount() const {
-  if (GpsReceiverRate() != 0 || GpsFoundBaudRate() != 0 || !iLiveDelta) return 3;
-  if (iGpsdPort != KDefaultGpsdPort) return 2;
-  if (!(iGpsdHost == KDefaultGpsdHost)) return 1;
+  if (GpsReceiverRate() != 0 || GpsFoundBaudRate() != 0 || !iValues.iLiveDelta) return 3;
+  if (iValues.iGpsdPort != KDefaultGpsdPort) return 2;
+  if (!(iTexts[ETextGpsdHost] == KDefaultGpsdHost)) return 1;
   return 0;
 }
 
 void CSettings::WriteTo(PwFileStream& aStream) const {
-  aStream.WriteInt16(iFlagA);                          // 1
-  aStream.WriteText(iTextA);                           // 2
-  aStream.WriteInt32(iTimerBacklight);                 // 3
-  aStream.WriteInt32(iTimerDecimals);                  // 4
-  aStream.WriteInt32(iGps.iType);                      // 5
-  aStream.WriteInt16(iViewSelector);                   // 6
-  aStream.WriteBtAddr(iGps.iBtAddr);                   // 7
-  aStream.WriteBtAddr(iObd.iBtAddr);                   // 8
-  aStream.WriteBtAddr(iLogger.iBtAddr);                // 9
-  aStream.WriteInt16(iSaveNmea);                       // 10
-  aStream.WriteInt32(iHiLoThreshold);                  // 11
-  aStream.WriteInt32(iObd.iType);                      // 12
-  aStream.WriteInt32(iGps.iBaudRate);                  // 13
-  aStream.WriteInt32(iObd.iBaudRate);                  // 14
-  aStream.WriteInt16(0);                               // 15
-  WriteChannels(aStream, iHighPriority);               // 16
-  WriteChannels(aStream, iLowPriority);                // 17
-  aStream.WriteInt16(iUnits);                          // 18
-  aStream.WriteInt32(iTimerOrientation);               // 19
-  aStream.WriteInt16(iStartupWarning);                 // 20
-  aStream.WriteUtf8Text(iLastDriver);                  // 21
-  aStream.WriteUtf8Text(iLastTrack);                   // 22
-  aStream.WriteUtf8Text(iLastTest);                    // 23
-  aStream.WriteInt32(iLastSessionType);                // 24
-  aStream.WriteUtf8Text(iGpsName);                     // 25
-  aStream.WriteUtf8Text(iObdName);                     // 26
-  aStream.WriteUtf8Text(iLoggerName);                  // 27
-  aStream.WriteInt32(iBrakingLimit);                   // 28
-  aStream.WriteInt32(iAccelerationLimit);              // 29
-  aStream.WriteInt16(iLapListOption);                  // 30
-  aStream.WriteInt32(iGps.iSerialPort);                // 31
-  aStream.WriteInt32(iObd.iSerialPort);                // 32
-  aStream.WriteUtf8Text(iStorageRoot);                 // 33
-  aStream.WriteInt32(0);                               // 34
-  aStream.WriteUtf8Text(iGpsInputFile);                // 35
-  aStream.WriteInt32(iLogger.iType);                   // 36
-  aStream.WriteInt32(iLogger.iBaudRate);               // 37
-  aStream.WriteInt32(iLogger.iSerialPort);             // 38
+  aStream.WriteInt16(iValues.iFlagA);                   // 1
+  aStream.WriteText(iTexts[ETextA]);                    // 2
+  aStream.WriteInt32(iValues.iTimerBacklight);          // 3
+  aStream.WriteInt32(iValues.iTimerDecimals);           // 4
+  aStream.WriteInt32(iValues.iGps.iType);               // 5
+  aStream.WriteInt16(iValues.iViewSelector);            // 6
+  aStream.WriteBtAddr(iValues.iGps.iBtAddr);            // 7
+  aStream.WriteBtAddr(iValues.iObd.iBtAddr);            // 8
+  aStream.WriteBtAddr(iValues.iLogger.iBtAddr);         // 9
+  aStream.WriteInt16(iValues.iSaveNmea);                // 10
+  aStream.WriteInt32(iValues.iHiLoThreshold);           // 11
+  aStream.WriteInt32(iValues.iObd.iType);               // 12
+  aStream.WriteInt32(iValues.iGps.iBaudRate);           // 13
+  aStream.WriteInt32(iValues.iObd.iBaudRate);           // 14
+  aStream.WriteInt16(0);                                // 15
+  WriteChannels(aStream, iLists[EListHighPriority]);    // 16
+  WriteChannels(aStream, iLists[EListLowPriority]);     // 17
+  aStream.WriteInt16(iValues.iUnits);                   // 18
+  aStream.WriteInt32(iValues.iTimerOrientation);        // 19
+  aStream.WriteInt16(iValues.iStartupWarning);          // 20
+  aStream.WriteUtf8Text(iTexts[ETextLastDriver]);       // 21
+  aStream.WriteUtf8Text(iTexts[ETextLastTrack]);        // 22
+  aStream.WriteUtf8Text(iTexts[ETextLastTest]);         // 23
+  aStream.WriteInt32(iValues.iLastSessionType);         // 24
+  aStream.WriteUtf8Text(iTexts[ETextGpsName]);          // 25
+  aStream.WriteUtf8Text(iTexts[ETextObdName]);          // 26
+  aStream.WriteUtf8Text(iTexts[ETextLoggerName]);       // 27
+  aStream.WriteInt32(iValues.iBrakingLimit);            // 28
+  aStream.WriteInt32(iValues.iAccelerationLimit);       // 29
+  aStream.WriteInt16(iValues.iLapListOption);           // 30
+  aStream.WriteInt32(iValues.iGps.iSerialPort);         // 31
+  aStream.WriteInt32(iValues.iObd.iSerialPort);         // 32
+  aStream.WriteUtf8Text(iTexts[ETextStorageRoot]);      // 33
+  aStream.WriteInt32(0);                                // 34
+  aStream.WriteUtf8Text(iTexts[ETextGpsInputFile]);     // 35
+  aStream.WriteInt32(iValues.iLogger.iType);            // 36
+  aStream.WriteInt32(iValues.iLogger.iBaudRate);        // 37
+  aStream.WriteInt32(iValues.iLogger.iSerialPort);      // 38
   const int32_t later = LaterItemCount();
-  if (later >= 1) aStream.WriteUtf8Text(iGpsdHost);    // 39
-  if (later >= 2) aStream.WriteInt32(iGpsdPort);       // 40
-  if (later >= 3) aStream.WriteInt16(iLiveDelta ? 1 : 0);  // 41
-  WriteSettingsExtras(aStream, *this);               // then the tagged items
+  if (later >= 1) aStream.WriteUtf8Text(iTexts[ETextGpsdHost]);  // 39
+  if (later >= 2) aStream.WriteInt32(iValues.iGpsdPort);         // 40
+  if (later >= 3) aStream.WriteInt16(iValues.iLiveDelta ? 1 : 0);  // 41
+  WriteSettingsExtras(aStream, *this);                  // then the tagged items
 }
 
 // --- Copying ----------------------------------------------------------------------------------
 
 void CSettings::CopyFrom(const CSettings& aOther) {
   if (&aOther == this) return;
-  iStorageRoot.Copy(aOther.iStorageRoot);
-  iTimerBacklight = aOther.iTimerBacklight;
-  iTimerOrientation = aOther.iTimerOrientation;
-  iTimerDecimals = aOther.iTimerDecimals;
-  iUnits = aOther.iUnits;
-  iStartupWarning = aOther.iStartupWarning;
-  iGps = aOther.iGps;
-  iGpsReceiverRate = aOther.iGpsReceiverRate;
-  iGpsFoundBaud = aOther.iGpsFoundBaud;
-  iObd = aOther.iObd;
-  iLogger = aOther.iLogger;
-  iGpsName.Copy(aOther.iGpsName);
-  iObdName.Copy(aOther.iObdName);
-  iLoggerName.Copy(aOther.iLoggerName);
-  iGpsInputFile.Copy(aOther.iGpsInputFile);
-  iGpsdHost.Copy(aOther.iGpsdHost);
-  iGpsdPort = aOther.iGpsdPort;
-  iHighPriority.CopyFrom(aOther.iHighPriority);
-  iLowPriority.CopyFrom(aOther.iLowPriority);
-  iHiLoThreshold = aOther.iHiLoThreshold;
-  iBrakingLimit = aOther.iBrakingLimit;
-  iAccelerationLimit = aOther.iAccelerationLimit;
-  iLastDriver.Copy(aOther.iLastDriver);
-  iLastTrack.Copy(aOther.iLastTrack);
-  iLastTest.Copy(aOther.iLastTest);
-  iLastSessionType = aOther.iLastSessionType;
-  iSaveNmea = aOther.iSaveNmea;
-  iLiveDelta = aOther.iLiveDelta;
-  iLapListOption = aOther.iLapListOption;
-  iViewSelector = aOther.iViewSelector;
-  iFlagA = aOther.iFlagA;
-  iTextA.Copy(aOther.iTextA);
-  iCurrentRoot.Copy(aOther.iCurrentRoot);
-  iSessionListMode = aOther.iSessionListMode;
-  iLapListMode = aOther.iLapListMode;
-  iDifferenceMode = aOther.iDifferenceMode;
-  iHideInvalid = aOther.iHideInvalid;
-  iFontScale = aOther.iFontScale;
-  iMapScale = aOther.iMapScale;
-  iGraphWindowFactor = aOther.iGraphWindowFactor;
-  iGraphMapFactor = aOther.iGraphMapFactor;
-  iGraphScaled = aOther.iGraphScaled;
-  iGraphZoomedY = aOther.iGraphZoomedY;
-  for (int32_t kind = 0; kind < 4; ++kind) {
-    iGraphFlags[kind] = aOther.iGraphFlags[kind];
-    iGraphChannels[kind].CopyFrom(aOther.iGraphChannels[kind]);
-  }
+  iValues = aOther.iValues;
+  for (int32_t i = 0; i < ETextCount; ++i) iTexts[i].Copy(aOther.iTexts[i]);
+  for (int32_t i = 0; i < EListCount; ++i) iLists[i].CopyFrom(aOther.iLists[i]);
 }
 
 // --- Graph view state -------------------------------------------------------------------------
@@ -288,43 +236,43 @@ int32_t CSettings::KindSlot(int32_t aKind) {
   return aKind;
 }
 
-int32_t CSettings::GraphFlags(int32_t aKind) const { return iGraphFlags[KindSlot(aKind)]; }
+int32_t CSettings::GraphFlags(int32_t aKind) const { return iValues.iGraphFlags[KindSlot(aKind)]; }
 
-void CSettings::SetGraphFlags(int32_t aKind, int32_t aFlags) { iGraphFlags[KindSlot(aKind)] = aFlags; }
+void CSettings::SetGraphFlags(int32_t aKind, int32_t aFlags) { iValues.iGraphFlags[KindSlot(aKind)] = aFlags; }
 
-CChannelList& CSettings::GraphChannels(int32_t aKind) { return iGraphChannels[KindSlot(aKind)]; }
+CChannelList& CSettings::GraphChannels(int32_t aKind) { return iLists[EListGraph + KindSlot(aKind)]; }
 
 const CChannelList& CSettings::GraphChannels(int32_t aKind) const {
-  return iGraphChannels[KindSlot(aKind)];
+  return iLists[EListGraph + KindSlot(aKind)];
 }
 
 double CSettings::WidenGraphWindow(double aX) {
-  if (!IsUsableFactor(iGraphWindowFactor)) iGraphWindowFactor = 1.0;
-  while (iGraphWindowFactor < 10 && !(iGraphWindowFactor > aX)) iGraphWindowFactor *= 2;
-  return iGraphWindowFactor;
+  if (!IsUsableFactor(iValues.iGraphWindowFactor)) iValues.iGraphWindowFactor = 1.0;
+  while (iValues.iGraphWindowFactor < 10 && !(iValues.iGraphWindowFactor > aX)) iValues.iGraphWindowFactor *= 2;
+  return iValues.iGraphWindowFactor;
 }
 
 double CSettings::NarrowGraphWindow(double aX) {
-  if (!IsUsableFactor(iGraphWindowFactor)) iGraphWindowFactor = 1.0;
-  while (iGraphWindowFactor > 0.0005 && !(iGraphWindowFactor < aX)) iGraphWindowFactor /= 2;
-  return iGraphWindowFactor;
+  if (!IsUsableFactor(iValues.iGraphWindowFactor)) iValues.iGraphWindowFactor = 1.0;
+  while (iValues.iGraphWindowFactor > 0.0005 && !(iValues.iGraphWindowFactor < aX)) iValues.iGraphWindowFactor /= 2;
+  return iValues.iGraphWindowFactor;
 }
 
 double CSettings::GraphMapZoomOut(double aX) {
-  if (!IsUsableFactor(iGraphMapFactor)) iGraphMapFactor = 1.0;
+  if (!IsUsableFactor(iValues.iGraphMapFactor)) iValues.iGraphMapFactor = 1.0;
   // An infinite or non-positive x would double the factor forever.
-  if (!IsUsableFactor(aX)) return iGraphMapFactor;
-  while (aX * 1.01 >= iGraphMapFactor) {
-    const double next = iGraphMapFactor * 2;
+  if (!IsUsableFactor(aX)) return iValues.iGraphMapFactor;
+  while (aX * 1.01 >= iValues.iGraphMapFactor) {
+    const double next = iValues.iGraphMapFactor * 2;
     if (!std::isfinite(next)) break;
-    iGraphMapFactor = next;
+    iValues.iGraphMapFactor = next;
   }
-  return iGraphMapFactor;
+  return iValues.iGraphMapFactor;
 }
 
 double CSettings::GraphMapZoomIn(double aX) {
-  if (!IsUsableFactor(iGraphMapFactor)) iGraphMapFactor = 1.0;
-  if (!IsUsableFactor(aX)) return iGraphMapFactor;
-  while (aX * 0.99 <= iGraphMapFactor) iGraphMapFactor /= 2;
-  return iGraphMapFactor;
+  if (!IsUsableFactor(iValues.iGraphMapFactor)) iValues.iGraphMapFactor = 1.0;
+  if (!IsUsableFactor(aX)) return iValues.iGraphMapFactor;
+  while (aX * 0.99 <= iValues.iGraphMapFactor) iValues.iGraphMapFactor /= 2;
+  return iValues.iGraphMapFactor;
 }

@@ -83,117 +83,117 @@ class CSettings : public CPwBase {
   void CopyFrom(const CSettings& aOther);
 
   // --- General.
-  CPwStringC StorageRoot() const { return iStorageRoot; }
-  void SetStorageRoot(CPwStringC aRoot) { iStorageRoot.Copy(aRoot); }
+  CPwStringC StorageRoot() const { return iTexts[ETextStorageRoot]; }
+  void SetStorageRoot(CPwStringC aRoot) { iTexts[ETextStorageRoot].Copy(aRoot); }
   // The root new sessions and tracks are written to in this run (starts as the stored one).
-  CPwStringC CurrentStorageRoot() const { return iCurrentRoot; }
-  void SetCurrentStorageRoot(CPwStringC aRoot) { iCurrentRoot.Copy(aRoot); }
-  int32_t TimerBacklight() const { return iTimerBacklight; }
-  void SetTimerBacklight(int32_t aValue) { iTimerBacklight = aValue; }
-  int32_t TimerOrientation() const { return iTimerOrientation; }
-  void SetTimerOrientation(int32_t aValue) { iTimerOrientation = aValue; }
-  int32_t TimerDecimals() const { return iTimerDecimals; }
-  void SetTimerDecimals(int32_t aValue) { iTimerDecimals = aValue; }
-  int32_t Units() const { return iUnits; }
-  void SetUnits(int32_t aValue) { iUnits = aValue; }
-  int32_t StartupWarning() const { return iStartupWarning; }
-  void SetStartupWarning(int32_t aValue) { iStartupWarning = aValue; }
+  CPwStringC CurrentStorageRoot() const { return iTexts[ETextCurrentRoot]; }
+  void SetCurrentStorageRoot(CPwStringC aRoot) { iTexts[ETextCurrentRoot].Copy(aRoot); }
+  int32_t TimerBacklight() const { return iValues.iTimerBacklight; }
+  void SetTimerBacklight(int32_t aValue) { iValues.iTimerBacklight = aValue; }
+  int32_t TimerOrientation() const { return iValues.iTimerOrientation; }
+  void SetTimerOrientation(int32_t aValue) { iValues.iTimerOrientation = aValue; }
+  int32_t TimerDecimals() const { return iValues.iTimerDecimals; }
+  void SetTimerDecimals(int32_t aValue) { iValues.iTimerDecimals = aValue; }
+  int32_t Units() const { return iValues.iUnits; }
+  void SetUnits(int32_t aValue) { iValues.iUnits = aValue; }
+  int32_t StartupWarning() const { return iValues.iStartupWarning; }
+  void SetStartupWarning(int32_t aValue) { iValues.iStartupWarning = aValue; }
 
   // --- Devices.
-  TDeviceSetup& Gps() { return iGps; }
-  const TDeviceSetup& Gps() const { return iGps; }
-  TDeviceSetup& Obd() { return iObd; }
-  const TDeviceSetup& Obd() const { return iObd; }
-  TDeviceSetup& Logger() { return iLogger; }
-  const TDeviceSetup& Logger() const { return iLogger; }
-  CPwStringC GpsDeviceName() const { return iGpsName; }
-  void SetGpsDeviceName(CPwStringC aName) { iGpsName.Copy(aName); }
-  CPwStringC ObdDeviceName() const { return iObdName; }
-  void SetObdDeviceName(CPwStringC aName) { iObdName.Copy(aName); }
-  CPwStringC LoggerDeviceName() const { return iLoggerName; }
-  void SetLoggerDeviceName(CPwStringC aName) { iLoggerName.Copy(aName); }
-  CPwStringC GpsInputFile() const { return iGpsInputFile; }
-  void SetGpsInputFile(CPwStringC aPath) { iGpsInputFile.Copy(aPath); }
+  TDeviceSetup& Gps() { return iValues.iGps; }
+  const TDeviceSetup& Gps() const { return iValues.iGps; }
+  TDeviceSetup& Obd() { return iValues.iObd; }
+  const TDeviceSetup& Obd() const { return iValues.iObd; }
+  TDeviceSetup& Logger() { return iValues.iLogger; }
+  const TDeviceSetup& Logger() const { return iValues.iLogger; }
+  CPwStringC GpsDeviceName() const { return iTexts[ETextGpsName]; }
+  void SetGpsDeviceName(CPwStringC aName) { iTexts[ETextGpsName].Copy(aName); }
+  CPwStringC ObdDeviceName() const { return iTexts[ETextObdName]; }
+  void SetObdDeviceName(CPwStringC aName) { iTexts[ETextObdName].Copy(aName); }
+  CPwStringC LoggerDeviceName() const { return iTexts[ETextLoggerName]; }
+  void SetLoggerDeviceName(CPwStringC aName) { iTexts[ETextLoggerName].Copy(aName); }
+  CPwStringC GpsInputFile() const { return iTexts[ETextGpsInputFile]; }
+  void SetGpsInputFile(CPwStringC aPath) { iTexts[ETextGpsInputFile].Copy(aPath); }
   // Where the gpsd daemon of GPS type gpsd listens.
   static constexpr CPwStringC KDefaultGpsdHost = u"localhost";
   static constexpr int32_t KDefaultGpsdPort = 2947;
-  CPwStringC GpsdHost() const { return iGpsdHost; }
-  void SetGpsdHost(CPwStringC aHost) { iGpsdHost.Copy(aHost); }
-  int32_t GpsdPort() const { return iGpsdPort; }
-  void SetGpsdPort(int32_t aPort) { iGpsdPort = aPort; }
+  CPwStringC GpsdHost() const { return iTexts[ETextGpsdHost]; }
+  void SetGpsdHost(CPwStringC aHost) { iTexts[ETextGpsdHost].Copy(aHost); }
+  int32_t GpsdPort() const { return iValues.iGpsdPort; }
+  void SetGpsdPort(int32_t aPort) { iValues.iGpsdPort = aPort; }
   // The fix rate u-blox receivers are set to (Hz, 0 the receiver's own), and the GPS baud
   // rate the last search found (the rate / 100, 0 none).
-  int32_t& GpsReceiverRate() { return iGpsReceiverRate; }
-  const int32_t& GpsReceiverRate() const { return iGpsReceiverRate; }
-  int32_t& GpsFoundBaudRate() { return iGpsFoundBaud; }
-  const int32_t& GpsFoundBaudRate() const { return iGpsFoundBaud; }
-  CChannelList& HighPriorityChannels() { return iHighPriority; }
-  const CChannelList& HighPriorityChannels() const { return iHighPriority; }
-  CChannelList& LowPriorityChannels() { return iLowPriority; }
-  const CChannelList& LowPriorityChannels() const { return iLowPriority; }
+  int32_t& GpsReceiverRate() { return iValues.iGpsReceiverRate; }
+  const int32_t& GpsReceiverRate() const { return iValues.iGpsReceiverRate; }
+  int32_t& GpsFoundBaudRate() { return iValues.iGpsFoundBaud; }
+  const int32_t& GpsFoundBaudRate() const { return iValues.iGpsFoundBaud; }
+  CChannelList& HighPriorityChannels() { return iLists[EListHighPriority]; }
+  const CChannelList& HighPriorityChannels() const { return iLists[EListHighPriority]; }
+  CChannelList& LowPriorityChannels() { return iLists[EListLowPriority]; }
+  const CChannelList& LowPriorityChannels() const { return iLists[EListLowPriority]; }
 
   // --- High/low speeds.
-  int32_t HiLoThreshold() const { return iHiLoThreshold; }  // m/s
-  void SetHiLoThreshold(int32_t aValue) { iHiLoThreshold = aValue; }
-  int32_t BrakingLimit() const { return iBrakingLimit; }  // choice index 0-7
-  void SetBrakingLimit(int32_t aValue) { iBrakingLimit = aValue; }
-  int32_t AccelerationLimit() const { return iAccelerationLimit; }
-  void SetAccelerationLimit(int32_t aValue) { iAccelerationLimit = aValue; }
+  int32_t HiLoThreshold() const { return iValues.iHiLoThreshold; }  // m/s
+  void SetHiLoThreshold(int32_t aValue) { iValues.iHiLoThreshold = aValue; }
+  int32_t BrakingLimit() const { return iValues.iBrakingLimit; }  // choice index 0-7
+  void SetBrakingLimit(int32_t aValue) { iValues.iBrakingLimit = aValue; }
+  int32_t AccelerationLimit() const { return iValues.iAccelerationLimit; }
+  void SetAccelerationLimit(int32_t aValue) { iValues.iAccelerationLimit = aValue; }
 
   // --- Values last used for a new session.
-  CPwStringC LastDriver() const { return iLastDriver; }
-  void SetLastDriver(CPwStringC aText) { iLastDriver.Copy(aText); }
-  CPwStringC LastTrack() const { return iLastTrack; }
-  void SetLastTrack(CPwStringC aText) { iLastTrack.Copy(aText); }
-  CPwStringC LastTest() const { return iLastTest; }
-  void SetLastTest(CPwStringC aText) { iLastTest.Copy(aText); }
-  int32_t LastSessionType() const { return iLastSessionType; }
-  void SetLastSessionType(int32_t aValue) { iLastSessionType = aValue; }
-  int32_t SaveNmea() const { return iSaveNmea; }
-  void SetSaveNmea(int32_t aValue) { iSaveNmea = aValue; }
+  CPwStringC LastDriver() const { return iTexts[ETextLastDriver]; }
+  void SetLastDriver(CPwStringC aText) { iTexts[ETextLastDriver].Copy(aText); }
+  CPwStringC LastTrack() const { return iTexts[ETextLastTrack]; }
+  void SetLastTrack(CPwStringC aText) { iTexts[ETextLastTrack].Copy(aText); }
+  CPwStringC LastTest() const { return iTexts[ETextLastTest]; }
+  void SetLastTest(CPwStringC aText) { iTexts[ETextLastTest].Copy(aText); }
+  int32_t LastSessionType() const { return iValues.iLastSessionType; }
+  void SetLastSessionType(int32_t aValue) { iValues.iLastSessionType = aValue; }
+  int32_t SaveNmea() const { return iValues.iSaveNmea; }
+  void SetSaveNmea(int32_t aValue) { iValues.iSaveNmea = aValue; }
 
   // --- The live timer's running difference to the comparison lap (1 shown, 0 not).
-  int32_t LiveDelta() const { return iLiveDelta; }
-  void SetLiveDelta(int32_t aValue) { iLiveDelta = aValue ? 1 : 0; }
+  int32_t LiveDelta() const { return iValues.iLiveDelta; }
+  void SetLiveDelta(int32_t aValue) { iValues.iLiveDelta = aValue ? 1 : 0; }
 
   // --- Kept in the file without behaviour of their own.
-  int32_t LapListOption() const { return iLapListOption; }
-  void SetLapListOption(int32_t aValue) { iLapListOption = aValue; }
-  int32_t ViewSelector() const { return iViewSelector; }
-  void SetViewSelector(int32_t aValue) { iViewSelector = aValue; }
-  int32_t FlagA() const { return iFlagA; }
-  void SetFlagA(int32_t aValue) { iFlagA = aValue; }
-  CPwStringC TextA() const { return iTextA; }
-  void SetTextA(CPwStringC aText) { iTextA.Copy(aText); }
+  int32_t LapListOption() const { return iValues.iLapListOption; }
+  void SetLapListOption(int32_t aValue) { iValues.iLapListOption = aValue; }
+  int32_t ViewSelector() const { return iValues.iViewSelector; }
+  void SetViewSelector(int32_t aValue) { iValues.iViewSelector = aValue; }
+  int32_t FlagA() const { return iValues.iFlagA; }
+  void SetFlagA(int32_t aValue) { iValues.iFlagA = aValue; }
+  CPwStringC TextA() const { return iTexts[ETextA]; }
+  void SetTextA(CPwStringC aText) { iTexts[ETextA].Copy(aText); }
 
   // --- View state of this run.
   // Session list second line: 0 statistics, 1 date created, 2 driver, 3 note.
-  int32_t SessionListMode() const { return iSessionListMode; }
-  void SetSessionListMode(int32_t aMode) { iSessionListMode = aMode; }
+  int32_t SessionListMode() const { return iValues.iSessionListMode; }
+  void SetSessionListMode(int32_t aMode) { iValues.iSessionListMode = aMode; }
   // Lap list display mode 0-4, difference mode (0 absolute, 1 difference), hide invalid laps.
-  int32_t LapListMode() const { return iLapListMode; }
-  void SetLapListMode(int32_t aMode) { iLapListMode = aMode; }
-  int32_t DifferenceMode() const { return iDifferenceMode; }
-  void SetDifferenceMode(int32_t aMode) { iDifferenceMode = aMode; }
-  int32_t HideInvalid() const { return iHideInvalid; }
-  void SetHideInvalid(int32_t aFlag) { iHideInvalid = aFlag; }
+  int32_t LapListMode() const { return iValues.iLapListMode; }
+  void SetLapListMode(int32_t aMode) { iValues.iLapListMode = aMode; }
+  int32_t DifferenceMode() const { return iValues.iDifferenceMode; }
+  void SetDifferenceMode(int32_t aMode) { iValues.iDifferenceMode = aMode; }
+  int32_t HideInvalid() const { return iValues.iHideInvalid; }
+  void SetHideInvalid(int32_t aFlag) { iValues.iHideInvalid = aFlag; }
   // Font scale in percent (70-160) and the map scale multiplying the fitted zoom.
-  int32_t FontScale() const { return iFontScale; }
-  void SetFontScale(int32_t aPercent) { iFontScale = aPercent; }
-  double MapScale() const { return iMapScale; }
-  void SetMapScale(double aScale) { iMapScale = aScale; }
+  int32_t FontScale() const { return iValues.iFontScale; }
+  void SetFontScale(int32_t aPercent) { iValues.iFontScale = aPercent; }
+  double MapScale() const { return iValues.iMapScale; }
+  void SetMapScale(double aScale) { iValues.iMapScale = aScale; }
 
   // Graphs: the x-window and map zoom factors, scaled comparison, and per graph kind 1-3 a
   // set of flags and the visible channels (panic 3 for another kind).
-  double GraphWindowFactor() const { return iGraphWindowFactor; }
-  void SetGraphWindowFactor(double aFactor) { iGraphWindowFactor = aFactor; }
-  double GraphMapFactor() const { return iGraphMapFactor; }
-  void SetGraphMapFactor(double aFactor) { iGraphMapFactor = aFactor; }
-  int32_t GraphScaled() const { return iGraphScaled; }
-  void SetGraphScaled(int32_t aFlag) { iGraphScaled = aFlag; }
+  double GraphWindowFactor() const { return iValues.iGraphWindowFactor; }
+  void SetGraphWindowFactor(double aFactor) { iValues.iGraphWindowFactor = aFactor; }
+  double GraphMapFactor() const { return iValues.iGraphMapFactor; }
+  void SetGraphMapFactor(double aFactor) { iValues.iGraphMapFactor = aFactor; }
+  int32_t GraphScaled() const { return iValues.iGraphScaled; }
+  void SetGraphScaled(int32_t aFlag) { iValues.iGraphScaled = aFlag; }
   // The y axes fitted to the window instead of the whole stretch (all kinds).
-  int32_t GraphZoomedY() const { return iGraphZoomedY; }
-  void SetGraphZoomedY(int32_t aFlag) { iGraphZoomedY = aFlag; }
+  int32_t GraphZoomedY() const { return iValues.iGraphZoomedY; }
+  void SetGraphZoomedY(int32_t aFlag) { iValues.iGraphZoomedY = aFlag; }
   int32_t GraphFlags(int32_t aKind) const;
   void SetGraphFlags(int32_t aKind, int32_t aFlags);
   CChannelList& GraphChannels(int32_t aKind);
@@ -219,52 +219,67 @@ class CSettings : public CPwBase {
   // How many of the items from 39 on WriteTo writes (see the file's description).
   int32_t LaterItemCount() const;
 
-  // Persistent.
-  CPwString iStorageRoot;
-  int32_t iTimerBacklight = 2;
-  int32_t iTimerOrientation = 0;
-  int32_t iTimerDecimals = 1;
-  int32_t iGpsReceiverRate = 0;
-  int32_t iGpsFoundBaud = 0;
-  int32_t iUnits = 0;
-  int32_t iStartupWarning = 1;
-  TDeviceSetup iGps;
-  TDeviceSetup iObd;
-  TDeviceSetup iLogger;
-  CPwString iGpsName;
-  CPwString iObdName;
-  CPwString iLoggerName;
-  CPwString iGpsInputFile;
-  CPwString iGpsdHost;
-  int32_t iGpsdPort = KDefaultGpsdPort;
-  CChannelList iHighPriority;
-  CChannelList iLowPriority;
-  int32_t iHiLoThreshold = 5;
-  int32_t iBrakingLimit = 4;
-  int32_t iAccelerationLimit = 2;
-  CPwString iLastDriver;
-  CPwString iLastTrack;
-  CPwString iLastTest;
-  int32_t iLastSessionType = 0;
-  int32_t iSaveNmea = 1;
-  int32_t iLiveDelta = 1;
-  int32_t iLapListOption = 0;
-  int32_t iViewSelector = -1;
-  int32_t iFlagA = 0;
-  CPwString iTextA;
+  // The plain fields with their defaults: copying is an assignment. Only ReadFrom and
+  // WriteTo name them one by one.
+  struct TValues {
+    // Persistent.
+    int32_t iTimerBacklight = 2;
+    int32_t iTimerOrientation = 0;
+    int32_t iTimerDecimals = 1;
+    int32_t iUnits = 0;
+    int32_t iStartupWarning = 1;
+    TDeviceSetup iGps{.iType = 3, .iBtAddr = {}, .iSerialPort = 4, .iBaudRate = 0};
+    TDeviceSetup iObd{.iType = 0, .iBtAddr = {}, .iSerialPort = 5, .iBaudRate = 0};
+    TDeviceSetup iLogger{.iType = 0, .iBtAddr = {}, .iSerialPort = 6, .iBaudRate = 0};
+    int32_t iHiLoThreshold = 5;
+    int32_t iBrakingLimit = 4;
+    int32_t iAccelerationLimit = 2;
+    int32_t iLastSessionType = 0;
+    int32_t iSaveNmea = 1;
+    int32_t iLapListOption = 0;
+    int32_t iViewSelector = -1;
+    int32_t iFlagA = 0;
+    int32_t iGpsdPort = KDefaultGpsdPort;
+    int32_t iLiveDelta = 1;
+    int32_t iGpsReceiverRate = 0;
+    int32_t iGpsFoundBaud = 0;
+    // This run only.
+    int32_t iSessionListMode = 0;
+    int32_t iLapListMode = 0;
+    int32_t iDifferenceMode = 0;
+    int32_t iHideInvalid = 0;
+    int32_t iFontScale = 100;
+    double iMapScale = 1.0;
+    double iGraphWindowFactor = 1.0;
+    double iGraphMapFactor = 1.0;
+    int32_t iGraphScaled = 0;
+    int32_t iGraphZoomedY = 0;
+    int32_t iGraphFlags[4] = {0, KGraphShowComparison | KGraphScaledComparison | KGraphDistanceAxis,
+                              KGraphShowComparison | KGraphMapHidden, 0};
+  };
+  // The texts and the channel lists, copied slot by slot.
+  enum TText : int32_t {
+    ETextStorageRoot,
+    ETextGpsName,
+    ETextObdName,
+    ETextLoggerName,
+    ETextGpsInputFile,
+    ETextLastDriver,
+    ETextLastTrack,
+    ETextLastTest,
+    ETextA,
+    ETextGpsdHost,
+    ETextCurrentRoot,  // this run only
+    ETextCount
+  };
+  enum TList : int32_t {
+    EListHighPriority,
+    EListLowPriority,
+    EListGraph,  // + graph kind; slot EListGraph + 0 unused (graph kind 0 is "none")
+    EListCount = EListGraph + 4
+  };
 
-  // This run only.
-  CPwString iCurrentRoot;
-  int32_t iSessionListMode = 0;
-  int32_t iLapListMode = 0;
-  int32_t iDifferenceMode = 0;
-  int32_t iHideInvalid = 0;
-  int32_t iFontScale = 100;
-  double iMapScale = 1.0;
-  double iGraphWindowFactor = 1.0;
-  double iGraphMapFactor = 1.0;
-  int32_t iGraphScaled = 0;
-  int32_t iGraphZoomedY = 0;
-  int32_t iGraphFlags[4] = {0, 0, 0, 0};
-  CChannelList iGraphChannels[4];  // slot 0 unused (graph kind 0 is "none")
+  TValues iValues;
+  CPwString iTexts[ETextCount];
+  CChannelList iLists[EListCount];
 };

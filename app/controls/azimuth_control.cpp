@@ -9,9 +9,12 @@
 namespace {
 
 // The GPS channels first, then (after the OBD-II ones) the data logger's.
-constexpr TChannelId KGpsCycle[] = {7, 1, 9, 6, 4, 5, 21};
-constexpr TChannelId KLoggerCycle[] = {20000, 20001, 20002, 20010, 20003, 20004, 20005,
-                                       20006, 20007, 20011, 20012, 20013, 0};
+constexpr TChannelId KGpsCycle[] = {KChannelSatellites, KChannelGpsTime, KChannelCoordinatePrecision,
+                                    KChannelBearing,    KChannelGpsSpeed, KChannelAltitude, KChannelObdTime};
+constexpr TChannelId KLoggerCycle[] = {
+    KChannelLoggerTime,        KChannelLoggerDistance,    KChannelLoggerDigital1,    KChannelLoggerDigital2,
+    KChannelLoggerAnalog1,     KChannelLoggerAnalog1 + 1, KChannelLoggerAnalog1 + 2, KChannelLoggerAnalog1 + 3,
+    KChannelLoggerAnalog1 + 4, KChannelLoggerAnalog6,     KChannelLoggerAnalog6 + 1, KChannelLoggerAnalog6 + 2, 0};
 
 }  // namespace
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int32_t KUnitClassRate = 18;
+constexpr int32_t KUnitClassRate = EQuantityRate;
 
 TPwPoint Polar(int32_t aX, int32_t aY, double aRadius, double aRadians) {
   return TPwPoint{aX + static_cast<int32_t>(std::lround(aRadius * std::sin(aRadians))),
@@ -138,7 +138,7 @@ void CAzimuthDrawer::DrawCompass(CPwBitmap& aBitmap) {
   aBitmap.SetFillColour(KPwNoColour);
   iText.Reset();
   iText.AppendReal(bearing.CompassDegrees(), 0);
-  iText.Append(iModel->Strings().UnitText(11));
+  iText.Append(iModel->Strings().UnitText(EQuantityAngle));
   DrawValue(aBitmap, *iBigFont, iText);
 }
 
@@ -205,7 +205,7 @@ void CAzimuthDrawer::DrawQuantity(CPwBitmap& aBitmap, CLayout& aLayout, TChannel
   }
   const bool english = iModel->Settings().Units() == CStringProvider::KUnitsEnglish;
   iText.Reset();
-  iText.AppendReal(value * QuantityFactor(q, english), q == 13 ? 0 : QuantityDecimals(q));
+  iText.AppendReal(value * QuantityFactor(q, english), q == EQuantityCount ? 0 : QuantityDecimals(q));
   DrawValue(aBitmap, *iBigFont, iText);
 }
 
@@ -228,7 +228,7 @@ void CAzimuthDrawer::DrawFace(CPwBitmap& aBitmap, CLayout& aLayout, TChannelId a
     return;
   }
   CPwFont& label = aLayout.Font(CLayout::EFontLarge);
-  if (ChannelQuantityClass(aChannel) == 1) {
+  if (ChannelQuantityClass(aChannel) == EQuantityTime) {
     DrawTimeChannel(aBitmap, aLayout, aChannel);
   } else if (aChannel == KChannelSatellites) {
     DrawDial(aBitmap);

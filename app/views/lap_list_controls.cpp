@@ -24,8 +24,8 @@ constexpr int32_t KKeyUp = 0xF803;
 constexpr int32_t KKeyDown = 0xF804;
 constexpr int32_t KCellPadding = 1;
 // Quantity classes of speeds and distances (units, factor, decimals).
-constexpr int32_t KSpeedClass = 4;
-constexpr int32_t KDistanceClass = 2;
+constexpr int32_t KSpeedClass = EQuantitySpeed;
+constexpr int32_t KDistanceClass = EQuantityDistance;
 
 TSpeed StoredSpeed(int32_t aStored) {
   return aStored == KInvalidInt ? TSpeed::Invalid() : TSpeed(aStored / KArcUnitsPerRadian / 1000.0);

@@ -73,7 +73,7 @@ void CLapMapControl::Draw() {
   input.iSelected = iMode == ELapMapHighLow ? laps.HighLowCursor() : laps.SelectedKey();
   input.iDecimals = settings.TimerDecimals();
   input.iEnglishUnits = settings.Units() == CStringProvider::KUnitsEnglish;
-  input.iSpeedUnit = iModel->Strings().UnitText(4);
+  input.iSpeedUnit = iModel->Strings().UnitText(EQuantitySpeed);
   input.iLimits.iBraking = TMapColourLimits::LimitOfChoice(settings.BrakingLimit());
   input.iLimits.iAcceleration = TMapColourLimits::LimitOfChoice(settings.AccelerationLimit());
   iDrawer.SetViewRect(iRect);

@@ -13,11 +13,11 @@
 namespace {
 
 // Quantity classes: speed, and the short distances of class 3 (metres or feet).
-constexpr int32_t KSpeedClass = 4;
-constexpr int32_t KDistanceClass = 3;
+constexpr int32_t KSpeedClass = EQuantitySpeed;
+constexpr int32_t KDistanceClass = EQuantityShortDistance;
 // Unit kinds of the string provider.
-constexpr int32_t KSpeedUnitKind = 4;
-constexpr int32_t KDistanceUnitKind = 3;
+constexpr int32_t KSpeedUnitKind = EQuantitySpeed;
+constexpr int32_t KDistanceUnitKind = EQuantityShortDistance;
 
 }  // namespace
 

@@ -10,29 +10,29 @@ namespace {
 
 TEST(ChannelStateTest, ValuesAndUpdateRates) {
   std::unique_ptr<CChannelState> cs(CChannelState::NewL());
-  EXPECT_FALSE(cs->Has(4));
-  EXPECT_TRUE(std::isnan(cs->Value(4)));
-  EXPECT_FALSE(cs->Time(4).IsSet());
-  cs->ClearValue(4);  // no item: nothing happens
-  EXPECT_FALSE(cs->Has(4));
-  cs->SetValue(4, 12.5);
-  EXPECT_EQ(cs->Value(4), 12.5);
-  EXPECT_FALSE(cs->Time(4).IsSet());
-  cs->ClearValue(4);
-  EXPECT_TRUE(std::isnan(cs->Value(4)));
+  EXPECT_FALSE(cs->Has(KChannelGpsSpeed));
+  EXPECT_TRUE(std::isnan(cs->Value(KChannelGpsSpeed)));
+  EXPECT_FALSE(cs->Time(KChannelGpsSpeed).IsSet());
+  cs->ClearValue(KChannelGpsSpeed);  // no item: nothing happens
+  EXPECT_FALSE(cs->Has(KChannelGpsSpeed));
+  cs->SetValue(KChannelGpsSpeed, 12.5);
+  EXPECT_EQ(cs->Value(KChannelGpsSpeed), 12.5);
+  EXPECT_FALSE(cs->Time(KChannelGpsSpeed).IsSet());
+  cs->ClearValue(KChannelGpsSpeed);
+  EXPECT_TRUE(std::isnan(cs->Value(KChannelGpsSpeed)));
 
-  cs->SetTime(1, PwTime(1000));
-  EXPECT_TRUE(std::isnan(cs->UpdateRate(1)));
-  cs->SetTime(1, PwTime(1200));
-  EXPECT_DOUBLE_EQ(cs->UpdateRate(1), 5.0);
-  cs->SetTime(1, PwTime(1200));  // the same time again changes nothing
-  EXPECT_DOUBLE_EQ(cs->UpdateRate(1), 5.0);
-  cs->SetTime(1, PwTime(900));  // backwards: no rate until the next update
-  EXPECT_TRUE(std::isnan(cs->UpdateRate(1)));
-  cs->SetTime(1, PwTime(1000));
-  EXPECT_DOUBLE_EQ(cs->UpdateRate(1), 10.0);
-  cs->SetTime(1, PwTime::Unset());
-  EXPECT_TRUE(std::isnan(cs->UpdateRate(1)));
+  cs->SetTime(KChannelGpsTime, PwTime(1000));
+  EXPECT_TRUE(std::isnan(cs->UpdateRate(KChannelGpsTime)));
+  cs->SetTime(KChannelGpsTime, PwTime(1200));
+  EXPECT_DOUBLE_EQ(cs->UpdateRate(KChannelGpsTime), 5.0);
+  cs->SetTime(KChannelGpsTime, PwTime(1200));  // the same time again changes nothing
+  EXPECT_DOUBLE_EQ(cs->UpdateRate(KChannelGpsTime), 5.0);
+  cs->SetTime(KChannelGpsTime, PwTime(900));  // backwards: no rate until the next update
+  EXPECT_TRUE(std::isnan(cs->UpdateRate(KChannelGpsTime)));
+  cs->SetTime(KChannelGpsTime, PwTime(1000));
+  EXPECT_DOUBLE_EQ(cs->UpdateRate(KChannelGpsTime), 10.0);
+  cs->SetTime(KChannelGpsTime, PwTime::Unset());
+  EXPECT_TRUE(std::isnan(cs->UpdateRate(KChannelGpsTime)));
 
   cs->Reset();
   EXPECT_EQ(cs->ItemCount(), 0);
@@ -57,17 +57,17 @@ TEST(ChannelStateTest, SatelliteListsAreCutToTwelve) {
 }
 
 TEST(ChannelStateTest, QuantityClasses) {
-  EXPECT_EQ(ChannelQuantityClass(4), 4);
-  EXPECT_EQ(ChannelQuantityClass(23), 4);
-  EXPECT_EQ(ChannelQuantityClass(20009), 17);
-  EXPECT_EQ(ChannelQuantityClass(44), 14);
-  EXPECT_EQ(ChannelQuantityClass(8), 0);
-  EXPECT_EQ(QuantityDecimals(14), 2);
-  EXPECT_EQ(QuantityDecimals(4), 0);
-  EXPECT_DOUBLE_EQ(QuantityFactor(4, false), 3.6);
-  EXPECT_DOUBLE_EQ(QuantityFactor(4, true), 2.23693629);
-  EXPECT_DOUBLE_EQ(QuantityFactor(3, true), 3.2808399);
-  EXPECT_DOUBLE_EQ(QuantityFactor(2, false), 0.001);
+  EXPECT_EQ(ChannelQuantityClass(KChannelGpsSpeed), EQuantitySpeed);
+  EXPECT_EQ(ChannelQuantityClass(KChannelObdSpeed), EQuantitySpeed);
+  EXPECT_EQ(ChannelQuantityClass(KChannelLoggerLateralG), EQuantityAcceleration);
+  EXPECT_EQ(ChannelQuantityClass(KChannelObdOxygen1Bank1), EQuantityVoltage);
+  EXPECT_EQ(ChannelQuantityClass(8), EQuantityNone);  // no channel has the number 8
+  EXPECT_EQ(QuantityDecimals(EQuantityVoltage), 2);
+  EXPECT_EQ(QuantityDecimals(EQuantitySpeed), 0);
+  EXPECT_DOUBLE_EQ(QuantityFactor(EQuantitySpeed, false), 3.6);
+  EXPECT_DOUBLE_EQ(QuantityFactor(EQuantitySpeed, true), 2.23693629);
+  EXPECT_DOUBLE_EQ(QuantityFactor(EQuantityShortDistance, true), 3.2808399);
+  EXPECT_DOUBLE_EQ(QuantityFactor(EQuantityDistance, false), 0.001);
 }
 
 uint32_t gTick = 0;

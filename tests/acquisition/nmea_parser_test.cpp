@@ -346,11 +346,11 @@ TEST_F(NmeaParserTest, ObdSentences) {
   EXPECT_EQ(iRecorder.iObd[0].iRaw, 0x1AF8u);
   EXPECT_EQ(iRecorder.iObdDone, 1);
   EXPECT_EQ(iParser->LastObdSentence().iByteCount, 4);
-  EXPECT_DOUBLE_EQ(iState->Value(24), 1726.0);
+  EXPECT_DOUBLE_EQ(iState->Value(KChannelObdRpm), 1726.0);
   EXPECT_EQ(iState->Time(KChannelObdTime).Milliseconds(), 45296789);
   // "NO DATA" clears the channel, in any case of letters.
   Feed(Nmea("PWOBD,123457.000,0C,no data"));
-  EXPECT_TRUE(std::isnan(iState->Value(24)));
+  EXPECT_TRUE(std::isnan(iState->Value(KChannelObdRpm)));
   EXPECT_EQ(iState->Time(KChannelObdTime).Milliseconds(), 45297000);
   EXPECT_EQ(iRecorder.iObd.size(), 1u);
   EXPECT_EQ(iRecorder.iObdDone, 2);
@@ -363,7 +363,7 @@ TEST_F(NmeaParserTest, ObdSentences) {
   EXPECT_EQ(iRecorder.iObdDone, 3);
   Feed(Nmea("PWOBD,,0D,41 0D 64"));
   EXPECT_EQ(iRecorder.iObd.size(), 1u);
-  EXPECT_NEAR(iState->Value(23), 100 / 3.6, 1e-12);
+  EXPECT_NEAR(iState->Value(KChannelObdSpeed), 100 / 3.6, 1e-12);
   // Sixteen bytes at most are kept.
   Feed(Nmea("PWOBD,123459.000,0C,41 0C 1A F8 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00"));
   EXPECT_EQ(iParser->LastObdSentence().iByteCount, 16);
@@ -392,8 +392,8 @@ TEST_F(NmeaParserTest, AccelerometerAndLoggerSentences) {
                                                        {20006, 4},    {20007, 5}, {20009, 0.12}, {20008, -0.34}};
   EXPECT_EQ(iRecorder.iChannels[1].iValues, pw1);
   EXPECT_EQ(iState->Time(KChannelLoggerTime).Milliseconds(), 36000300);
-  EXPECT_DOUBLE_EQ(iState->Value(20002), 3000);
-  EXPECT_TRUE(std::isnan(iState->Value(20010)));
+  EXPECT_DOUBLE_EQ(iState->Value(KChannelLoggerDigital1), 3000);
+  EXPECT_TRUE(std::isnan(iState->Value(KChannelLoggerDigital2)));
 
   // $PW2: time, counter, x, y, z, digital 1 and 2, analog 1-8; a missing analog is left out.
   Feed(Nmea("PW2,100000.400,5001,1,2,3,10,11,21,22,23,24,25,,27,28"));
@@ -402,8 +402,8 @@ TEST_F(NmeaParserTest, AccelerometerAndLoggerSentences) {
       {20002, 10}, {20010, 11}, {20003, 21}, {20004, 22}, {20005, 23}, {20006, 24},
       {20007, 25}, {20012, 27}, {20013, 28}, {20009, 0.01}, {20008, 0.02}};
   EXPECT_EQ(iRecorder.iChannels[2].iValues, pw2);
-  EXPECT_TRUE(std::isnan(iState->Value(20011)));
-  EXPECT_DOUBLE_EQ(iState->Value(20010), 11);
+  EXPECT_TRUE(std::isnan(iState->Value(KChannelLoggerAnalog6)));
+  EXPECT_DOUBLE_EQ(iState->Value(KChannelLoggerDigital2), 11);
 
   // Without a time (the logger before the GPS clock was known) the sentence is ignored.
   Feed(Nmea("PW1,,5002,12,-34,99,7,7,7,3000,1,2,3,4,5"));

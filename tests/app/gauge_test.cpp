@@ -72,9 +72,9 @@ TEST(GaugeCycleTest, StepsThroughTheChannelsThatHaveDataWithAndWithoutObd) {
 
   // With OBD-II engine speed and coolant temperature they come after the GPS channels, in
   // table order, before the logger.
-  state.SetValue(24, 3000.0);
-  state.SetValue(26, 90.0);
-  state.SetValue(20002, 1.0);
+  state.SetValue(KChannelObdRpm, 3000.0);
+  state.SetValue(KChannelObdCoolantTemperature, 90.0);
+  state.SetValue(KChannelLoggerDigital1, 1.0);
   std::vector<TChannelId> obdOrder;
   for (int32_t i = 0; i < obd.Count(); ++i)
     if (obd.At(i).Id() == 24 || obd.At(i).Id() == 26) obdOrder.push_back(obd.At(i).Id());
@@ -136,10 +136,10 @@ TEST(GaugeDrawingTest, SkyPlotCompassDialAndPanelWithNoDataAndOddSizes) {
   state.SetSatellitesInView(sats, 3);
   const int32_t used[1] = {5};
   state.SetUsedSatellites(used, 1);
-  state.SetValue(4, 41.6667);
-  state.SetValue(6, 60.0);
-  state.SetValue(24, InvalidReal());  // known channel, no value: "No data"
-  state.SetTime(1, PwTime(12 * 3600000 + 34 * 60000 + 56000));
+  state.SetValue(KChannelGpsSpeed, 41.6667);
+  state.SetValue(KChannelBearing, 60.0);
+  state.SetValue(KChannelObdRpm, InvalidReal());  // known channel, no value: "No data"
+  state.SetTime(KChannelGpsTime, PwTime(12 * 3600000 + 34 * 60000 + 56000));
   for (int32_t t : {1000, 1100})
     static_cast<CCore&>(*rig.iModel).SlowBearing().Update(TPosition(0.9, -0.01), TSpeed::FromMetresPerSecond(20.0),
                                                           PwTime(t), TAngle::FromDegrees(60.0));

@@ -112,8 +112,8 @@ void RecordDrive(CPlotList& aList, int32_t aFrom, int32_t aCount, int32_t aDate)
     }
     if (i % 2 == 0) {
       TDataLoggerRecord r;
-      r.SetValue(20002, 4000 + i);
-      if (i % 4 == 0) r.SetValue(20009, (i % 100) / 100.0);
+      r.SetValue(KChannelLoggerDigital1, 4000 + i);
+      if (i % 4 == 0) r.SetValue(KChannelLoggerLateralG, (i % 100) / 100.0);
       ASSERT_EQ(aList.AddLoggerRecord(t + 50, r, 0), 1);
     }
   }

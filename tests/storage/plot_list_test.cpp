@@ -80,8 +80,8 @@ TEST_F(PlotListTest, WritesEveryRecordTypeByteForByte) {
   ASSERT_EQ(iList->AddObdValue(36000100, 0x0C, 65535, 0), 1);
   ASSERT_EQ(iList->AddObdValue(36000200, 0x0C, 65536, 0), 1);
   TDataLoggerRecord record;
-  ASSERT_TRUE(record.SetValue(20002, 5000));
-  ASSERT_TRUE(record.SetValue(20008, -0.456));
+  ASSERT_TRUE(record.SetValue(KChannelLoggerDigital1, 5000));
+  ASSERT_TRUE(record.SetValue(KChannelLoggerLongitudinalG, -0.456));
   ASSERT_EQ(iList->AddLoggerRecord(36000300, record, 0), 1);
   iList->CloseFile();
 
@@ -539,15 +539,15 @@ TEST(PlotListChannels, LoggerChannelsStartLateFillGapsAndKeepRealValues) {
 
 TEST(PlotListChannels, LoggerRecordsEncodeAndSerialise) {
   TDataLoggerRecord r;
-  EXPECT_TRUE(r.SetValue(20008, -0.456));
+  EXPECT_TRUE(r.SetValue(KChannelLoggerLongitudinalG, -0.456));
   EXPECT_EQ(r.RawValue(6), -45);
   EXPECT_DOUBLE_EQ(TDataLoggerRecord::Decode(6, r.RawValue(6)), -0.45);
-  EXPECT_TRUE(r.SetValue(20003, 12.5));
+  EXPECT_TRUE(r.SetValue(KChannelLoggerAnalog1, 12.5));
   EXPECT_EQ(r.RawValue(1), 13);
-  EXPECT_TRUE(r.SetValue(20010, 1e9));
+  EXPECT_TRUE(r.SetValue(KChannelLoggerDigital2, 1e9));
   EXPECT_EQ(r.RawValue(11), 32767) << "out-of-range values saturate";
-  EXPECT_FALSE(r.SetValue(20003, std::nan("")));
-  EXPECT_FALSE(r.SetValue(4, 1.0));
+  EXPECT_FALSE(r.SetValue(KChannelLoggerAnalog1, std::nan("")));
+  EXPECT_FALSE(r.SetValue(KChannelGpsSpeed, 1.0));
 
   uint8_t buf[TDataLoggerRecord::KMaxSerialisedBytes];
   EXPECT_EQ(r.Serialise(buf, 10), 0) << "the writer needs room for every channel";

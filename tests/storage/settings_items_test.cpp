@@ -99,8 +99,8 @@ TEST(SettingsItems, AnInputFileMustHoldSentencesAndRefusalsChangeNothing) {
   EXPECT_FALSE(SetSettingNumber(settings, ESetLoggerPort, 100, reason));
   EXPECT_EQ(settings.Logger().iSerialPort, 6);
   CChannelList channels;
-  channels.Add(24);
-  channels.Add(20002);  // a logger channel is no OBD-II channel
+  channels.Add(KChannelObdRpm);
+  channels.Add(KChannelLoggerDigital1);  // a logger channel is no OBD-II channel
   EXPECT_FALSE(SetSettingChannels(settings, ESetObdLow, channels, reason));
   EXPECT_EQ(Utf8(reason), "'20002' is not an OBD-II channel.");
   EXPECT_EQ(settings.LowPriorityChannels().Count(), 2);

@@ -101,10 +101,10 @@ TEST_F(SettingsTest, DefaultsAndTheirFileByteForByte) {
   EXPECT_EQ(4, settings.BrakingLimit());
   EXPECT_EQ(2, settings.AccelerationLimit());
   ASSERT_EQ(2, settings.GraphChannels(CSettings::KGraphKindLap).Count());
-  EXPECT_EQ(4, settings.GraphChannels(1).At(0));
-  EXPECT_EQ(23, settings.GraphChannels(1).At(1));
+  EXPECT_EQ(KChannelGpsSpeed, settings.GraphChannels(1).At(0));
+  EXPECT_EQ(KChannelObdSpeed, settings.GraphChannels(1).At(1));
   ASSERT_EQ(3, settings.GraphChannels(CSettings::KGraphKindRun).Count());
-  EXPECT_EQ(2, settings.GraphChannels(2).At(1));
+  EXPECT_EQ(KChannelDistanceDirect, settings.GraphChannels(2).At(1));
   EXPECT_EQ(2, settings.GraphChannels(CSettings::KGraphKindSpan).Count());
   EXPECT_EQ(1.0, settings.GraphWindowFactor());
   EXPECT_EQ(1.0, settings.GraphMapFactor());
@@ -176,7 +176,7 @@ TEST_F(SettingsTest, EveryPersistentSettingSurvivesSaveAndLoad) {
   out.Gps().iBaudRate = 1152;
   out.Obd().iBaudRate = 384;
   out.HighPriorityChannels().Reset();
-  out.HighPriorityChannels().Add(25);
+  out.HighPriorityChannels().Add(KChannelObdThrottle);
   out.LowPriorityChannels().Reset();  // an empty list is a single Int32 0
   out.SetUnits(1);
   out.SetTimerOrientation(2);
@@ -217,7 +217,7 @@ TEST_F(SettingsTest, EveryPersistentSettingSurvivesSaveAndLoad) {
   EXPECT_EQ(1152, in.Gps().iBaudRate);
   EXPECT_EQ(384, in.Obd().iBaudRate);
   ASSERT_EQ(1, in.HighPriorityChannels().Count());
-  EXPECT_EQ(25, in.HighPriorityChannels().At(0));
+  EXPECT_EQ(KChannelObdThrottle, in.HighPriorityChannels().At(0));
   EXPECT_EQ(0, in.LowPriorityChannels().Count());
   EXPECT_EQ(1, in.Units());
   EXPECT_EQ(2, in.TimerOrientation());
@@ -267,7 +267,7 @@ TEST_F(SettingsTest, ShortAndDamagedFilesKeepDefaultsAfterTheDamage) {
   for (size_t n = 0; n <= whole.size(); ++n) {
     ASSERT_TRUE(pwtest::WriteFileBytes(File(), whole.substr(0, n)));
     CSettings cut(W("/docs/"));
-    cut.HighPriorityChannels().Add(40);
+    cut.HighPriorityChannels().Add(KChannelObdStandards);
     cut.Load();
     // The storage root is the 33rd item: only a file that reaches past it changes it.
     const bool rootRead = n >= whole.size() - (4 + 2 + 4 + 4 + 4);
@@ -369,7 +369,7 @@ TEST(Settings, CopyFromTakesEveryFieldIncludingTheViewState) {
   b.SetMapScale(2.5);
   b.SetGraphScaled(1);
   b.SetGraphFlags(2, 5);
-  b.GraphChannels(3).Add(24);
+  b.GraphChannels(3).Add(KChannelObdRpm);
   b.WidenGraphWindow(3);
   b.SetFlagA(1);
   b.Logger().iBtAddr[5] = 9;
@@ -390,7 +390,7 @@ TEST(Settings, CopyFromTakesEveryFieldIncludingTheViewState) {
   EXPECT_EQ(1, a.FlagA());
   EXPECT_EQ(9, a.Logger().iBtAddr[5]);
   ASSERT_EQ(1, a.LowPriorityChannels().Count());
-  EXPECT_EQ(29, a.LowPriorityChannels().At(0));
+  EXPECT_EQ(KChannelObdIntakeTemperature, a.LowPriorityChannels().At(0));
 }
 
 TEST(Settings, GraphZoomStepsStopWhereTheyShould) {
@@ -429,27 +429,27 @@ TEST(Settings, GraphZoomStepsStopWhereTheyShould) {
 
 TEST(ChannelList, KeepsOneOfEachInInsertionOrder) {
   CChannelList list;
-  list.Add(24);
-  list.Add(4);
-  list.Add(24);
+  list.Add(KChannelObdRpm);
+  list.Add(KChannelGpsSpeed);
+  list.Add(KChannelObdRpm);
   ASSERT_EQ(2, list.Count());
-  EXPECT_EQ(24, list.At(0));
-  EXPECT_EQ(1, list.IndexOf(4));
-  EXPECT_EQ(-1, list.IndexOf(5));
-  list.Set(5, true);
-  list.Set(24, false);
-  list.Set(99, false);
+  EXPECT_EQ(KChannelObdRpm, list.At(0));
+  EXPECT_EQ(1, list.IndexOf(KChannelGpsSpeed));
+  EXPECT_EQ(-1, list.IndexOf(KChannelAltitude));
+  list.Set(KChannelAltitude, true);
+  list.Set(KChannelObdRpm, false);
+  list.Set(99, false);  // not in the list
   ASSERT_EQ(2, list.Count());
-  EXPECT_EQ(4, list.At(0));
-  EXPECT_EQ(5, list.At(1));
-  EXPECT_FALSE(list.Contains(24));
+  EXPECT_EQ(KChannelGpsSpeed, list.At(0));
+  EXPECT_EQ(KChannelAltitude, list.At(1));
+  EXPECT_FALSE(list.Contains(KChannelObdRpm));
   CChannelList copy;
-  copy.Add(1);
+  copy.Add(KChannelGpsTime);
   copy.CopyFrom(list);
   EXPECT_TRUE(copy.Equals(list));
   copy.CopyFrom(copy);
   EXPECT_EQ(2, copy.Count());
-  list.Remove(4);
+  list.Remove(KChannelGpsSpeed);
   EXPECT_FALSE(copy.Equals(list));
 }
 

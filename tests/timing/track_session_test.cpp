@@ -419,8 +419,8 @@ TEST_F(TrackSessionTest, ObdPollingPlanFollowsTheChannelSupport) {
   CObdChannelList& channels = *iModel.iObd;
   iModel.iSettings->HighPriorityChannels().Reset();
   iModel.iSettings->LowPriorityChannels().Reset();
-  iModel.iSettings->HighPriorityChannels().Add(24);  // RPM
-  iModel.iSettings->LowPriorityChannels().Add(26);   // coolant temperature
+  iModel.iSettings->HighPriorityChannels().Add(KChannelObdRpm);
+  iModel.iSettings->LowPriorityChannels().Add(KChannelObdCoolantTemperature);
   iModel.iPlan = {{99, 9}};
   session->ObdSentenceDone();  // nothing changed yet
   EXPECT_EQ((std::vector<std::pair<int32_t, int32_t>>{{99, 9}}), iModel.iPlan);

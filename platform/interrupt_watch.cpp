@@ -1,4 +1,4 @@
-#include "cli/interrupt.h"
+#include "platform/interrupt_watch.h"
 
 #include <unistd.h>
 
