@@ -603,7 +603,8 @@ TEST_F(Management, TracksComeFromAndGoToTheClubTrackServer) {
   sessionEditor->Item(CSessionEditorView::EItemTitle)->iText.Copy(u"Kept title");
   sessionEditor->Form()->SetSelected(2);  // title, type, track
   ASSERT_EQ(sessionEditor->Form()->Focused()->iId, CSessionEditorView::EItemTrack);
-  ASSERT_TRUE(Drive([&] { Press(KEnter); }, {Chosen(3)}, [&] { return download->EventCount() > 0; }));
+  // "Download new ..." follows "Automatic" and the three tracks.
+  ASSERT_TRUE(Drive([&] { Press(KEnter); }, {Chosen(4)}, [&] { return download->EventCount() > 0; }));
   ASSERT_EQ(View(), CGui::EDownloadTrackView);
   EXPECT_EQ(download->LastEvent(), MTrackExchangeUi::EIndexLoaded);
   Press(KRight);
