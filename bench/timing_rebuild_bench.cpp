@@ -27,7 +27,7 @@
 #include "platform/file_io.h"
 #include "storage/settings.h"
 #include "timing/performance_test.h"
-#include "timing/session_model.h"
+#include "timing/session_resources.h"
 #include "timing/track_list.h"
 #include "timing/track_session.h"
 #include "timing/trap_line.h"
@@ -42,7 +42,7 @@ constexpr int32_t KTrapCount = 20;
 constexpr int32_t KStartTime = 1000;  // just after midnight: twenty hours stay within the day
 
 // A headless model over a temporary documents folder.
-class BenchModel : public MSessionModel {
+class BenchModel : public CSessionResourcesModel {
  public:
   BenchModel() {
     std::string pattern = (std::filesystem::temp_directory_path() / "pw-bench-XXXXXX").string();
@@ -51,44 +51,19 @@ class BenchModel : public MSessionModel {
     setenv("PACEWRIGHT_APPDATA", (iFolder + "/appdata").c_str(), 1);
     iRoot = PwStringFromUtf8(iFolder + "/");
     EnsureFolders(iRoot);
-    iDrives.reset(CPwDrives::NewL("/nonexistent-mount-table"));
-    iSettings.reset(new CSettings(CPwStringC(iRoot)));
-    iTests.reset(CPerformanceTestList::NewL());
-    iTests->AddDefaultTestsL();
-    iTracks.reset(new CTrackList(*iSettings, *iDrives));
-    iObd.reset(CObdChannelList::NewL());
-    iBearing.reset(CSlowBearing::NewL());
+    CreateResourcesL(iRoot);
   }
   ~BenchModel() {
     std::error_code ignored;
     std::filesystem::remove_all(iFolder, ignored);
   }
 
-  bool GpsConnectionMissing() const override { return false; }
-  bool ObdConnectionMissing() const override { return false; }
-  bool LoggerConnectionMissing() const override { return false; }
-  bool FixMissing() const override { return false; }
-  bool StorageLow() const override { return false; }
-  bool MemoryFull() const override { return false; }
-  const CSettings& Settings() const override { return *iSettings; }
-  CPerformanceTestList& PerformanceTests() override { return *iTests; }
-  CTrackList& TrackList() override { return *iTracks; }
-  CObdChannelList& ObdChannels() override { return *iObd; }
-  const CSessionList* SessionCatalogue() const override { return nullptr; }
-  const CSlowBearing& SlowBearing() const override { return *iBearing; }
-  MObdPollingPlan* ObdPollingPlan() override { return nullptr; }
   void Announce(CPwStringC aTokens) override { iAnnounced += aTokens.Length() > 0 ? 1 : 0; }
   MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler; }
   MActiveSchedulerObserver* iScheduler = nullptr;
 
   std::string iFolder;
   CPwString iRoot;
-  std::unique_ptr<CPwDrives> iDrives;
-  std::unique_ptr<CSettings> iSettings;
-  std::unique_ptr<CPerformanceTestList> iTests;
-  std::unique_ptr<CTrackList> iTracks;
-  std::unique_ptr<CObdChannelList> iObd;
-  std::unique_ptr<CSlowBearing> iBearing;
   int64_t iAnnounced = 0;
 };
 

@@ -76,20 +76,10 @@ class ScratchFolder {
 
 }  // namespace
 
-ExampleModel::ExampleModel(CPwStringC aRoot)
-    : iSettings(new CSettings(aRoot)),
-      iTests(CPerformanceTestList::NewL()),
-      iDrives(CPwDrives::NewL("/nonexistent-mount-table")),
-      iObd(CObdChannelList::NewL()),
-      iBearing(CSlowBearing::NewL()) {
-  iSettings->SetCurrentStorageRoot(aRoot);
-  iTests->AddDefaultTestsL();
-  iTracks.reset(new CTrackList(*iSettings, *iDrives));
+ExampleModel::ExampleModel(CPwStringC aRoot) : CSessionResourcesModel(aRoot) {
   // Only this root: no installed example may stand in for the one being made.
   iTracks->RefreshRoots(aRoot, CPwStringList(), CPwStringC());
 }
-
-ExampleModel::~ExampleModel() = default;
 
 void AddExampleTraps(CTrackProfile& aProfile) {
   const DemoCircuit circuit;

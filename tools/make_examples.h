@@ -11,15 +11,10 @@
 #include <string>
 
 #include "foundation/pw_string.h"
-#include "timing/session_model.h"
+#include "timing/session_resources.h"
 #include "tools/demo_drive.h"
 
-class CObdChannelList;
-class CPerformanceTestList;
-class CPwDrives;
-class CSettings;
 class CSlowBearing;
-class CTrackList;
 class CTrackProfile;
 
 namespace pwtools {
@@ -30,37 +25,13 @@ inline constexpr const char* KDemoDriveFileName = "demo-drive.nmea";
 inline constexpr double KExampleTrapWidth = 50.0;
 
 // What a recording track session needs around it, with no devices, no window and no sound
-// (the examples are recorded as if from an input file): default settings and tests, and a
-// track list of the one storage root aRoot.
-class ExampleModel : public MSessionModel {
+// (the examples are recorded as if from an input file): the resources of the one storage
+// root aRoot, whose track list sees no other root.
+class ExampleModel : public CSessionResourcesModel {
  public:
   explicit ExampleModel(CPwStringC aRoot);
-  ~ExampleModel();
-
-  bool GpsConnectionMissing() const override { return false; }
-  bool ObdConnectionMissing() const override { return false; }
-  bool LoggerConnectionMissing() const override { return false; }
-  bool FixMissing() const override { return false; }
-  bool StorageLow() const override { return false; }
-  bool MemoryFull() const override { return false; }
-  const CSettings& Settings() const override { return *iSettings; }
-  CPerformanceTestList& PerformanceTests() override { return *iTests; }
-  CTrackList& TrackList() override { return *iTracks; }
-  CObdChannelList& ObdChannels() override { return *iObd; }
-  const CSessionList* SessionCatalogue() const override { return nullptr; }
-  const CSlowBearing& SlowBearing() const override { return *iBearing; }
-  MObdPollingPlan* ObdPollingPlan() override { return nullptr; }
-  void Announce(CPwStringC) override {}
 
   CSlowBearing& Bearing() { return *iBearing; }
-
- private:
-  std::unique_ptr<CSettings> iSettings;
-  std::unique_ptr<CPerformanceTestList> iTests;
-  std::unique_ptr<CPwDrives> iDrives;
-  std::unique_ptr<CObdChannelList> iObd;
-  std::unique_ptr<CSlowBearing> iBearing;
-  std::unique_ptr<CTrackList> iTracks;
 };
 
 // The example track's traps, unlocked; the caller names, places and locks the profile.

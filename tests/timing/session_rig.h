@@ -20,7 +20,7 @@
 #include "storage/settings.h"
 #include "support/test_support.h"
 #include "timing/performance_test.h"
-#include "timing/session_model.h"
+#include "timing/session_resources.h"
 #include "timing/track_list.h"
 #include "timing/track_session.h"
 #include "timing/trap_line.h"
@@ -31,21 +31,14 @@ inline CPwString Wide(const std::string& aText) { return PwStringFromUtf8(aText)
 
 // The model around a session, with every status and the announcements and polling plan it
 // was given on record.
-class TestModel : public MSessionModel, public MObdPollingPlan {
+class TestModel : public CSessionResourcesModel, public MObdPollingPlan {
  public:
   TestModel() {
     setenv("PACEWRIGHT_DOCUMENTS", iDocuments.Path().c_str(), 1);
     setenv("PACEWRIGHT_APPDATA", (iDocuments / "appdata").c_str(), 1);
     iRoot = Wide(iDocuments.Path() + "/");
     EnsureFolders(iRoot);
-    iDrives.reset(CPwDrives::NewL("/nonexistent-mount-table"));
-    iSettings.reset(new CSettings(CPwStringC(iRoot)));
-    iSettings->SetCurrentStorageRoot(iRoot);
-    iTests.reset(CPerformanceTestList::NewL());
-    iTests->AddDefaultTestsL();
-    iTracks.reset(new CTrackList(*iSettings, *iDrives));
-    iObd.reset(CObdChannelList::NewL());
-    iBearing.reset(CSlowBearing::NewL());
+    CreateResourcesL(iRoot);
   }
 
   // A track of this name on the documents folder with the given traps (unlocked).
@@ -68,12 +61,6 @@ class TestModel : public MSessionModel, public MObdPollingPlan {
   bool StorageLow() const override { return iLowStorage; }
   bool MemoryFull() const override { return iMemoryFull; }
   // MSessionModel
-  const CSettings& Settings() const override { return *iSettings; }
-  CPerformanceTestList& PerformanceTests() override { return *iTests; }
-  CTrackList& TrackList() override { return *iTracks; }
-  CObdChannelList& ObdChannels() override { return *iObd; }
-  const CSessionList* SessionCatalogue() const override { return nullptr; }
-  const CSlowBearing& SlowBearing() const override { return *iBearing; }
   MObdPollingPlan* ObdPollingPlan() override { return this; }
   void Announce(CPwStringC aTokens) override { iAnnouncements.push_back(PwToUtf8(aTokens)); }
   MActiveSchedulerObserver* RecordingScheduler() const override { return iScheduler; }
@@ -83,12 +70,6 @@ class TestModel : public MSessionModel, public MObdPollingPlan {
 
   TempDir iDocuments;
   CPwString iRoot;
-  std::unique_ptr<CPwDrives> iDrives;
-  std::unique_ptr<CSettings> iSettings;
-  std::unique_ptr<CPerformanceTestList> iTests;
-  std::unique_ptr<CTrackList> iTracks;
-  std::unique_ptr<CObdChannelList> iObd;
-  std::unique_ptr<CSlowBearing> iBearing;
   std::vector<std::string> iAnnouncements;
   MActiveSchedulerObserver* iScheduler = nullptr;  // the recording timer's loop, if any
   std::vector<std::pair<int32_t, int32_t>> iPlan;
