@@ -3,6 +3,7 @@
 #include "app/dialogs/dialogs.h"
 #include "app/model.h"
 #include "foundation/paths.h"
+#include "storage/settings.h"
 #include "strings/pw_strings.h"
 #include "timing/track_list.h"
 #include "timing/track_session.h"
@@ -19,6 +20,12 @@ CTrackSession* CTrapChange::Session() const {
 bool CTrapChange::Commit(CDialogs& aDialogs) {
   CTrackSession* session = Session();
   if (!session) return true;
+  // The shipped example stays as installed: a changed copy goes to the user's storage, where
+  // it wins over the example from the next listing on.
+  CPwString example;
+  CTrackList::ExampleRoot(example);
+  const CPwStringC storage = iModel->Settings().CurrentStorageRoot();
+  if (!example.IsEmpty() && iTrack->Folder().Equals(example) && !storage.IsEmpty()) iTrack->SetFolder(storage);
   const int32_t code = iTrack->SaveSafely();
   if (code == KErrNone) {
     (void)iModel->Tracks().UpdateEntry(*iTrack);

@@ -41,6 +41,8 @@ void CTrapListView::Activate() {
   title.LoadFromResource(R_TV_TITLE);
   observer->SetTitle(title);
   TSoftkey left, middle, right;
+  // The map of the session's route, for those without a pointer too.
+  left.iCommand = pwcmd::KShowTrapMap;
   middle.iCommand = pwcmd::KOpen;
   right.iCommand = pwcmd::KBack;
   observer->SetToolbar(iToolbar.get());
