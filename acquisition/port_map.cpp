@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/environment.h"
 #include "platform/file_io.h"
 #include "platform/serial_devices.h"
 #include "strings/pw_strings.h"

@@ -15,6 +15,7 @@
 #include "exchange/session_importer.h"
 #include "foundation/paths.h"
 #include "foundation/pw_string_list.h"
+#include "platform/file_io.h"
 #include "storage/session_info.h"
 #include "strings/pw_strings.h"
 #include "timing/performance_test.h"
@@ -25,12 +26,9 @@ namespace {
 
 // A user error naming the file unless it can be opened for reading as a file.
 void CheckReadable(const std::string& aPath) {
-  std::FILE* file = std::fopen(aPath.c_str(), "rb");
-  if (!file) throw TUserError(CliText(R_CLI_CANNOT_READ, aPath, std::strerror(errno)));
-  std::fclose(file);
-  std::error_code error;
-  if (std::filesystem::is_directory(aPath, error))
-    throw TUserError(CliText(R_CLI_CANNOT_READ, aPath, std::strerror(EISDIR)));
+  const pwplat::TInputProbe probe = pwplat::ProbeInput(aPath.c_str());
+  if (probe.iReadError != 0) throw TUserError(CliText(R_CLI_CANNOT_READ, aPath, std::strerror(probe.iReadError)));
+  if (probe.iKind == pwplat::EInputFolder) throw TUserError(CliText(R_CLI_CANNOT_READ, aPath, std::strerror(EISDIR)));
 }
 
 std::string AbsolutePath(const std::string& aPath) {

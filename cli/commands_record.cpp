@@ -14,6 +14,7 @@
 #include "cli/session_words.h"
 #include "cli/text_table.h"
 #include "foundation/paths.h"
+#include "platform/file_io.h"
 #include "platform/interrupt_watch.h"
 #include "platform/serial_devices.h"
 #include "storage/session_info.h"
@@ -187,15 +188,13 @@ void RunRecord(TCliContext& aContext, const TArgs& aArgs) {
     CPwString label;
     pwports::AppendPortLabel(port, label);
     inputLabel = Utf8(label);
-  } else if (std::filesystem::is_character_file(input, error)) {
+  } else if (const pwplat::TInputProbe probe = pwplat::ProbeInput(input.c_str()); probe.iKind == pwplat::EInputDevice) {
     devices.iGpsType = MDeviceSettings::EGpsSerial;
     devices.iGpsPort = PortForDevice(input);
     devices.iGpsReceiverRate = aContext.Model().Settings().GpsReceiverRate();
     devices.iGpsFoundBaud = aContext.Model().Settings().GpsFoundBaudRate();
-  } else if (std::filesystem::is_regular_file(input, error)) {
-    std::FILE* file = std::fopen(input.c_str(), "rb");
-    if (!file) throw TUserError(CliText(R_CLI_CANNOT_READ, input, std::strerror(errno)));
-    std::fclose(file);
+  } else if (probe.iKind == pwplat::EInputFile) {
+    if (probe.iReadError != 0) throw TUserError(CliText(R_CLI_CANNOT_READ, input, std::strerror(probe.iReadError)));
     devices.iGpsType = MDeviceSettings::EGpsInputFile;
     std::filesystem::path absolute = std::filesystem::absolute(input, error);
     devices.iInputFile.Copy(PwStringFromUtf8(error ? input : absolute.string()));

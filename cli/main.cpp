@@ -14,6 +14,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "foundation/pw_base.h"
+#include "platform/folders.h"
 #include "strings/pw_strings.h"
 
 namespace {
@@ -123,7 +124,6 @@ int TakeGlobalOptions(std::vector<std::string>& aWords, bool& aHelp) {
       aHelp = true;
       continue;
     }
-    const char* variable = nullptr;
     std::string option;
     std::string value;
     for (const char* name : {"--documents", "--appdata"}) {
@@ -142,10 +142,11 @@ int TakeGlobalOptions(std::vector<std::string>& aWords, bool& aHelp) {
       continue;
     }
     if (value.empty()) return UsageError(CliText(R_CLI_OPTION_NEEDS_VALUE, option.substr(2)), std::string());
-    variable = option == "--documents" ? "PACEWRIGHT_DOCUMENTS" : "PACEWRIGHT_APPDATA";
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(value, error);
-    ::setenv(variable, error ? value.c_str() : absolute.c_str(), 1);
+    const std::string folder = error ? value : absolute.string();
+    if (option == "--documents") pwplat::SetDocumentsFolderOverride(folder.c_str());
+    else pwplat::SetAppDataFolderOverride(folder.c_str());
   }
   aWords.swap(rest);
   return 0;
@@ -185,7 +186,7 @@ int Run(std::vector<std::string> aWords) {
   const std::vector<std::string> rest(aWords.begin() + static_cast<std::ptrdiff_t>(used), aWords.end());
   // An explicit documents folder is where the user wants the work done, whatever medium the
   // settings name.
-  const bool useDocuments = std::getenv("PACEWRIGHT_DOCUMENTS") != nullptr;
+  const bool useDocuments = pwplat::DocumentsFolderChosen();
   TCliContext context(useDocuments, ::isatty(STDERR_FILENO) == 1);
   try {
     const TArgs args = TArgs::Parse(command->iName, rest, command->iOptions);

@@ -1,11 +1,11 @@
 #include "exchange/track_exchange.h"
 
-#include <cstdlib>
 #include <string_view>
 
 #include "foundation/file_stream.h"
 #include "foundation/paths.h"
 #include "foundation/pw_file.h"
+#include "platform/environment.h"
 #include "storage/settings.h"
 #include "strings/pw_strings.h"
 #include "timing/track_list.h"
@@ -26,9 +26,9 @@ bool IsUrlSafe(uint8_t aByte) {
 }  // namespace
 
 void TrackServerBaseUrl(CPwString& aUrl) {
-  const char* configured = std::getenv("PACEWRIGHT_TRACK_SERVER");
+  const char* configured = pwplat::EnvironmentValue("PACEWRIGHT_TRACK_SERVER");
   aUrl.Reset();
-  aUrl.AppendFromUtf8(std::string_view(configured && *configured ? configured : PW_TRACK_SERVER_URL));
+  aUrl.AppendFromUtf8(std::string_view(configured ? configured : PW_TRACK_SERVER_URL));
   if (aUrl.IsEmpty() || aUrl.CharAt(aUrl.Length() - 1) != u'/') aUrl.AppendChar(u'/');
 }
 

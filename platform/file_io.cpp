@@ -212,6 +212,28 @@ bool PathIsFolder(const char* aPath) {
 
 bool PathWritable(const char* aPath) { return access(aPath, W_OK) == 0; }
 
+TInputProbe ProbeInput(const char* aPath) {
+  TInputProbe probe;
+  struct stat st;
+  if (!aPath || stat(aPath, &st) != 0) {
+    probe.iReadError = aPath ? errno : EINVAL;
+    return probe;
+  }
+  if (S_ISREG(st.st_mode)) probe.iKind = EInputFile;
+  else if (S_ISDIR(st.st_mode)) probe.iKind = EInputFolder;
+  else if (S_ISCHR(st.st_mode)) probe.iKind = EInputDevice;
+  else probe.iKind = EInputOther;
+  if (probe.iKind == EInputDevice) {
+    if (access(aPath, R_OK) != 0) probe.iReadError = errno;
+    return probe;
+  }
+  // Not blocking: a pipe without a writer must not hold the caller up.
+  const int fd = open(aPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) probe.iReadError = errno;
+  else close(fd);
+  return probe;
+}
+
 bool PathDelete(const char* aPath) {
   if (PathIsFolder(aPath)) return false;
   return unlink(aPath) == 0;

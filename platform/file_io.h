@@ -53,6 +53,23 @@ bool FolderSync(const char* aPath);
 // file. Copies aPath unchanged when it is no link. False if the result does not fit.
 bool ResolveFinalLink(const char* aPath, char* aOut, size_t aOutSize);
 
+// What a path given to the program to read from names, and whether it may be read.
+enum TInputKind {
+  EInputMissing,  // no such path (or it cannot be looked at)
+  EInputFile,     // regular file (after following links)
+  EInputFolder,
+  EInputDevice,   // character device, such as a serial port
+  EInputOther,    // pipe, socket, block device
+};
+struct TInputProbe {
+  TInputKind iKind = EInputMissing;
+  // 0 when the path can be read, else the errno of looking at it or opening it for reading.
+  // A character device is not opened (that could reset what is attached): its read
+  // permission is checked instead.
+  int iReadError = 0;
+};
+TInputProbe ProbeInput(const char* aPath);
+
 // Space on the file system holding aPath, in bytes: total and available to this user.
 bool FreeSpace(const char* aPath, uint64_t* aTotal, uint64_t* aAvailable);
 // What the medium that holds aPath (or would hold it: the nearest folder that exists) allows:

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/file_io.h"
 
@@ -27,10 +28,25 @@ void TrimSlashes(char* aPath) {
   while (len > 1 && aPath[len - 1] == '/') aPath[--len] = '\0';
 }
 
-// A usable environment value: set, not empty and absolute.
-const char* EnvPath(const char* aName) {
-  const char* v = getenv(aName);
-  return (v && v[0] == '/') ? v : nullptr;
+// A usable folder path: set, not empty and absolute.
+const char* UsablePath(const char* aPath) { return (aPath && aPath[0] == '/') ? aPath : nullptr; }
+
+const char* EnvPath(const char* aName) { return UsablePath(getenv(aName)); }
+
+std::string& DocumentsOverride() {
+  static std::string path;
+  return path;
+}
+
+std::string& AppDataOverride() {
+  static std::string path;
+  return path;
+}
+
+// The override when usable, else the environment variable aName when usable.
+const char* OverrideOrEnvPath(const std::string& aOverride, const char* aName) {
+  if (const char* v = UsablePath(aOverride.c_str())) return v;
+  return EnvPath(aName);
 }
 
 bool HomeFolder(char* aOut, size_t aSize) {
@@ -50,9 +66,15 @@ bool Finish(char* aOut, bool aCreate) {
 
 }  // namespace
 
+void SetDocumentsFolderOverride(const char* aPath) { DocumentsOverride() = aPath ? aPath : ""; }
+
+void SetAppDataFolderOverride(const char* aPath) { AppDataOverride() = aPath ? aPath : ""; }
+
+bool DocumentsFolderChosen() { return !DocumentsOverride().empty() || getenv("PACEWRIGHT_DOCUMENTS") != nullptr; }
+
 bool DocumentsFolder(char* aOut, size_t aSize) {
   bool ok;
-  if (const char* v = EnvPath("PACEWRIGHT_DOCUMENTS")) {
+  if (const char* v = OverrideOrEnvPath(DocumentsOverride(), "PACEWRIGHT_DOCUMENTS")) {
     ok = Join(aOut, aSize, v);
   } else if (const char* x = EnvPath("XDG_DOCUMENTS_DIR")) {
     ok = Join(aOut, aSize, x);
@@ -65,7 +87,7 @@ bool DocumentsFolder(char* aOut, size_t aSize) {
 
 bool AppDataFolder(char* aOut, size_t aSize) {
   bool ok;
-  if (const char* v = EnvPath("PACEWRIGHT_APPDATA")) {
+  if (const char* v = OverrideOrEnvPath(AppDataOverride(), "PACEWRIGHT_APPDATA")) {
     ok = Join(aOut, aSize, v);
   } else if (const char* x = EnvPath("XDG_DATA_HOME")) {
     ok = Join(aOut, aSize, x, "/Pacewright");

@@ -8,11 +8,22 @@
 
 namespace pwplat {
 
-// $PACEWRIGHT_DOCUMENTS, else $XDG_DOCUMENTS_DIR, else ~/Documents; created if missing.
+// The documents folder and the application-data folder the user named for this run (the
+// command line's --documents and --appdata). Each is used before the environment when it is
+// an absolute path; null or "" removes it.
+void SetDocumentsFolderOverride(const char* aPath);
+void SetAppDataFolderOverride(const char* aPath);
+
+// True when the user chose the documents folder: an override is set or $PACEWRIGHT_DOCUMENTS
+// is present.
+bool DocumentsFolderChosen();
+
+// The override, else $PACEWRIGHT_DOCUMENTS, else $XDG_DOCUMENTS_DIR, else ~/Documents;
+// created if missing.
 bool DocumentsFolder(char* aOut, size_t aSize);
 
-// $PACEWRIGHT_APPDATA, else $XDG_DATA_HOME/Pacewright, else ~/.local/share/Pacewright;
-// created (with missing parents) if missing.
+// The override, else $PACEWRIGHT_APPDATA, else $XDG_DATA_HOME/Pacewright, else
+// ~/.local/share/Pacewright; created (with missing parents) if missing.
 bool AppDataFolder(char* aOut, size_t aSize);
 
 // $PACEWRIGHT_INSTALL, else <prefix>/share/pacewright when that folder exists (the prefix

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/environment.h"
+
 namespace pwplat {
 
 namespace {
@@ -39,11 +41,6 @@ long NumberAfter(const std::string& aName, const char* aPrefix) {
 }
 
 }  // namespace
-
-const char* EnvironmentValue(const char* aName) {
-  const char* value = aName ? ::getenv(aName) : nullptr;
-  return value && *value ? value : nullptr;
-}
 
 const char* ReceiverDeviceRoot() {
   const char* root = EnvironmentValue("PACEWRIGHT_DEVICES");

@@ -1,5 +1,4 @@
-// The serial devices a GPS receiver is likely to be on, as Linux names their nodes, and the
-// environment the port map reads its overrides from.
+// The serial devices a GPS receiver is likely to be on, as Linux names their nodes.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +7,6 @@ namespace pwplat {
 
 // Where the system keeps its device nodes.
 inline constexpr char KDeviceRoot[] = "/dev";
-
-// The value of an environment variable; null when it is not set or empty.
-const char* EnvironmentValue(const char* aName);
 
 // Where the program looks for a receiver that is plugged in: $PACEWRIGHT_DEVICES when set (so
 // that tests see the devices they make, and none of the machine's), else KDeviceRoot.
