@@ -21,6 +21,13 @@ constexpr double KLaterBasinMargin = 3.0;
 constexpr double KBasinRise = 1.0;
 // Below this speed (m/s) a receiver's speed says little about the time between samples.
 constexpr double KMinPaceSpeed = 1.0;
+// A segment whose ends' directions lean off it by less than this (sine) is taken as straight.
+constexpr double KMinCurveLean = 0.05;
+// Straight pieces a curved segment is measured in.
+constexpr int32_t KCurvePieces = 16;
+// How near the time the speeds give a segment must be to its own time for them to be taken as
+// they are.
+constexpr double KPaceAgreement = 0.1;
 
 }  // namespace
 
@@ -43,6 +50,7 @@ void CLapDelta::AddVertex(const TPositionPlot& aPlot, double aTime, int32_t aSpl
   v.iY = static_cast<double>(static_cast<int64_t>(aPlot.iLatitude) - iOriginLatitude) * iMetresPerLatitudeUnit;
   v.iTime = aTime;
   v.iLength = 0.0;
+  v.iTx = v.iTy = 0.0;
   const TSpeed speed = aPlot.Speed();
   v.iPace = speed.IsValid() && speed.MetresPerSecond() > KMinPaceSpeed ? 1000.0 / speed.MetresPerSecond() : 0.0;
   if (!iVertices.empty()) {
@@ -105,6 +113,21 @@ bool CLapDelta::SetReference(const CLap& aLap) {
   }
   // The finish is the trace's end whatever was dropped before it.
   iVertices.back().iTime = iReferenceTime;
+  // The direction at a point turns from the incoming chord's towards the outgoing one's by the
+  // share of the incoming chord in the two (as on a circle through the three points).
+  for (size_t i = 0; i < iVertices.size(); ++i) {
+    TVertex& b = iVertices[i];
+    const TVertex& a = iVertices[i > 0 ? i - 1 : i];
+    const TVertex& c = iVertices[i + 1 < iVertices.size() ? i + 1 : i];
+    const double inLength = std::hypot(b.iX - a.iX, b.iY - a.iY);
+    const double outLength = std::hypot(c.iX - b.iX, c.iY - b.iY);
+    const double inAngle = inLength > 0.0 ? std::atan2(b.iY - a.iY, b.iX - a.iX) : std::atan2(c.iY - b.iY, c.iX - b.iX);
+    const double outAngle = outLength > 0.0 ? std::atan2(c.iY - b.iY, c.iX - b.iX) : inAngle;
+    const double turn = std::remainder(outAngle - inAngle, 2.0 * KPi);
+    const double angle = inAngle + turn * (inLength > 0.0 && outLength > 0.0 ? inLength / (inLength + outLength) : 0.0);
+    b.iTx = std::cos(angle);
+    b.iTy = std::sin(angle);
+  }
   StartLap(iStart);
   return true;
 }
@@ -171,20 +194,61 @@ void CLapDelta::Project(double aX, double aY, double aWindow) {
   }
   if (basinOffset < INFINITY) closeBasin();
   iFoundSegment = bestSegment;
-  iFoundFraction = bestFraction;
+  const double along = CurveFraction(bestSegment, aX, aY, bestFraction, iFoundLength);
+  iFoundFraction = bestSegment == iSegment ? std::max(iFraction, along) : along;
   iFoundOffset = bestOffset;
 }
 
-double CLapDelta::TimeOnSegment(int32_t aSegment, double aFraction) const {
+double CLapDelta::CurveFraction(int32_t aSegment, double aX, double aY, double aChord, double& aLength) const {
+  const TVertex& a = iVertices[static_cast<size_t>(aSegment)];
+  const TVertex& b = iVertices[static_cast<size_t>(aSegment) + 1];
+  const double ex = b.iX - a.iX, ey = b.iY - a.iY;
+  const double chord = std::hypot(ex, ey);
+  aLength = chord;
+  if (chord <= 0.0) return aChord;
+  // How far each end's direction leans off the chord: little, and the chord is the curve.
+  const double leanA = (a.iTx * ey - a.iTy * ex) / chord, leanB = (b.iTx * ey - b.iTy * ex) / chord;
+  if (std::fabs(leanA) < KMinCurveLean && std::fabs(leanB) < KMinCurveLean) return aChord;
+  // Directions running back against the chord say the trace is not a curve here.
+  if (a.iTx * ex + a.iTy * ey <= 0.0 || b.iTx * ex + b.iTy * ey <= 0.0) return aChord;
+  // The cubic from a to b with those directions, in KCurvePieces straight pieces: the point is
+  // projected onto the nearest piece and its length along the pieces taken.
+  double best = INFINITY, bestLength = 0.0, length = 0.0;
+  double px = a.iX, py = a.iY;
+  for (int32_t k = 1; k <= KCurvePieces; ++k) {
+    const double u = static_cast<double>(k) / KCurvePieces, u2 = u * u, u3 = u2 * u;
+    const double h0 = 2 * u3 - 3 * u2 + 1, h1 = (u3 - 2 * u2 + u) * chord, h2 = -2 * u3 + 3 * u2, h3 = (u3 - u2) * chord;
+    const double qx = h0 * a.iX + h1 * a.iTx + h2 * b.iX + h3 * b.iTx;
+    const double qy = h0 * a.iY + h1 * a.iTy + h2 * b.iY + h3 * b.iTy;
+    const double sx = qx - px, sy = qy - py, piece2 = sx * sx + sy * sy;
+    const double t = piece2 > 0.0 ? std::clamp(((aX - px) * sx + (aY - py) * sy) / piece2, 0.0, 1.0) : 0.0;
+    const double dx = px + t * sx - aX, dy = py + t * sy - aY, d2 = dx * dx + dy * dy;
+    const double piece = std::sqrt(piece2);
+    if (d2 < best) {
+      best = d2;
+      bestLength = length + t * piece;
+    }
+    length += piece;
+    px = qx;
+    py = qy;
+  }
+  if (length <= 0.0) return aChord;
+  aLength = length;
+  return bestLength / length;
+}
+
+double CLapDelta::TimeOnSegment(int32_t aSegment, double aFraction, double aLength) const {
   const TVertex& a = iVertices[static_cast<size_t>(aSegment)];
   const TVertex& b = iVertices[static_cast<size_t>(aSegment) + 1];
   const double span = b.iTime - a.iTime;
   const double linear = a.iTime + aFraction * span;
   if (a.iPace <= 0.0 || b.iPace <= 0.0 || span <= 0.0) return linear;
-  // Only the ratio of the two speeds is used, scaled to the segment's own time: on a curve the
-  // straight segment is shorter than the path driven, and the speeds would otherwise bend a
-  // long segment (a gap in the reference) into an S.
-  const double scale = 2.0 * span / (a.iPace + b.iPace);
+  // Where the speeds and the segment's length tell its time to within KPaceAgreement, the
+  // slopes are the speeds themselves; else (on a curve the length may be short of the path
+  // driven, and the speeds would bend a long segment, a gap in the reference, into an S) only
+  // their ratio is used, scaled to the segment's own time.
+  const double mean = 0.5 * (a.iPace + b.iPace);
+  const double scale = std::fabs(mean * aLength - span) <= KPaceAgreement * span ? aLength : span / mean;
   const double m0 = a.iPace * scale, m1 = b.iPace * scale;
   // Slopes of up to three times the mean keep the cubic rising; far off the mean the speeds do
   // not describe this segment (a stop in between) and the straight line is safer.
@@ -217,7 +281,7 @@ const TDeltaReading& CLapDelta::AddSample(const TPositionPlot& aSample) {
   iMatchedDriven = driven;
   const TVertex& a = iVertices[static_cast<size_t>(iSegment)];
   const TVertex& b = iVertices[static_cast<size_t>(iSegment) + 1];
-  const double referenceTime = TimeOnSegment(iSegment, iFraction);
+  const double referenceTime = TimeOnSegment(iSegment, iFraction, iFoundLength);
   iReading.iDelta = static_cast<int32_t>(std::lround(iReading.iElapsed - referenceTime));
   iReading.iPredicted = iReferenceTime + iReading.iDelta;
   iReading.iReferenceDistance = a.iLength + iFraction * (b.iLength - a.iLength);

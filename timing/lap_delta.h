@@ -90,11 +90,18 @@ class CLapDelta {
     double iTime;    // ms since the reference's start crossing
     double iLength;  // metres along the trace from its start
     double iPace;    // ms per metre from the receiver's speed there, or 0 when unknown
+    double iTx, iTy;  // direction of travel here (unit), from the trace either side
   };
-  // The reference's elapsed time at fraction aFraction of segment aSegment: a cubic through the
-  // two ends with the slopes the speeds give, where they are known and agree with the times
-  // (so the curve never runs back), else the straight line.
-  double TimeOnSegment(int32_t aSegment, double aFraction) const;
+  // Fraction of the way along segment aSegment (by length) at which the point aX, aY lies,
+  // taking the segment as the curve leaving and reaching its ends in the directions of travel
+  // there: between sparse samples a bend is cut short by the chord, and the straight
+  // projection bunches the points near the bend's apex. aChord, the straight projection's
+  // fraction, is kept where the trace hardly bends. aLength: the length the fraction is of.
+  double CurveFraction(int32_t aSegment, double aX, double aY, double aChord, double& aLength) const;
+  // The reference's elapsed time at fraction aFraction of segment aSegment, aLength metres
+  // long: a cubic through the two ends with the slopes the speeds give, where they are known
+  // and agree with the times (so the curve never runs back), else the straight line.
+  double TimeOnSegment(int32_t aSegment, double aFraction, double aLength) const;
   struct TSplitMark {
     int32_t iKey;
     int32_t iVertex;
@@ -126,6 +133,7 @@ class CLapDelta {
   int32_t iFoundSegment = 0;
   double iFoundFraction = 0.0;
   double iFoundOffset = 0.0;
+  double iFoundLength = 0.0;  // of the found segment, along its curve
   // Following: the next sample and crossing of the lap to feed.
   int32_t iNextSample = 0;
   int32_t iNextCrossing = 0;
