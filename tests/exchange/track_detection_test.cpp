@@ -44,16 +44,7 @@ class KartDetectionTest : public ::testing::Test {
     return session;
   }
 
-  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
-    EXPECT_EQ(KErrNone, aSession.CloseSession());
-    CSessionInfo record;
-    record.SetIdentifier(aSession.Info().Identifier());
-    record.SetStorageRoot(aSession.Info().StorageRoot());
-    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(iModel));
-    EXPECT_EQ(1, reopened->OpenStoredSession(record));
-    reopened->LoadSamplesL();
-    return reopened;
-  }
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) { return iModel.Reopened(aSession); }
 
   // Start and end times of every finished lap.
   static std::vector<std::pair<int32_t, int32_t>> Laps(const CTrackSession& aSession) {

@@ -86,16 +86,7 @@ class GnssGlitchTest : public ::testing::Test {
     return session;
   }
 
-  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
-    EXPECT_EQ(KErrNone, aSession.CloseSession());
-    CSessionInfo record;
-    record.SetIdentifier(aSession.Info().Identifier());
-    record.SetStorageRoot(aSession.Info().StorageRoot());
-    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(iModel));
-    EXPECT_EQ(1, reopened->OpenStoredSession(record));
-    reopened->LoadSamplesL();
-    return reopened;
-  }
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) { return iModel.Reopened(aSession); }
 
   // Start of the drive to the last sample before the line at the end of lap aLap.
   int64_t LastSampleBeforeLine(int aLap) const {

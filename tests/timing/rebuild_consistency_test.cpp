@@ -78,17 +78,7 @@ class RebuildConsistencyTest : public ::testing::Test {
     return session;
   }
 
-  // Closes the session and opens its files again in a new session object.
-  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
-    EXPECT_EQ(KErrNone, aSession.CloseSession());
-    CSessionInfo record;
-    record.SetIdentifier(aSession.Info().Identifier());
-    record.SetStorageRoot(aSession.Info().StorageRoot());
-    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(iModel));
-    EXPECT_EQ(1, reopened->OpenStoredSession(record));
-    reopened->LoadSamplesL();
-    return reopened;
-  }
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) { return iModel.Reopened(aSession); }
 
   // The broken split was seen and refused by the lap list (not missed by the crossing test),
   // while every other split counts. aInterval receives the time the crossing bridged.

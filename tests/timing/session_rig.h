@@ -17,6 +17,7 @@
 #include "foundation/drives.h"
 #include "foundation/paths.h"
 #include "foundation/pw_string_list.h"
+#include "storage/session_info.h"
 #include "storage/settings.h"
 #include "support/test_support.h"
 #include "timing/performance_test.h"
@@ -51,6 +52,18 @@ class TestModel : public CSessionResourcesModel, public MObdPollingPlan {
     for (const CTrapLine* trap : aTraps) profile.AddTrap(*trap);
     profile.SetLock(aLocked ? 1 : 0);
     ASSERT_EQ(1, iTracks->Add(profile)) << aName;
+  }
+
+  // Closes aSession and opens its files again in a new session object, samples loaded.
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
+    EXPECT_EQ(KErrNone, aSession.CloseSession());
+    CSessionInfo record;
+    record.SetIdentifier(aSession.Info().Identifier());
+    record.SetStorageRoot(aSession.Info().StorageRoot());
+    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(*this));
+    EXPECT_EQ(1, reopened->OpenStoredSession(record));
+    reopened->LoadSamplesL();
+    return reopened;
   }
 
   // MLiveStatus

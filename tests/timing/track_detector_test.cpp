@@ -96,16 +96,7 @@ class TrackDetectorTest : public ::testing::Test {
     EXPECT_EQ(1, session->StartRecording());
     return session;
   }
-  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
-    EXPECT_EQ(KErrNone, aSession.CloseSession());
-    CSessionInfo record;
-    record.SetIdentifier(aSession.Info().Identifier());
-    record.SetStorageRoot(aSession.Info().StorageRoot());
-    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(iModel));
-    EXPECT_EQ(1, reopened->OpenStoredSession(record));
-    reopened->LoadSamplesL();
-    return reopened;
-  }
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) { return iModel.Reopened(aSession); }
   static int32_t FinishedLaps(const CTrackSession& aSession) {
     int32_t n = 0;
     for (int32_t i = 0; i < aSession.Laps().LapCount(); ++i)

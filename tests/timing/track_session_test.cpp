@@ -72,17 +72,7 @@ class TrackSessionTest : public ::testing::Test {
     return session;
   }
 
-  // Closes the session and opens its files again in a new session object.
-  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) {
-    EXPECT_EQ(KErrNone, aSession.CloseSession());
-    CSessionInfo record;
-    record.SetIdentifier(aSession.Info().Identifier());
-    record.SetStorageRoot(aSession.Info().StorageRoot());
-    std::unique_ptr<CTrackSession> reopened(CTrackSession::NewL(iModel));
-    EXPECT_EQ(1, reopened->OpenStoredSession(record));
-    reopened->LoadSamplesL();
-    return reopened;
-  }
+  std::unique_ptr<CTrackSession> Reopened(CTrackSession& aSession) { return iModel.Reopened(aSession); }
 
   TestModel iModel;
 };
